@@ -1,0 +1,73 @@
+#include "program_log.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+namespace zvu {
+namespace {
+
+// The handle is used from the main thread and from WinHTTP's worker threads;
+// the lock keeps a write from racing with Close.
+std::mutex g_logMutex;
+HANDLE g_logFile = nullptr;
+
+}  // namespace
+
+bool ProgramLog::Open(const char* path) {
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  std::lock_guard<std::mutex> lock(g_logMutex);
+  if (g_logFile != nullptr) {
+    CloseHandle(g_logFile);
+    g_logFile = nullptr;
+  }
+  if (file == INVALID_HANDLE_VALUE) return false;
+  g_logFile = file;
+  return true;
+}
+
+void ProgramLog::Close() {
+  std::lock_guard<std::mutex> lock(g_logMutex);
+  if (g_logFile != nullptr) {
+    CloseHandle(g_logFile);
+    g_logFile = nullptr;
+  }
+}
+
+bool ProgramLog::IsOpen() {
+  std::lock_guard<std::mutex> lock(g_logMutex);
+  return g_logFile != nullptr;
+}
+
+void ProgramLog::Write(std::string_view record) {
+  std::lock_guard<std::mutex> lock(g_logMutex);
+  if (g_logFile == nullptr || record.empty()) return;
+  DWORD written = 0;
+  WriteFile(g_logFile, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+}
+
+void ProgramLog::Printf(const char* format, ...) {
+  char small[1024];
+  va_list args;
+  va_start(args, format);
+  int needed = std::vsnprintf(small, sizeof(small), format, args);
+  va_end(args);
+  if (needed < 0) return;
+  if (static_cast<size_t>(needed) < sizeof(small)) {
+    Write(std::string_view(small, static_cast<size_t>(needed)));
+    return;
+  }
+  const size_t limit = 64 * 1024;
+  std::vector<char> large(std::min(static_cast<size_t>(needed), limit) + 1);
+  va_start(args, format);
+  std::vsnprintf(large.data(), large.size(), format, args);
+  va_end(args);
+  Write(std::string_view(large.data(), large.size() - 1));
+}
+
+}  // namespace zvu

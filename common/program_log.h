@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string_view>
+
+namespace zvu {
+
+// The program's one log file ("c:\VuroUpdateService.log" in the service,
+// "c:\VurUpdateGui.log" in the client). Every record is written with a
+// single WriteFile call, so records from different threads interleave only
+// as whole records. The file is not truncated and each run writes from its
+// start. Writes while the log is closed, and failed writes, are ignored.
+class ProgramLog {
+ public:
+  // Opens (or creates) the file for writing, shared for reading.
+  // Returns false and leaves the log closed when the file cannot be opened.
+  static bool Open(const char* path);
+  static void Close();
+  static bool IsOpen();
+
+  static void Write(std::string_view record);
+  // printf-style record; texts longer than 64 KiB are cut.
+  static void Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+};
+
+}  // namespace zvu

@@ -1,0 +1,27 @@
+#!/bin/bash
+# Installs the Debian packages the build and the tests need, when missing.
+set -euo pipefail
+
+packages=(wine64 wine g++-mingw-w64-x86-64-posix mingw-w64-tools googletest cmake make
+          xvfb wixl msitools imagemagick xdotool iproute2 openssl python3 curl procps util-linux)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    case "$p" in
+      python3|cmake|make|curl) command -v "$p" > /dev/null 2>&1 && continue ;;
+    esac
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing missing packages: ${missing[*]}"
+  if [ "$(id -u)" != 0 ]; then
+    echo "install-deps.sh: run as root to install packages" >&2
+    exit 2
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" > /dev/null
+fi

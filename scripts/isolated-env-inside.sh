@@ -1,0 +1,57 @@
+#!/bin/bash
+# Second half of isolated-env.sh, run inside the network and mount namespace.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(dirname "$here")
+work=$ZVU_ENV_DIR
+
+mount --bind "$work/ca-bundle.crt" /etc/ssl/certs/ca-certificates.crt
+ip link set lo up
+
+pids=()
+finish() {
+  WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+}
+trap finish EXIT
+
+# Fixture update server.
+export ZVU_FIXTURE_DIR="$work/fixture"
+mkdir -p "$ZVU_FIXTURE_DIR/files"
+python3 "$root/tests/fixtures/update_server.py" --dir "$ZVU_FIXTURE_DIR" --certs "$work/certs" \
+  --listen 127.0.0.1:443:update --listen 127.0.0.1:80 \
+  --listen 127.0.0.2:443:badcert --listen 127.0.0.3:443:expired \
+  --ready "$work/server.ready" > "$work/server.log" 2>&1 &
+pids+=($!)
+
+# Virtual screen for the programs' windows.
+exec 3> "$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
+pids+=($!)
+exec 3>&-
+
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && [ -f "$work/server.ready" ] && break
+  sleep 0.1
+done
+[ -f "$work/server.ready" ] || { echo "fixture server did not start:" >&2; cat "$work/server.log" >&2; exit 1; }
+[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+
+# Fresh Wine prefix; one persistent wineserver for the whole run.
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wineboot -i > "$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; exit 1; }
+wineserver -w 2>/dev/null || true
+wineserver -k 2>/dev/null || true
+wineserver -p
+# Start the prefix's background processes (services, device manager, desktop) now,
+# with no terminal attached, so that no test inherits them and its output pipes.
+wine cmd /c exit < /dev/null > /dev/null 2>&1 || true
+export ZVU_WINE_READY=1
+
+set +e
+"$@"
+rc=$?
+set -e
+exit $rc

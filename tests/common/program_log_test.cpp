@@ -1,0 +1,76 @@
+#include "program_log.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_env.h"
+
+namespace {
+
+std::string TempLogPath(const char* name) {
+  char dir[MAX_PATH];
+  GetTempPathA(MAX_PATH, dir);
+  return std::string(dir) + name;
+}
+
+TEST(ProgramLog, RunWritesFromTheStartOverAnEarlierLongerRun) {
+  const std::string path = TempLogPath("zvu_program_log_rewrite.log");
+  DeleteFileA(path.c_str());
+
+  ASSERT_TRUE(zvu::ProgramLog::Open(path.c_str()));
+  zvu::ProgramLog::Write("first run wrote this long line\r\n");
+  zvu::ProgramLog::Close();
+
+  ASSERT_TRUE(zvu::ProgramLog::Open(path.c_str()));
+  zvu::ProgramLog::Printf("second %d\r\n", 2);
+  zvu::ProgramLog::Close();
+
+  EXPECT_EQ(zvu::test::ReadWholeFile(path), "second 2\r\nwrote this long line\r\n");
+  DeleteFileA(path.c_str());
+}
+
+TEST(ProgramLog, WritesWhileClosedOrAfterFailedOpenAreIgnored) {
+  zvu::ProgramLog::Close();
+  zvu::ProgramLog::Write("nowhere\r\n");
+  EXPECT_FALSE(zvu::ProgramLog::Open("Q:\\no\\such\\folder\\x.log"));
+  EXPECT_FALSE(zvu::ProgramLog::IsOpen());
+  zvu::ProgramLog::Printf("%s", "still nowhere");
+}
+
+TEST(ProgramLog, RecordsFromManyThreadsStayWhole) {
+  const std::string path = TempLogPath("zvu_program_log_threads.log");
+  DeleteFileA(path.c_str());
+  ASSERT_TRUE(zvu::ProgramLog::Open(path.c_str()));
+
+  const std::string record(300, 'x');
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t) {
+    writers.emplace_back([&record, t] {
+      for (int i = 0; i < 200; ++i) zvu::ProgramLog::Printf("[%d:%s]\r\n", t, record.c_str());
+    });
+  }
+  // Closing while writers run must neither crash nor tear a record.
+  writers.emplace_back([] {
+    Sleep(5);
+    zvu::ProgramLog::Close();
+  });
+  for (auto& w : writers) w.join();
+
+  const std::string text = zvu::test::ReadWholeFile(path);
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find("\r\n", pos);
+    ASSERT_NE(end, std::string::npos);
+    const std::string line = text.substr(pos, end - pos);
+    ASSERT_EQ(line.size(), record.size() + 4) << line;
+    pos = end + 2;
+  }
+  DeleteFileA(path.c_str());
+}
+
+}  // namespace

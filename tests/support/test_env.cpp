@@ -1,0 +1,52 @@
+#include "test_env.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace zvu::test {
+
+std::string FixtureDirUnix() {
+  const char* dir = std::getenv("ZVU_FIXTURE_DIR");
+  return dir ? dir : "";
+}
+
+std::string FixtureDirWindows() {
+  std::string dir = FixtureDirUnix();
+  if (dir.empty()) return dir;
+  for (char& c : dir) {
+    if (c == '/') c = '\\';
+  }
+  return "Z:" + dir;
+}
+
+bool WriteFixtureFile(const std::string& relativePath, const std::string& contents) {
+  std::string base = FixtureDirWindows();
+  if (base.empty()) return false;
+  std::string path = base;
+  std::string part;
+  for (char c : relativePath) {
+    if (c == '/') {
+      path += '\\' + part;
+      CreateDirectoryA(path.c_str(), nullptr);
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  path += '\\' + part;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+  return static_cast<bool>(out);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace zvu::test

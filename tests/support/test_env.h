@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+// What the test script tells the test programs about the isolated environment.
+namespace zvu::test {
+
+// Linux folder shared with the fixture server (catalogue and served files),
+// and the same folder as Wine sees it (through drive Z:). Empty outside the
+// test environment.
+std::string FixtureDirUnix();
+std::string FixtureDirWindows();
+
+// Writes a file below the fixture folder (relative path with '/'), creating
+// folders as needed. Returns false on failure.
+bool WriteFixtureFile(const std::string& relativePath, const std::string& contents);
+
+// The text of a whole file, or empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+
+}  // namespace zvu::test
