@@ -159,7 +159,14 @@ bool UpdateService::StopRequested() const {
 void UpdateService::HandleControl(DWORD control) {
   switch (control) {
     case SERVICE_CONTROL_STOP: {
-      SetState(SERVICE_STOP_PENDING);
+      {
+        // A late stop must not turn an already reported "stopped" back into "stop pending".
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        if (status_.dwCurrentState != SERVICE_STOPPED) {
+          status_.dwCurrentState = SERVICE_STOP_PENDING;
+          if (statusHandle_ != nullptr) SetServiceStatus(statusHandle_, &status_);
+        }
+      }
       // The event also ends a check or a hand-off that is waiting right now.
       if (stopEvent_) SetEvent(stopEvent_.get());
       const DWORD threadId = mainThreadId_.load();

@@ -61,15 +61,16 @@ TEST(UpdateService, StopBeforeTheLoopRunsStillEndsIt) {
   FakeUpdateWork work;
   UpdateService service(work);
   service.HandleControl(SERVICE_CONTROL_STOP);
-  EXPECT_EQ(service.CurrentState(), static_cast<DWORD>(SERVICE_STOP_PENDING));
+  // Not started yet: the state stays "stopped", but the request is kept.
+  EXPECT_EQ(service.CurrentState(), static_cast<DWORD>(SERVICE_STOPPED));
   const auto started = Clock::now();
   RunningService running(service);
   EXPECT_EQ(running.Join(), S_OK);
   EXPECT_LT(Clock::now() - started, std::chrono::seconds(3));
   EXPECT_EQ(work.registrationStarts, 1);
   EXPECT_EQ(work.checks, 0);
-  // Stop pending stays: a stop must not be overwritten by "running".
-  EXPECT_EQ(service.CurrentState(), static_cast<DWORD>(SERVICE_STOP_PENDING));
+  // A stop that came first is not overwritten by "running".
+  EXPECT_EQ(service.CurrentState(), static_cast<DWORD>(SERVICE_STOPPED));
 }
 
 TEST(UpdateService, FirstTickChecksAndHandsOffAndLogsFromTheStartOfTheLog) {
@@ -113,10 +114,25 @@ TEST(UpdateService, StopWhileAHandOffWaitsEndsTheLoopPromptly) {
   ASSERT_TRUE(sendWaiting.WaitFor(15000)) << "no hand-off within 15 s";
   const auto stopped = Clock::now();
   service.HandleControl(SERVICE_CONTROL_STOP);
+  EXPECT_EQ(service.CurrentState(), static_cast<DWORD>(SERVICE_STOP_PENDING));
   EXPECT_EQ(running.Join(), S_OK);
   EXPECT_LT(Clock::now() - stopped, std::chrono::seconds(2));
   EXPECT_TRUE(service.Cycle().UpdatesPending());
   EXPECT_EQ(service.Cycle().UpdateXml(), "<catalogue/>");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EventReporter, PrintsMessagesOnlyOutsideServiceMode) {
+  zvu::EventReporter reporter("ZelkoVuroUpdate");
+  testing::internal::CaptureStdout();
+  reporter.Report("Service started");
+  reporter.SetPrintToConsole(true);
+  reporter.Report("Bad service request");
+  reporter.Report("Service stopped");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Bad service request\nService stopped\n");
 }
 
 }  // namespace
