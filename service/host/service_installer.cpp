@@ -12,6 +12,9 @@ namespace {
 // One-entry dependency list, ended by two NULs.
 constexpr char kDependencies[] = "RPCSS\0";
 
+constexpr int kMarkedForDeleteRetries = 60;
+constexpr DWORD kMarkedForDeleteRetryMs = 250;
+
 }  // namespace
 
 ServiceInstaller::ServiceInstaller(std::string serviceName) : serviceName_(std::move(serviceName)) {}
@@ -41,10 +44,21 @@ bool ServiceInstaller::Install() const {
     ShowError("Could not open Service Manager");
     return false;
   }
-  UniqueServiceHandle service(CreateServiceA(
-      manager.get(), serviceName_.c_str(), serviceName_.c_str(), SERVICE_ALL_ACCESS,
-      SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, quotedPath.c_str(),
-      nullptr, nullptr, kDependencies, nullptr, nullptr));
+  // A service that was just deleted while it ran stays "marked for delete"
+  // until its process has ended; the stop request sent on uninstall ends it
+  // within moments, so creating it anew is retried for a while.
+  UniqueServiceHandle service;
+  for (int attempt = 0;; ++attempt) {
+    service.reset(CreateServiceA(manager.get(), serviceName_.c_str(), serviceName_.c_str(),
+                                 SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+                                 SERVICE_ERROR_NORMAL, quotedPath.c_str(), nullptr, nullptr,
+                                 kDependencies, nullptr, nullptr));
+    if (service || GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE ||
+        attempt >= kMarkedForDeleteRetries) {
+      break;
+    }
+    Sleep(kMarkedForDeleteRetryMs);
+  }
   if (!service) {
     ShowError("Could not start service");
     return false;

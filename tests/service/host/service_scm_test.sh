@@ -128,6 +128,14 @@ check "the service was deleted and created anew" \
   bash -c "! wine reg query '$service_key' /v ZvuMarker > /dev/null 2>&1"
 check "the new service exists" service_exists
 
+# While the service runs, /Service stops it, deletes it and creates it anew.
+net_command start "$name"
+check "service runs before the reinstall" [ "$(service_state)" = 4 ]
+run_switch /service
+check "/service while running exits 0" [ "$exit_code" = 0 ]
+check "the running service process ends" wait_for 10 no_program_running
+check "the recreated service is stopped" [ "$(service_state)" = 1 ]
+
 # --- Start without a switch ---------------------------------------------------
 run_switch
 check "start outside the control manager with LocalService exits 1063" [ "$exit_code" = 1063 ]
