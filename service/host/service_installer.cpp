@@ -12,8 +12,11 @@ namespace {
 // One-entry dependency list, ended by two NULs.
 constexpr char kDependencies[] = "RPCSS\0";
 
-constexpr int kMarkedForDeleteRetries = 60;
-constexpr DWORD kMarkedForDeleteRetryMs = 250;
+// A deleted service whose process still runs stays in the control manager
+// until that process has ended; the stop request sent on uninstall ends it
+// within moments.
+constexpr DWORD kRemovalTimeoutMs = 30000;
+constexpr DWORD kRemovalPollMs = 200;
 
 }  // namespace
 
@@ -44,21 +47,10 @@ bool ServiceInstaller::Install() const {
     ShowError("Could not open Service Manager");
     return false;
   }
-  // A service that was just deleted while it ran stays "marked for delete"
-  // until its process has ended; the stop request sent on uninstall ends it
-  // within moments, so creating it anew is retried for a while.
-  UniqueServiceHandle service;
-  for (int attempt = 0;; ++attempt) {
-    service.reset(CreateServiceA(manager.get(), serviceName_.c_str(), serviceName_.c_str(),
-                                 SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
-                                 SERVICE_ERROR_NORMAL, quotedPath.c_str(), nullptr, nullptr,
-                                 kDependencies, nullptr, nullptr));
-    if (service || GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE ||
-        attempt >= kMarkedForDeleteRetries) {
-      break;
-    }
-    Sleep(kMarkedForDeleteRetryMs);
-  }
+  UniqueServiceHandle service(CreateServiceA(
+      manager.get(), serviceName_.c_str(), serviceName_.c_str(), SERVICE_ALL_ACCESS,
+      SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, quotedPath.c_str(),
+      nullptr, nullptr, kDependencies, nullptr, nullptr));
   if (!service) {
     ShowError("Could not start service");
     return false;
@@ -66,7 +58,7 @@ bool ServiceInstaller::Install() const {
   return true;
 }
 
-bool ServiceInstaller::Uninstall() const {
+bool ServiceInstaller::Uninstall(bool awaitRemoval) const {
   if (!IsInstalled()) return true;
 
   UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
@@ -93,6 +85,18 @@ bool ServiceInstaller::Uninstall() const {
   if (!DeleteService(service.get())) {
     ShowError("Could not delete service");
     return false;
+  }
+  if (!awaitRemoval) return true;
+
+  service.reset();
+  manager.reset();
+  const DWORD started = GetTickCount();
+  while (IsInstalled()) {
+    if (GetTickCount() - started >= kRemovalTimeoutMs) {
+      ShowError("Could not delete service");
+      return false;
+    }
+    Sleep(kRemovalPollMs);
   }
   return true;
 }

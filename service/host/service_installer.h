@@ -18,8 +18,11 @@ class ServiceInstaller {
   bool Install() const;
 
   // Asks a running service to stop (without waiting for it) and deletes it.
-  // Succeeds at once when no such service exists.
-  bool Uninstall() const;
+  // Succeeds at once when no such service exists. With `awaitRemoval` it then
+  // waits (up to 30 s) until the control manager has dropped the deleted
+  // service, which it does once the service's process has ended; a service
+  // of the same name can be created only after that.
+  bool Uninstall(bool awaitRemoval = false) const;
 
  private:
   void ShowError(const char* text) const;

@@ -62,8 +62,10 @@ std::string UpdateService::LoadScript() const {
 }
 
 HRESULT UpdateService::RegisterServer(bool asService) {
+  // Before installing anew, the old service must really be gone: a service
+  // that is still there (deleted, its process ending) would count as installed.
   const ServiceInstaller installer(serviceName_);
-  if (!installer.Uninstall()) return E_FAIL;
+  if (!installer.Uninstall(asService)) return E_FAIL;
 
   const std::string script = LoadScript();
   if (script.empty()) return HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND);

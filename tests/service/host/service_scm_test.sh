@@ -61,6 +61,7 @@ wait_boxes() {
   wait "$watcher_pid"
   watcher_rc=$?
   boxes=$(tr -d '\r' < "$scratch/boxes.txt" | paste -sd '|')
+  echo "# watcher: $watcher_rc/$boxes; exit code $exit_code"
 }
 
 reg_value() {  # reg_value <key> <value name or /ve>: prints "TYPE DATA"
@@ -73,6 +74,7 @@ key_exists() { wine reg query "$1" > /dev/null 2>&1; }
 service_key='HKLM\System\CurrentControlSet\Services\ZelkoVuroUpdate'
 service_exists() { key_exists "$service_key"; }
 service_state() { wine sc query "$name" 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *\([0-9]\).*/\1/p'; }
+service_stopped() { [ "$(service_state)" = 1 ]; }
 program_pids() { pgrep -f 'Zelko Vuro.ZelkoVuroUpdate\.exe'; }
 
 wait_for() {  # wait_for <seconds> <command...>
@@ -118,7 +120,7 @@ check "net stop succeeds" net_command stop "$name"
 check "service process ends promptly" wait_for 5 no_program_running
 stop_ms=$((($(date +%s%N) - stop_started) / 1000000))
 check "stop took ${stop_ms} ms (under 5 s)" [ "$stop_ms" -lt 5000 ]
-check "service reports stopped" [ "$(service_state)" = 1 ]
+check "service reports stopped" wait_for 5 service_stopped
 
 # --- Service twice ------------------------------------------------------------
 wine reg add "$service_key" /v ZvuMarker /t REG_SZ /d old /f > /dev/null 2>&1
@@ -134,7 +136,8 @@ check "service runs before the reinstall" [ "$(service_state)" = 4 ]
 run_switch /service
 check "/service while running exits 0" [ "$exit_code" = 0 ]
 check "the running service process ends" wait_for 10 no_program_running
-check "the recreated service is stopped" [ "$(service_state)" = 1 ]
+check "the recreated service is stopped" wait_for 10 service_stopped
+echo "# state $(service_state); processes: $(program_pids | paste -sd ' ')"
 
 # --- Start without a switch ---------------------------------------------------
 run_switch
