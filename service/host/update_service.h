@@ -1,0 +1,82 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "event_reporter.h"
+#include "unique_handle.h"
+#include "update_cycle.h"
+#include "update_work.h"
+
+namespace zvu {
+
+inline constexpr int kServiceNameResourceId = 100;
+inline constexpr char kServiceLogPath[] = "c:\\VuroUpdateService.log";
+inline constexpr UINT kTimerPeriodMs = 5000;
+
+// The update service program: its command line, its registration, its life
+// towards the service control manager and the main thread's message loop that
+// drives the update cycle. One object per process.
+class UpdateService {
+ public:
+  // Loads the service name from string resource 100 of the program
+  // ("ZelkoVuroUpdate" when the resource cannot be read).
+  explicit UpdateService(UpdateWork& work);
+  ~UpdateService();
+
+  UpdateService(const UpdateService&) = delete;
+  UpdateService& operator=(const UpdateService&) = delete;
+
+  // The whole program: runs the operation the command-line arguments choose
+  // and returns the process exit code.
+  int Main(std::string_view arguments);
+
+  // "RegServer" (asService false) and "Service" (asService true).
+  HRESULT RegisterServer(bool asService);
+  // "UnregServer".
+  HRESULT UnregisterServer();
+  // No switch: service mode when "LocalService" is registered, else plain mode.
+  int Start();
+
+  // The service body: timer, message loop and update cycle until a stop
+  // request (or WM_QUIT) ends the loop. Returns 0.
+  HRESULT Run();
+
+  // Reacts to a control code of the service control manager.
+  void HandleControl(DWORD control);
+
+  const std::string& Name() const { return serviceName_; }
+  bool ServiceMode() const { return serviceMode_; }
+  DWORD CurrentState() const;
+  const UpdateCycle& Cycle() const { return cycle_; }
+
+ private:
+  static void WINAPI ServiceMainEntry(DWORD argc, LPSTR* argv);
+  static void WINAPI ControlHandlerEntry(DWORD control);
+
+  void ServiceMain();
+  void SetState(DWORD state);
+  void LogEvent(const char* message);
+  bool StopRequested() const;
+  std::string LoadScript() const;
+
+  static std::atomic<UpdateService*> instance_;
+
+  std::string serviceName_;
+  SERVICE_STATUS_HANDLE statusHandle_ = nullptr;
+  mutable std::mutex statusMutex_;  // the status record is shared with the control handler
+  SERVICE_STATUS status_{};
+  std::atomic<bool> serviceMode_{true};
+  std::atomic<DWORD> mainThreadId_{0};
+  UINT_PTR timerId_ = 0;
+  UniqueHandle stopEvent_;
+  UpdateWork& work_;
+  UpdateCycle cycle_;
+  EventReporter events_;
+};
+
+}  // namespace zvu

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace zvu {
+
+// The work the service's frame and update cycle hand off to other parts: the
+// pipe server that clients register with, the catalogue check and the
+// hand-off of a catalogue to a client. `stopEvent` is a manual-reset event
+// that is signalled when the service is asked to stop; a check or hand-off
+// that waits returns 0x80004005 (E_FAIL) promptly once it is signalled.
+class UpdateWork {
+ public:
+  virtual ~UpdateWork() = default;
+
+  // Starts the thread that accepts client registrations. Failure is ignored.
+  virtual HRESULT StartRegistrationThread() = 0;
+
+  // Fetches the catalogue and decides whether it offers an applicable update.
+  // Returns S_OK and sets `updateXml` to the catalogue text when it does;
+  // otherwise returns a failure and leaves `updateXml` untouched.
+  virtual HRESULT CheckForUpdates(std::string& updateXml, HANDLE stopEvent) = 0;
+
+  // Writes the catalogue text to a registered client. S_OK when it was written.
+  virtual HRESULT SendCatalogue(const std::string& text, HANDLE stopEvent) = 0;
+};
+
+}  // namespace zvu

@@ -1,0 +1,222 @@
+#!/bin/bash
+# ZelkoVuroUpdate.exe under Wine's service control manager: registration
+# switches, the service entry, start and stop, the start modes without a
+# switch, and the message boxes of failed installs and uninstalls.
+#
+#   service_scm_test.sh <ZelkoVuroUpdate.exe> <msgbox_watcher.exe>
+#
+# Runs in the prepared test prefix (scripts/test.sh).
+set -u
+: "${WINEPREFIX:?run through scripts/test.sh}"
+program_unix=$1
+watcher_unix=$2
+
+name=ZelkoVuroUpdate
+appid='{CA3EC9AC-25E4-4AB4-83E0-C7E6CDADFE6B}'
+install_dir="$WINEPREFIX/drive_c/Program Files/Zelko Vuro"
+program='C:\Program Files\Zelko Vuro\ZelkoVuroUpdate.exe'
+log_unix="$WINEPREFIX/drive_c/VuroUpdateService.log"
+scratch=$(mktemp -d)
+failures=0
+started_pids=()
+
+cleanup() {
+  for pid in "${started_pids[@]}"; do kill "$pid" 2>/dev/null; done
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+check() {  # check <description> <command...>
+  local description=$1
+  shift
+  if "$@"; then
+    echo "ok   - $description"
+  else
+    echo "FAIL - $description"
+    failures=$((failures + 1))
+  fi
+}
+
+# A folder with a blank in its name proves the quoting of the binary path.
+mkdir -p "$install_dir"
+cp "$program_unix" "$install_dir/"
+cp "$watcher_unix" "$scratch/watcher.exe"
+# cmd reports the whole 32-bit exit code; wine's own exit status keeps only 8 bits.
+printf '@"%s" %%*\r\n@echo EXIT=%%ERRORLEVEL%%\r\n' "$program" > "$WINEPREFIX/drive_c/zvu-run.bat"
+
+# run_switch <args...>: runs the program, sets $exit_code (signed decimal).
+run_switch() {
+  local output
+  output=$(timeout 60 wine cmd /c 'C:\zvu-run.bat' "$@" 2>/dev/null < /dev/null | tr -d '\r')
+  exit_code=$(sed -n 's/^EXIT=//p' <<< "$output" | tail -n1)
+}
+
+# watch_boxes <count>: starts the watcher in the background; wait_boxes collects its output.
+watch_boxes() {
+  wine "$scratch/watcher.exe" "$name" 20000 "$1" > "$scratch/boxes.txt" 2>/dev/null < /dev/null &
+  watcher_pid=$!
+  sleep 0.5
+}
+wait_boxes() {
+  wait "$watcher_pid"
+  watcher_rc=$?
+  boxes=$(tr -d '\r' < "$scratch/boxes.txt" | paste -sd '|')
+  echo "# watcher: $watcher_rc/$boxes; exit code $exit_code"
+}
+
+reg_value() {  # reg_value <key> <value name or /ve>: prints "TYPE DATA"
+  local args=(/v "$2")
+  [ "$2" = /ve ] && args=(/ve)
+  wine reg query "$1" "${args[@]}" 2>/dev/null | tr -d '\r' |
+    sed -n 's/^ \{4\}[^ ].*  \+\(REG_[A-Z_]*\) \+\(.*\)$/\1 \2/p' | head -n1
+}
+key_exists() { wine reg query "$1" > /dev/null 2>&1; }
+service_key='HKLM\System\CurrentControlSet\Services\ZelkoVuroUpdate'
+service_exists() { key_exists "$service_key"; }
+service_state() { wine sc query "$name" 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *\([0-9]\).*/\1/p'; }
+service_stopped() { [ "$(service_state)" = 1 ]; }
+program_pids() { pgrep -f 'Zelko Vuro.ZelkoVuroUpdate\.exe'; }
+
+wait_for() {  # wait_for <seconds> <command...>
+  local tries=$(($1 * 10))
+  shift
+  while [ "$tries" -gt 0 ]; do
+    "$@" && return 0
+    sleep 0.1
+    tries=$((tries - 1))
+  done
+  return 1
+}
+no_program_running() { [ -z "$(program_pids)" ]; }
+
+# --- UnregServer with nothing installed ------------------------------------
+run_switch /UnregServer
+check "/UnregServer with nothing installed exits 0" [ "$exit_code" = 0 ]
+
+# --- Service ---------------------------------------------------------------
+run_switch /Service
+check "/Service exits 0" [ "$exit_code" = 0 ]
+check "AppID key default value" [ "$(reg_value "HKCR\\AppID\\$appid" /ve)" = "REG_SZ $name" ]
+check "AppID key LocalService" [ "$(reg_value "HKCR\\AppID\\$appid" LocalService)" = "REG_SZ $name" ]
+check "ZelkoVuroUpdate.EXE AppID" [ "$(reg_value 'HKCR\AppID\ZelkoVuroUpdate.EXE' AppID)" = "REG_SZ $appid" ]
+check "service starts automatically" [ "$(reg_value "$service_key" Start)" = "REG_DWORD 0x2" ]
+check "service runs in its own process" [ "$(reg_value "$service_key" Type)" = "REG_DWORD 0x10" ]
+check "service error control normal" [ "$(reg_value "$service_key" ErrorControl)" = "REG_DWORD 0x1" ]
+check "service depends on RPCSS" [ "$(reg_value "$service_key" DependOnService)" = "REG_MULTI_SZ RPCSS" ]
+check "service path is quoted, without arguments" \
+  [ "$(reg_value "$service_key" ImagePath)" = "REG_SZ \"$program\"" ]
+check "service display name" [ "$(reg_value "$service_key" DisplayName)" = "REG_SZ $name" ]
+check "service runs as local system" [ "$(reg_value "$service_key" ObjectName)" = "REG_SZ LocalSystem" ]
+
+# --- net start / net stop ---------------------------------------------------
+rm -f "$log_unix"
+net_command() { timeout 60 wine net "$@" > /dev/null 2>&1 < /dev/null; }
+check "net start succeeds" net_command start "$name"
+check "service reports running" [ "$(service_state)" = 4 ]
+check "ServiceLog is opened" wait_for 5 test -f "$log_unix"
+check "service process runs" [ -n "$(program_pids)" ]
+stop_started=$(date +%s%N)
+check "net stop succeeds" net_command stop "$name"
+check "service process ends promptly" wait_for 5 no_program_running
+stop_ms=$((($(date +%s%N) - stop_started) / 1000000))
+check "stop took ${stop_ms} ms (under 5 s)" [ "$stop_ms" -lt 5000 ]
+check "service reports stopped" wait_for 5 service_stopped
+
+# --- Service twice ------------------------------------------------------------
+wine reg add "$service_key" /v ZvuMarker /t REG_SZ /d old /f > /dev/null 2>&1
+run_switch -SERVICE
+check "-SERVICE again exits 0" [ "$exit_code" = 0 ]
+check "the service was deleted and created anew" \
+  bash -c "! wine reg query '$service_key' /v ZvuMarker > /dev/null 2>&1"
+check "the new service exists" service_exists
+
+# While the service runs, /Service stops it, deletes it and creates it anew.
+net_command start "$name"
+check "service runs before the reinstall" [ "$(service_state)" = 4 ]
+run_switch /service
+check "/service while running exits 0" [ "$exit_code" = 0 ]
+check "the running service process ends" wait_for 10 no_program_running
+check "the recreated service is stopped" wait_for 10 service_stopped
+echo "# state $(service_state); processes: $(program_pids | paste -sd ' ')"
+
+# --- Start without a switch ---------------------------------------------------
+run_switch
+check "start outside the control manager with LocalService exits 1063" [ "$exit_code" = 1063 ]
+run_switch /ServiceX
+check "a word only beginning with Service starts the program (1063)" [ "$exit_code" = 1063 ]
+
+# --- RegServer ------------------------------------------------------------------
+run_switch /RegServer /Service
+check "/RegServer /Service exits 0" [ "$exit_code" = 0 ]
+check "RegServer removes the installed service" bash -c "! wine reg query '$service_key' > /dev/null 2>&1"
+check "RegServer leaves no LocalService" [ -z "$(reg_value "HKCR\\AppID\\$appid" LocalService)" ]
+check "RegServer writes the AppID entries" [ "$(reg_value "HKCR\\AppID\\$appid" /ve)" = "REG_SZ $name" ]
+
+# Plain mode: the update loop runs in the foreground until the process is ended.
+rm -f "$log_unix"
+wine "$program" > "$scratch/plain.txt" 2>&1 < /dev/null &
+plain_pid=$!
+started_pids+=("$plain_pid")
+check "plain mode opens ServiceLog" wait_for 10 test -f "$log_unix"
+sleep 1
+check "plain mode keeps running" kill -0 "$plain_pid"
+for pid in $(program_pids); do kill "$pid" 2>/dev/null; done
+wait "$plain_pid" 2>/dev/null
+check "plain mode process ended" wait_for 5 no_program_running
+
+# --- UnregServer ------------------------------------------------------------------
+run_switch /Service
+run_switch /UnregServer
+check "/UnregServer exits 0" [ "$exit_code" = 0 ]
+check "UnregServer removes the service" bash -c "! wine reg query '$service_key' > /dev/null 2>&1"
+check "UnregServer removes the AppID key" bash -c "! wine reg query 'HKCR\\AppID\\$appid' > /dev/null 2>&1"
+check "UnregServer removes ZelkoVuroUpdate.EXE" bash -c "! wine reg query 'HKCR\\AppID\\ZelkoVuroUpdate.EXE' > /dev/null 2>&1"
+check "UnregServer keeps AppID" key_exists 'HKCR\AppID'
+run_switch -unregserver
+check "/UnregServer again exits 0" [ "$exit_code" = 0 ]
+run_switch
+check "start without AppID key exits with the registry error (2)" [ "$exit_code" = 2 ]
+
+# --- Message boxes ------------------------------------------------------------------
+# Another service that already uses the display name makes creating ours fail.
+wine sc create ZvuOther binPath= 'C:\windows\notepad.exe' DisplayName= "$name" > /dev/null 2>&1 < /dev/null
+watch_boxes 1
+run_switch /Service
+wait_boxes
+check "failed install shows 'Could not start service'" [ "$watcher_rc/$boxes" = "0/Could not start service" ]
+check "failed install exits 0x80004005" [ "$exit_code" = -2147467259 ]
+check "failed install leaves the AppID entries written" [ "$(reg_value "HKCR\\AppID\\$appid" LocalService)" = "REG_SZ $name" ]
+wine sc delete ZvuOther > /dev/null 2>&1 < /dev/null
+
+# A service still starting cannot take the stop control: the uninstall says so,
+# deletes the service all the same and succeeds.
+run_switch /RegServer
+wine sc create "$name" binPath= "\"$program\"" > /dev/null 2>&1 < /dev/null
+wine sc start "$name" > /dev/null 2>&1 < /dev/null &
+sc_start_pid=$!
+started_pids+=("$sc_start_pid")
+start_pending() { [ "$(service_state)" = 2 ]; }
+check "service is start pending" wait_for 5 start_pending
+watch_boxes 1
+run_switch /UnregServer
+wait_boxes
+check "uninstall of a starting service shows 'Could not stop service'" [ "$watcher_rc/$boxes" = "0/Could not stop service" ]
+check "that uninstall exits 0" [ "$exit_code" = 0 ]
+
+# The same service, now marked for deletion, can be neither stopped nor deleted.
+if service_exists || [ -n "$(service_state)" ]; then
+  watch_boxes 2
+  run_switch /UnregServer
+  wait_boxes
+  check "uninstall of a deleted service shows 'Could not stop service' then 'Could not delete service'" \
+    [ "$watcher_rc/$boxes" = "0/Could not stop service|Could not delete service" ]
+  check "failed uninstall exits 0x80004005" [ "$exit_code" = -2147467259 ]
+else
+  echo "skip - the deleted service is gone already; 'Could not delete service' not provoked"
+fi
+wait "$sc_start_pid" 2>/dev/null
+for pid in $(program_pids); do kill "$pid" 2>/dev/null; done
+run_switch /UnregServer
+
+echo "$failures failure(s)"
+[ "$failures" = 0 ]
