@@ -1,0 +1,155 @@
+#include "catalogue_document.h"
+
+#include <objbase.h>
+
+#include "ansi_text.h"
+#include "catalogue_number.h"
+
+namespace zvu {
+namespace {
+
+// In-process server and handler, local server and remote server.
+constexpr DWORD kDocumentClassContext =
+    CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
+
+HRESULT AllocateBstr(std::wstring_view text, UniqueBstr& bstr) {
+  if (text.size() > 0x7FFFFFFFu / sizeof(wchar_t)) return E_OUTOFMEMORY;
+  bstr.reset(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+  return bstr.get() != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+// The first child element of node called name; S_OK with a null child when
+// there is none.
+HRESULT SelectChild(IXMLDOMNode* node, const wchar_t* name, ComPtr<IXMLDOMNode>& child) {
+  child.reset();
+  UniqueBstr pattern;
+  HRESULT hr = AllocateBstr(name, pattern);
+  if (FAILED(hr)) return hr;
+  hr = node->selectSingleNode(pattern.get(), child.put());
+  if (FAILED(hr)) return hr;
+  if (hr == S_FALSE) child.reset();
+  return S_OK;
+}
+
+// The typed value of the entry's field element as UTF-16 text; found tells
+// whether the element exists.
+HRESULT ReadFieldValue(IXMLDOMNode* entry, const wchar_t* fieldName, bool& found,
+                       std::wstring& value) {
+  found = false;
+  value.clear();
+  ComPtr<IXMLDOMNode> field;
+  HRESULT hr = SelectChild(entry, fieldName, field);
+  if (FAILED(hr) || !field) return hr;
+
+  UniqueVariant typed;
+  hr = field->get_nodeTypedValue(typed.put());
+  if (FAILED(hr)) return hr;
+  VARIANT& v = typed.get();
+  if (V_VT(&v) == VT_EMPTY || V_VT(&v) == VT_NULL) {
+    found = true;  // an element without content: empty text
+    return S_OK;
+  }
+  if (V_VT(&v) != VT_BSTR) {
+    // Elements declared with a data type come back typed; read them as text.
+    hr = VariantChangeType(&v, &v, 0, VT_BSTR);
+    if (FAILED(hr)) return hr;
+  }
+  if (V_BSTR(&v) != nullptr) value.assign(V_BSTR(&v), SysStringLen(V_BSTR(&v)));
+  found = true;
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT CatalogueDocument::Create() {
+  // COM stays initialised: the calling thread goes on using it. A thread
+  // already in the multithreaded apartment can create the document as well.
+  HRESULT hr = CoInitialize(nullptr);
+  if (FAILED(hr) && hr != RPC_E_CHANGED_MODE) return hr;
+
+  CLSID documentClass;
+  hr = CLSIDFromProgID(L"msxml2.domdocument", &documentClass);
+  if (FAILED(hr)) return hr;
+  return CoCreateInstance(documentClass, nullptr, kDocumentClassContext,
+                          IID_IXMLDOMDocument, m_document.put_void());
+}
+
+HRESULT CatalogueDocument::Load(std::string_view text) {
+  // XML has no NUL character; a text holding one is no document, and cutting
+  // it there would silently lose the rest.
+  if (text.empty() || text.find('\0') != std::string_view::npos) return E_INVALIDARG;
+  if (!m_document) return E_UNEXPECTED;
+
+  std::wstring wide;
+  if (!AnsiToWide(text, wide)) return E_OUTOFMEMORY;
+  UniqueBstr source;
+  HRESULT hr = AllocateBstr(wide, source);
+  if (FAILED(hr)) return hr;
+  std::wstring().swap(wide);  // the BSTR holds the only copy needed from here
+
+  // The boolean result is not consulted: the document element tells.
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  hr = m_document->loadXML(source.get(), &loaded);
+  if (FAILED(hr)) return hr;
+  source.reset();
+
+  ComPtr<IXMLDOMElement> root;
+  hr = m_document->get_documentElement(root.put());
+  if (FAILED(hr)) return hr;
+  if (!root) return E_FAIL;
+
+  hr = SelectChild(root.get(), L"updates", m_updates);
+  if (FAILED(hr)) return hr;
+  return SelectChild(root.get(), L"products", m_products);
+}
+
+HRESULT FirstEntry(IXMLDOMNode* list, ComPtr<IXMLDOMNode>& entry) {
+  entry.reset();
+  HRESULT hr = list->get_firstChild(entry.put());
+  if (FAILED(hr)) return hr;
+  if (hr == S_FALSE) entry.reset();
+  if (!entry) return S_OK;
+
+  DOMNodeType type = NODE_INVALID;
+  hr = entry->get_nodeType(&type);
+  if (FAILED(hr)) return hr;
+  return type == NODE_ELEMENT ? S_OK : NextEntry(entry);
+}
+
+HRESULT NextEntry(ComPtr<IXMLDOMNode>& entry) {
+  while (entry) {
+    ComPtr<IXMLDOMNode> next;
+    HRESULT hr = entry->get_nextSibling(next.put());
+    if (FAILED(hr)) return hr;
+    if (hr == S_FALSE) next.reset();
+    entry = std::move(next);
+    if (!entry) break;
+
+    DOMNodeType type = NODE_INVALID;
+    hr = entry->get_nodeType(&type);
+    if (FAILED(hr)) return hr;
+    if (type == NODE_ELEMENT) break;
+  }
+  return S_OK;
+}
+
+HRESULT ReadTextField(IXMLDOMNode* entry, const wchar_t* fieldName, std::string& text) {
+  bool found = false;
+  std::wstring value;
+  HRESULT hr = ReadFieldValue(entry, fieldName, found, value);
+  if (FAILED(hr) || !found) return hr;
+  if (!WideToAnsi(value, text)) return E_OUTOFMEMORY;
+  return S_OK;
+}
+
+HRESULT ReadNumberField(IXMLDOMNode* entry, const wchar_t* fieldName, uint32_t& number) {
+  bool found = false;
+  std::wstring value;
+  HRESULT hr = ReadFieldValue(entry, fieldName, found, value);
+  if (FAILED(hr) || !found) return hr;
+  // The signed value's bit pattern: "-1" reads as 0xFFFFFFFF.
+  number = static_cast<uint32_t>(ParseCatalogueNumber(value));
+  return S_OK;
+}
+
+}  // namespace zvu
