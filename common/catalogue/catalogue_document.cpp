@@ -31,31 +31,40 @@ HRESULT SelectChild(IXMLDOMNode* node, const wchar_t* name, ComPtr<IXMLDOMNode>&
   return S_OK;
 }
 
-// The typed value of the entry's field element as UTF-16 text; found tells
-// whether the element exists.
-HRESULT ReadFieldValue(IXMLDOMNode* entry, const wchar_t* fieldName, bool& found,
-                       std::wstring& value) {
-  found = false;
+// The typed value of a field element as UTF-16 text.
+HRESULT ReadElementText(IXMLDOMNode* element, std::wstring& value) {
   value.clear();
-  ComPtr<IXMLDOMNode> field;
-  HRESULT hr = SelectChild(entry, fieldName, field);
-  if (FAILED(hr) || !field) return hr;
-
   UniqueVariant typed;
-  hr = field->get_nodeTypedValue(typed.put());
+  HRESULT hr = element->get_nodeTypedValue(typed.put());
   if (FAILED(hr)) return hr;
   VARIANT& v = typed.get();
-  if (V_VT(&v) == VT_EMPTY || V_VT(&v) == VT_NULL) {
-    found = true;  // an element without content: empty text
-    return S_OK;
-  }
+  if (V_VT(&v) == VT_EMPTY || V_VT(&v) == VT_NULL) return S_OK;  // no content
   if (V_VT(&v) != VT_BSTR) {
     // Elements declared with a data type come back typed; read them as text.
     hr = VariantChangeType(&v, &v, 0, VT_BSTR);
     if (FAILED(hr)) return hr;
   }
   if (V_BSTR(&v) != nullptr) value.assign(V_BSTR(&v), SysStringLen(V_BSTR(&v)));
-  found = true;
+  return S_OK;
+}
+
+HRESULT StoreField(IXMLDOMNode* element, const EntryField& field) {
+  std::wstring value;
+  HRESULT hr = ReadElementText(element, value);
+  if (FAILED(hr)) return hr;
+  if (field.text != nullptr && !WideToAnsi(value, *field.text)) return E_OUTOFMEMORY;
+  // The signed value's bit pattern: "-1" reads as 0xFFFFFFFF.
+  if (field.number != nullptr) *field.number = static_cast<uint32_t>(ParseCatalogueNumber(value));
+  return S_OK;
+}
+
+// The next sibling of node (S_OK with null at the end).
+HRESULT NextSibling(ComPtr<IXMLDOMNode>& node) {
+  ComPtr<IXMLDOMNode> next;
+  HRESULT hr = node->get_nextSibling(next.put());
+  if (FAILED(hr)) return hr;
+  if (hr == S_FALSE) next.reset();
+  node = std::move(next);
   return S_OK;
 }
 
@@ -133,23 +142,36 @@ HRESULT NextEntry(ComPtr<IXMLDOMNode>& entry) {
   return S_OK;
 }
 
-HRESULT ReadTextField(IXMLDOMNode* entry, const wchar_t* fieldName, std::string& text) {
-  bool found = false;
-  std::wstring value;
-  HRESULT hr = ReadFieldValue(entry, fieldName, found, value);
-  if (FAILED(hr) || !found) return hr;
-  if (!WideToAnsi(value, text)) return E_OUTOFMEMORY;
-  return S_OK;
-}
+HRESULT ReadEntryFields(IXMLDOMNode* entry, std::span<const EntryField> fields) {
+  // One walk over the entry's children instead of a selection per field:
+  // the first child element of each name is the one a selection would find.
+  constexpr size_t kMaxFields = 16;
+  if (fields.size() > kMaxFields) return E_INVALIDARG;
+  bool taken[kMaxFields] = {};
+  size_t remaining = fields.size();
 
-HRESULT ReadNumberField(IXMLDOMNode* entry, const wchar_t* fieldName, uint32_t& number) {
-  bool found = false;
-  std::wstring value;
-  HRESULT hr = ReadFieldValue(entry, fieldName, found, value);
-  if (FAILED(hr) || !found) return hr;
-  // The signed value's bit pattern: "-1" reads as 0xFFFFFFFF.
-  number = static_cast<uint32_t>(ParseCatalogueNumber(value));
-  return S_OK;
+  ComPtr<IXMLDOMNode> child;
+  HRESULT hr = entry->get_firstChild(child.put());
+  if (FAILED(hr)) return hr;
+  if (hr == S_FALSE) child.reset();
+  for (; child && remaining > 0; hr = NextSibling(child)) {
+    if (FAILED(hr)) return hr;
+    DOMNodeType type = NODE_INVALID;
+    if (FAILED(hr = child->get_nodeType(&type))) return hr;
+    if (type != NODE_ELEMENT) continue;
+
+    UniqueBstr name;
+    if (FAILED(hr = child->get_nodeName(name.put()))) return hr;
+    const std::wstring_view childName(name.get() != nullptr ? name.get() : L"", name.length());
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (taken[i] || childName != fields[i].name) continue;
+      taken[i] = true;
+      --remaining;
+      if (FAILED(hr = StoreField(child.get(), fields[i]))) return hr;
+      break;
+    }
+  }
+  return hr;
 }
 
 }  // namespace zvu

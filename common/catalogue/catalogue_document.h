@@ -4,6 +4,7 @@
 #include <msxml2.h>
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -42,11 +43,16 @@ class CatalogueDocument {
 HRESULT FirstEntry(IXMLDOMNode* list, ComPtr<IXMLDOMNode>& entry);
 HRESULT NextEntry(ComPtr<IXMLDOMNode>& entry);
 
-// The text of the entry's first child element called fieldName, as ANSI
-// text. A missing element leaves text unchanged.
-HRESULT ReadTextField(IXMLDOMNode* entry, const wchar_t* fieldName, std::string& text);
-// The same element's text read by ParseCatalogueNumber. A missing element
-// leaves number unchanged.
-HRESULT ReadNumberField(IXMLDOMNode* entry, const wchar_t* fieldName, uint32_t& number);
+// One field of an entry: the child element called name, read either as ANSI
+// text or as a number (ParseCatalogueNumber, kept as its 32-bit pattern).
+struct EntryField {
+  const wchar_t* name;
+  std::string* text = nullptr;
+  uint32_t* number = nullptr;
+};
+
+// Reads each field from the first child element of entry with the field's
+// name. A field without such an element keeps its value.
+HRESULT ReadEntryFields(IXMLDOMNode* entry, std::span<const EntryField> fields);
 
 }  // namespace zvu

@@ -10,23 +10,33 @@
 namespace zvu {
 namespace {
 
-HRESULT ReadCommonFields(IXMLDOMNode* node, CatalogueEntry& entry) {
-  HRESULT hr;
-  if (FAILED(hr = ReadTextField(node, L"product", entry.name))) return hr;
-  if (FAILED(hr = ReadTextField(node, L"description", entry.description))) return hr;
-  if (FAILED(hr = ReadNumberField(node, L"major", entry.version.major))) return hr;
-  if (FAILED(hr = ReadNumberField(node, L"minor", entry.version.minor))) return hr;
-  if (FAILED(hr = ReadNumberField(node, L"build", entry.version.build))) return hr;
-  if (FAILED(hr = ReadNumberField(node, L"subbuild", entry.version.subbuild))) return hr;
-  return ReadNumberField(node, L"size", entry.size);
+HRESULT ReadProductFields(IXMLDOMNode* node, CatalogueEntry& entry) {
+  const EntryField fields[] = {
+      {L"product", &entry.name},
+      {L"description", &entry.description},
+      {L"major", nullptr, &entry.version.major},
+      {L"minor", nullptr, &entry.version.minor},
+      {L"build", nullptr, &entry.version.build},
+      {L"subbuild", nullptr, &entry.version.subbuild},
+      {L"size", nullptr, &entry.size},
+  };
+  return ReadEntryFields(node, fields);
 }
 
 HRESULT ReadUpdateFields(IXMLDOMNode* node, UpdateEntry& entry) {
-  HRESULT hr;
-  if (FAILED(hr = ReadCommonFields(node, entry))) return hr;
-  if (FAILED(hr = ReadTextField(node, L"url", entry.url))) return hr;
-  if (FAILED(hr = ReadTextField(node, L"options", entry.options))) return hr;
-  return ReadTextField(node, L"issfile", entry.issfile);
+  const EntryField fields[] = {
+      {L"product", &entry.name},
+      {L"description", &entry.description},
+      {L"major", nullptr, &entry.version.major},
+      {L"minor", nullptr, &entry.version.minor},
+      {L"build", nullptr, &entry.version.build},
+      {L"subbuild", nullptr, &entry.version.subbuild},
+      {L"url", &entry.url},
+      {L"options", &entry.options},
+      {L"size", nullptr, &entry.size},
+      {L"issfile", &entry.issfile},
+  };
+  return ReadEntryFields(node, fields);
 }
 
 HRESULT ReadOfferedProducts(IXMLDOMNode* products, ProductList& offered) {
@@ -37,7 +47,7 @@ HRESULT ReadOfferedProducts(IXMLDOMNode* products, ProductList& offered) {
   HRESULT hr = FirstEntry(products, node);
   while (SUCCEEDED(hr) && node) {
     CatalogueEntry entry;
-    if (FAILED(hr = ReadCommonFields(node.get(), entry))) return hr;
+    if (FAILED(hr = ReadProductFields(node.get(), entry))) return hr;
     offered.push_back(std::move(entry));
     hr = NextEntry(node);
   }

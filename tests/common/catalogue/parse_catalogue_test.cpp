@@ -195,6 +195,21 @@ TEST(ParseCatalogue, AttributesAreNotReadAndOnlyElementsAreEntries) {
   EXPECT_EQ(catalogue.OfferedProducts().front().version.major, 0u);
 }
 
+// Each field is the first child element of its name; deeper elements and
+// later duplicates are not read.
+TEST(ParseCatalogue, FieldIsTheFirstChildElementOfItsName) {
+  UpdateCatalogue catalogue;
+  ASSERT_TRUE(catalogue.ParseCatalogue(
+      "<c><products><product>"
+      "<x><product>Nested</product><major>9</major></x>"
+      "<major>1</major><product>First</product><major>2</major><product>Second</product>"
+      "<a:minor xmlns:a=\"urn:a\">4</a:minor>"
+      "</product></products></c>"));
+  ASSERT_EQ(catalogue.OfferedProducts().size(), 1u);
+  EXPECT_EQ(catalogue.OfferedProducts().front().name, "First");
+  EXPECT_EQ(catalogue.OfferedProducts().front().version, (ProductVersion{1, 0, 0, 0}));
+}
+
 TEST(ParseCatalogue, TypedElementsAreReadAsText) {
   UpdateCatalogue catalogue;
   ASSERT_TRUE(catalogue.ParseCatalogue(
