@@ -68,6 +68,19 @@ HRESULT NextSibling(ComPtr<IXMLDOMNode>& node) {
   return S_OK;
 }
 
+// Moves node on to the first element among itself and its later siblings
+// (null when there is none).
+HRESULT SkipToElement(ComPtr<IXMLDOMNode>& node) {
+  while (node) {
+    DOMNodeType type = NODE_INVALID;
+    HRESULT hr = node->get_nodeType(&type);
+    if (FAILED(hr)) return hr;
+    if (type == NODE_ELEMENT) break;
+    if (FAILED(hr = NextSibling(node))) return hr;
+  }
+  return S_OK;
+}
+
 }  // namespace
 
 HRESULT CatalogueDocument::Create() {
@@ -113,33 +126,17 @@ HRESULT CatalogueDocument::Load(std::string_view text) {
 }
 
 HRESULT FirstEntry(IXMLDOMNode* list, ComPtr<IXMLDOMNode>& entry) {
-  entry.reset();
   HRESULT hr = list->get_firstChild(entry.put());
   if (FAILED(hr)) return hr;
   if (hr == S_FALSE) entry.reset();
-  if (!entry) return S_OK;
-
-  DOMNodeType type = NODE_INVALID;
-  hr = entry->get_nodeType(&type);
-  if (FAILED(hr)) return hr;
-  return type == NODE_ELEMENT ? S_OK : NextEntry(entry);
+  return SkipToElement(entry);
 }
 
 HRESULT NextEntry(ComPtr<IXMLDOMNode>& entry) {
-  while (entry) {
-    ComPtr<IXMLDOMNode> next;
-    HRESULT hr = entry->get_nextSibling(next.put());
-    if (FAILED(hr)) return hr;
-    if (hr == S_FALSE) next.reset();
-    entry = std::move(next);
-    if (!entry) break;
-
-    DOMNodeType type = NODE_INVALID;
-    hr = entry->get_nodeType(&type);
-    if (FAILED(hr)) return hr;
-    if (type == NODE_ELEMENT) break;
-  }
-  return S_OK;
+  if (!entry) return S_OK;
+  HRESULT hr = NextSibling(entry);
+  if (FAILED(hr)) return hr;
+  return SkipToElement(entry);
 }
 
 HRESULT ReadEntryFields(IXMLDOMNode* entry, std::span<const EntryField> fields) {

@@ -60,8 +60,11 @@ std::vector<std::string> EnumRegistrySubkeys(const std::string& subkey) {
 }
 
 std::string ProductKeyPath(std::string_view name) {
-  if (name.empty() || name.find('\\') != std::string_view::npos ||
-      name.find('\0') != std::string_view::npos) {
+  // Looked for in UTF-16: in double-byte code pages the second byte of a
+  // character may be 0x5C, which is no backslash.
+  std::wstring wide;
+  if (name.empty() || !AnsiToWide(name, wide) || wide.find(L'\\') != std::wstring::npos ||
+      wide.find(L'\0') != std::wstring::npos) {
     return {};
   }
   std::string path(kProductsKey);

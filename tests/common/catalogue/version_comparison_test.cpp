@@ -102,31 +102,6 @@ TEST(ProductVersion, TextIsFourUnsignedNumbers) {
             "4294967295.0.2147483648.1");
 }
 
-TEST(UpdateEntry, CopyKeepsEveryFieldAndFlag) {
-  UpdateEntry update = Update("P", {1, 2, 3, 4});
-  update.description = "d";
-  update.size = 5;
-  update.offered = false;
-  update.installPending = false;
-  update.downloaded = true;
-  update.installed = true;
-  update.url = "http://h/p.msi";
-  update.options = "/x";
-  update.issfile = "[iss]";
-  const UpdateEntry copy = update;
-  EXPECT_EQ(copy.name, "P");
-  EXPECT_EQ(copy.description, "d");
-  EXPECT_EQ(copy.version, (ProductVersion{1, 2, 3, 4}));
-  EXPECT_EQ(copy.size, 5u);
-  EXPECT_FALSE(copy.offered);
-  EXPECT_FALSE(copy.installPending);
-  EXPECT_TRUE(copy.downloaded);
-  EXPECT_TRUE(copy.installed);
-  EXPECT_EQ(copy.url, "http://h/p.msi");
-  EXPECT_EQ(copy.options, "/x");
-  EXPECT_EQ(copy.issfile, "[iss]");
-}
-
 TEST(ReadInstalledProducts, ListRunsInReverseEnumerationOrderWithRegistryVersions) {
   ScopedProductKey first("Zvu Test Inv First", {1, 2, 3, 4});
   ScopedProductKey second("Zvu Test Inv Second", {});
