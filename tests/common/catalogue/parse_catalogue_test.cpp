@@ -288,29 +288,62 @@ TEST(ParseCatalogue, AnsiTextSurvivesTheRoundTrip) {
   EXPECT_EQ(catalogue.OfferedProducts().front().description, "\xC4rger \x80 \xFF \xE9 ?");
 }
 
-TEST(ParseCatalogue, LargeCatalogue) {
+// Description text with 8-bit characters where the code page has them (no
+// white space at either end: element text comes without it).
+std::string LongDescription(size_t bytes) {
+  const std::string pattern = GetACP() == 1252 ? "Zelko \xE9\xFC\x80." : "Zelko.";
+  std::string description;
+  description.reserve(bytes + pattern.size());
+  while (description.size() < bytes) description += pattern;
+  return description;
+}
+
+TEST(ParseCatalogue, FiftyMegabyteCatalogue) {
   ScopedProductKey quillet("Zvu Test Quillet", {2, 3, 10, 0});
-  const std::string description(50u << 20, 'd');
+  const std::string description = LongDescription(52u << 10);
+  std::string products = "<products>";
+  for (int i = 0; i < 1000; ++i) {
+    products += "<product><product>P" + std::to_string(i) + "</product>" +
+                Element("description", description) + "</product>";
+  }
+  products += "</products>";
   std::string updates = "<updates>";
   for (int i = 0; i < 2000; ++i) {
     updates += UpdateXml(i % 2 ? "Zvu Test Quillet" : "Zvu Test Absent",
                          "2.3." + std::to_string(i) + ".0");
   }
   updates += "</updates>";
-  const std::string text = Catalogue(
-      "<products><product><product>Big</product>" + Element("description", description) +
-          "</product></products>",
-      updates);
+  const std::string text = Catalogue(products, updates);
   ASSERT_GT(text.size(), 50u << 20);
 
   UpdateCatalogue catalogue;
   ASSERT_TRUE(catalogue.ParseCatalogue(text));
-  ASSERT_EQ(catalogue.OfferedProducts().size(), 1u);
-  EXPECT_EQ(catalogue.OfferedProducts().front().description.size(), description.size());
-  EXPECT_EQ(catalogue.OfferedProducts().front().description, description);
+  ASSERT_EQ(catalogue.OfferedProducts().size(), 1000u);
+  EXPECT_EQ(catalogue.OfferedProducts().back().name, "P999");
+  for (const CatalogueEntry& offer : catalogue.OfferedProducts()) {
+    ASSERT_TRUE(offer.description == description) << offer.name;
+  }
   ASSERT_EQ(catalogue.ApplicableUpdates().size(), 1000u);
   EXPECT_EQ(catalogue.ApplicableUpdates().front().version.build, 1u);
   EXPECT_EQ(catalogue.ApplicableUpdates().back().version.build, 1999u);
+}
+
+// Wine's MSXML refuses a single text of more than 10,000,000 bytes (in
+// UTF-8); Windows' takes it. Either way the result is whole or nothing.
+TEST(ParseCatalogue, HugeSingleTextIsReadWholeOrNotAtAll) {
+  const std::string description = LongDescription(20u << 20);
+  UpdateCatalogue catalogue;
+  FillWithEarlierParse(catalogue);
+  if (catalogue.ParseCatalogue(Catalogue("<products><product><product>Big</product>" +
+                                             Element("description", description) +
+                                             "</product></products>",
+                                         ""))) {
+    ASSERT_EQ(catalogue.OfferedProducts().size(), 1u);
+    EXPECT_TRUE(catalogue.OfferedProducts().front().description == description);
+  } else {
+    EXPECT_EQ(Names(catalogue.OfferedProducts()), (std::vector<std::string>{"earlier offer"}));
+    EXPECT_EQ(Names(catalogue.ApplicableUpdates()), (std::vector<std::string>{"earlier update"}));
+  }
 }
 
 // A thread that joined the multithreaded apartment can parse as well.
