@@ -1,0 +1,58 @@
+#pragma once
+
+#include <windows.h>
+#include <msxml2.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "com_ptr.h"
+
+namespace zvu {
+
+// The catalogue as an MSXML DOM document ("msxml2.domdocument"), and the
+// reading of its entries. Every operation returns an HRESULT; S_OK means
+// done, anything else that failed is a failure HRESULT.
+class CatalogueDocument {
+ public:
+  // Initialises COM on this thread (left initialised) and creates the
+  // document object.
+  HRESULT Create();
+
+  // Loads the whole text (ANSI code page). Fails with E_INVALIDARG for empty
+  // text or text holding a NUL, E_UNEXPECTED without a document object, and
+  // E_FAIL when the text is not well-formed XML (no document element).
+  // On success products() and updates() are the root's first "products" and
+  // "updates" children, either possibly null.
+  HRESULT Load(std::string_view text);
+
+  IXMLDOMNode* products() const { return m_products.get(); }
+  IXMLDOMNode* updates() const { return m_updates.get(); }
+
+ private:
+  ComPtr<IXMLDOMDocument> m_document;
+  ComPtr<IXMLDOMNode> m_products;
+  ComPtr<IXMLDOMNode> m_updates;
+};
+
+// The first entry element of a list element (entries are its element
+// children; text, comments and other nodes between them are skipped), and the
+// entry after one. S_OK with a null entry at the end of the list.
+HRESULT FirstEntry(IXMLDOMNode* list, ComPtr<IXMLDOMNode>& entry);
+HRESULT NextEntry(ComPtr<IXMLDOMNode>& entry);
+
+// One field of an entry: the child element called name, read either as ANSI
+// text or as a number (ParseCatalogueNumber, kept as its 32-bit pattern).
+struct EntryField {
+  const wchar_t* name;
+  std::string* text = nullptr;
+  uint32_t* number = nullptr;
+};
+
+// Reads each field from the first child element of entry with the field's
+// name. A field without such an element keeps its value.
+HRESULT ReadEntryFields(IXMLDOMNode* entry, std::span<const EntryField> fields);
+
+}  // namespace zvu

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <list>
+#include <string_view>
+
+#include "catalogue_entry.h"
+
+namespace zvu {
+
+using ProductList = std::list<CatalogueEntry>;
+using UpdateList = std::list<UpdateEntry>;
+
+// The products installed on this machine, and the products and updates the
+// maker's catalogue offers. The service builds one per update check; each
+// wizard run owns one. Not shared between threads while it is being filled.
+//
+// List order:
+//   - installed products: reverse registry enumeration order (each product
+//     read is inserted at the head);
+//   - offered products and applicable updates: document order.
+class UpdateCatalogue {
+ public:
+  UpdateCatalogue() = default;
+  UpdateCatalogue(const UpdateCatalogue&) = delete;
+  UpdateCatalogue& operator=(const UpdateCatalogue&) = delete;
+
+  // Refills the installed-product list from the subkeys of kProductsKey:
+  // name = key name, version = its "Major", "Minor", "build" and "subbuild"
+  // values (kMissingRegistryValue where missing), no description, size 0.
+  void ReadInstalledProducts();
+
+  // Reads the catalogue document text (ANSI code page) through MSXML.
+  // Fills the offered-product list from the "products" element and the
+  // applicable-update list from the "updates" element, keeping only updates
+  // whose product has a key below kProductsKey (any version; see
+  // UpdateEntry::IsApplicableUpdate). Installed products are not touched.
+  //
+  // Returns true when the document was loaded and both lists were built.
+  // On false:
+  //   - empty text, text holding a NUL byte, or text that is not well-formed
+  //     XML: both lists keep their previous contents;
+  //   - a failure while reading the products: the offered list holds the
+  //     products read so far, the update list keeps its previous contents;
+  //   - a failure while reading the updates: the offered list is complete,
+  //     the update list holds the updates kept so far.
+  // A missing "products" or "updates" element gives an empty list, a missing
+  // field its default, and is not a failure.
+  //
+  // Initialises COM on the calling thread (single-threaded apartment unless
+  // the thread already has COM) and leaves it initialised.
+  bool ParseCatalogue(std::string_view text);
+
+  ProductList& InstalledProducts() { return m_installedProducts; }
+  const ProductList& InstalledProducts() const { return m_installedProducts; }
+  ProductList& OfferedProducts() { return m_offeredProducts; }
+  const ProductList& OfferedProducts() const { return m_offeredProducts; }
+  UpdateList& ApplicableUpdates() { return m_applicableUpdates; }
+  const UpdateList& ApplicableUpdates() const { return m_applicableUpdates; }
+
+ private:
+  ProductList m_installedProducts;
+  ProductList m_offeredProducts;
+  UpdateList m_applicableUpdates;
+};
+
+}  // namespace zvu
