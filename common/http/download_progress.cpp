@@ -1,5 +1,6 @@
 #include "download_progress.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace zvu {
@@ -11,7 +12,8 @@ int Percent(std::uint64_t received, std::uint64_t total) {
   if (received >= total) return 100;
   constexpr std::uint64_t kSafe = UINT64_MAX / 100;
   if (received <= kSafe) return static_cast<int>(received * 100 / total);
-  return static_cast<int>(received / (total / 100));  // only for totals beyond 2^57 bytes
+  // Only for totals beyond 2^57 bytes: close enough, and below 100 as received < total.
+  return static_cast<int>(std::min<std::uint64_t>(received / (total / 100), 99));
 }
 
 }  // namespace
