@@ -26,15 +26,20 @@ url="http://$ZVU_UPDATE_HOST/files/$name"
 
 echo "file: $mb MiB, $url"
 read -r xbytes xsecs xstate < <(wine "$build/bench/http/http_download_bench.exe" "$ZVU_UPDATE_HOST" \
-  "/files/$name" "$winout\\xhttp.bin" "$winout\\bench.log")
+  "/files/$name" "$winout\\xhttp.bin" "$winout\\bench.log" | tr -d "\r")
 [ "$xstate" = complete ] && cmp -s "$out/xhttp.bin" "$ZVU_FIXTURE_DIR/files/$name" \
   || { echo "XHttpClient download failed or differs" >&2; exit 1; }
+rm -f "$out/xhttp.bin"
+# The same download with no program log open, to show what the transfer log costs.
+read -r nbytes nsecs nstate < <(wine "$build/bench/http/http_download_bench.exe" "$ZVU_UPDATE_HOST" \
+  "/files/$name" "$winout\\xhttp.bin" | tr -d "\r")
 rm -f "$out/xhttp.bin"
 read -r cbytes csecs < <(curl -sS -o "$out/curl.bin" -w '%{size_download} %{time_total}\n' "$url")
 rm -f "$out/curl.bin"
 
-awk -v xb="$xbytes" -v xs="$xsecs" -v cb="$cbytes" -v cs="$csecs" 'BEGIN {
+awk -v xb="$xbytes" -v xs="$xsecs" -v cb="$cbytes" -v cs="$csecs" -v nb="$nbytes" -v ns="$nsecs" 'BEGIN {
   x = xb / xs / 1048576; c = cb / cs / 1048576;
   printf "XHttpClient GetToFile: %d bytes in %.3f s = %.1f MiB/s\n", xb, xs, x;
+  printf "  without program log: %d bytes in %.3f s = %.1f MiB/s\n", nb, ns, nb / ns / 1048576;
   printf "curl:                  %d bytes in %.3f s = %.1f MiB/s\n", cb, cs, c;
   printf "ratio XHttpClient/curl: %.2f\n", x / c }'

@@ -1,5 +1,6 @@
 #include "http_client.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "program_log.h"
@@ -88,6 +89,8 @@ XHttpClient::~XHttpClient() {
 void XHttpClient::WaitForCallbacksToEnd() {
   const ULONGLONG deadline = GetTickCount64() + http_detail::kCloseWaitMs;
   for (;;) {
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     {
       std::lock_guard<std::mutex> guard(m_core->lock);
       if (m_core->transfersAlive == 0 && m_core->notificationsInProgress == 0) return;
@@ -95,12 +98,10 @@ void XHttpClient::WaitForCallbacksToEnd() {
     const ULONGLONG now = GetTickCount64();
     if (now >= deadline) return;
     HANDLE quiet = m_core->quiet.get();
-    const DWORD woken = MsgWaitForMultipleObjects(1, &quiet, FALSE,
-                                                  static_cast<DWORD>(deadline - now),
-                                                  QS_SENDMESSAGE);
-    if (woken == WAIT_OBJECT_0 + 1) {
-      MSG message;
-      PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    const DWORD remaining = static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50));
+    if (quiet == nullptr ||
+        MsgWaitForMultipleObjects(1, &quiet, FALSE, remaining, QS_SENDMESSAGE) == WAIT_FAILED) {
+      Sleep(10);
     }
   }
 }
