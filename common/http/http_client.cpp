@@ -9,8 +9,12 @@
 namespace zvu {
 namespace http_detail {
 
-// How long a destructor waits for WinHTTP to report its handles closed.
+// How long a destructor waits for WinHTTP to report its handles closed. A
+// destructor that runs inside the handler of a sent message (e.g. its own
+// notification) waits briefly: the worker that sent it holds a handle open
+// until the handler returns.
 constexpr ULONGLONG kCloseWaitMs = 5000;
+constexpr ULONGLONG kCloseWaitInHandlerMs = 250;
 
 ClientCore::ClientCore(XHttpClient* client)
     : owner(client), quiet(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
@@ -87,7 +91,9 @@ XHttpClient::~XHttpClient() {
 // waiting for this very thread, so messages sent to it are dispatched. The
 // wait is bounded: whatever WinHTTP reports later finds only the shared core.
 void XHttpClient::WaitForCallbacksToEnd() {
-  const ULONGLONG deadline = GetTickCount64() + http_detail::kCloseWaitMs;
+  const ULONGLONG deadline =
+      GetTickCount64() +
+      (InSendMessage() ? http_detail::kCloseWaitInHandlerMs : http_detail::kCloseWaitMs);
   for (;;) {
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);

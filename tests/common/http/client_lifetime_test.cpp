@@ -146,6 +146,31 @@ TEST(ClientLifetime, DestructionOnTheWindowThreadWhileANotificationWaits) {
   EXPECT_TRUE(DeleteFileA(path.c_str()));
 }
 
+TEST(ClientLifetime, DestructionInsideItsOwnNotification) {
+  zvu::test::WriteServedFile("drip-own.bin", 100'000);
+  const std::string path = zvu::test::TempFilePath("zvu_http_drip_own.bin");
+  auto client = std::make_unique<XHttpClient>();
+  int afterDestruction = 0;
+  std::chrono::steady_clock::duration took{};
+  zvu::test::NotifyWindow window([&](XHttpClient* notified, DWORD) {
+    if (!client) {
+      ++afterDestruction;
+      return;
+    }
+    if (notified->ReceivedBytes() == 0) return;
+    const auto start = std::chrono::steady_clock::now();
+    client.reset();
+    took = std::chrono::steady_clock::now() - start;
+  });
+  client->SetNotifyWindow(window.Handle());
+  ASSERT_EQ(StartFile(*client, L"/fault/drip/drip-own.bin", path), 0u);
+  ASSERT_TRUE(WaitUntil([&] { return !client; }));
+  WaitUntil([] { return false; }, std::chrono::milliseconds(300));
+  EXPECT_LT(took, std::chrono::milliseconds(1000));
+  EXPECT_EQ(afterDestruction, 0);
+  EXPECT_TRUE(DeleteFileA(path.c_str()));
+}
+
 TEST(ClientLifetime, DestructionWhileTransfersRunOnWorkerThreads) {
   zvu::test::WriteServedFile("many.bin", 64'000);
   for (int round = 0; round < 10; ++round) {
