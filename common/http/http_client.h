@@ -28,8 +28,10 @@ UINT HttpClientNotifyMessage();
 
 // One asynchronous HTTP GET at a time over WinHTTP, driven by its status
 // callback. The body goes into memory (Get) or into a file (GetToFile); every
-// status is written to the program log. Operations are called from one thread
-// at a time; the accessors may be called from any thread.
+// status is written to the program log. Operations (and Host, Object, Port,
+// Secure) are called from one thread at a time; GetHttpState, SetHttpState,
+// ReceivedBytes, ContentLength, ResponseText, Mode and NotifyWindow may be
+// called from any thread, including the notify window's handler.
 //
 // Each Connect starts a new transfer with its own WinHTTP handles and receive
 // buffer. Once the client has closed a transfer's handles (CloseHandles,
