@@ -1,0 +1,42 @@
+#include "download_progress.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace zvu {
+namespace {
+
+// received * 100 / total in 64 bits, 0 for an unknown total, at most 100.
+int Percent(std::uint64_t received, std::uint64_t total) {
+  if (total == 0) return 0;
+  if (received >= total) return 100;
+  constexpr std::uint64_t kSafe = UINT64_MAX / 100;
+  if (received <= kSafe) return static_cast<int>(received * 100 / total);
+  // Only for totals beyond 2^57 bytes: close enough, and below 100 as received < total.
+  return static_cast<int>(std::min<std::uint64_t>(received / (total / 100), 99));
+}
+
+}  // namespace
+
+DownloadProgress DescribeDownloadProgress(HttpState state, std::uint64_t receivedBytes,
+                                          std::uint64_t contentLength,
+                                          const std::string& productName) {
+  switch (state) {
+    case HttpState::Idle:
+      return {5, "Downloading " + productName + " update: connecting ... "};
+    case HttpState::Failed:
+      return {std::nullopt, "Downloading update for " + productName + ": Error!"};
+    case HttpState::Reading:
+    case HttpState::Storing: {
+      return {Percent(receivedBytes, contentLength),
+              "Downloading " + productName + " update: " + std::to_string(receivedBytes >> 10) +
+                  " Kb of " + std::to_string(contentLength >> 10) + " Kb "};
+    }
+    case HttpState::Complete:
+      return {100, "Downloading " + productName + " update: complete!"};
+    default:
+      return {};
+  }
+}
+
+}  // namespace zvu

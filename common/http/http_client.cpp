@@ -1,0 +1,292 @@
+#include "http_client.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "program_log.h"
+#include "transfer_core.h"
+
+namespace zvu {
+namespace http_detail {
+
+// How long a destructor waits for WinHTTP to report its handles closed. A
+// destructor that runs inside the handler of a sent message (e.g. its own
+// notification) waits briefly: the worker that sent it holds a handle open
+// until the handler returns.
+constexpr ULONGLONG kCloseWaitMs = 5000;
+constexpr ULONGLONG kCloseWaitInHandlerMs = 250;
+
+ClientCore::ClientCore(XHttpClient* client)
+    : owner(client), quiet(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+
+bool IsCurrent(const ClientCore& core, const Transfer& transfer) {
+  return core.current == &transfer && transfer.live;
+}
+
+void CloseOutputFile(ClientCore& core, bool* flushed) {
+  if (core.outputFile == nullptr) return;
+  const bool ok = std::fclose(core.outputFile) == 0;
+  core.outputFile = nullptr;
+  if (flushed != nullptr) *flushed = ok;
+}
+
+bool TakeIfFinished(ClientCore& core, Transfer& transfer) {
+  if (transfer.live || transfer.freed || !transfer.awaitingClose.empty() ||
+      transfer.callsInFlight != 0) {
+    return false;
+  }
+  transfer.freed = true;
+  --core.transfersAlive;
+  return true;
+}
+
+void FreeTransfer(const std::shared_ptr<ClientCore>& core, Transfer* transfer) {
+  delete transfer;
+  SetEvent(core->quiet.get());
+}
+
+void CloseWinHttpHandles(const std::vector<HINTERNET>& handles) {
+  for (HINTERNET handle : handles) WinHttpCloseHandle(handle);
+}
+
+bool AttachCallback(HINTERNET handle, Transfer* transfer) {
+  DWORD_PTR context = reinterpret_cast<DWORD_PTR>(transfer);
+  if (!WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context))) {
+    return false;
+  }
+  return WinHttpSetStatusCallback(handle, OnTransferStatus, WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS,
+                                  0) != WINHTTP_INVALID_STATUS_CALLBACK;
+}
+
+}  // namespace http_detail
+
+using http_detail::Transfer;
+
+UINT HttpClientNotifyMessage() {
+  static const UINT message = RegisterWindowMessageA("UWM_HTTPCLIENT_CALLBACK_NOTIFY");
+  return message;
+}
+
+XHttpClient::XHttpClient() : m_core(std::make_shared<http_detail::ClientCore>(this)) {
+  ProgramLog::Write("\r\n\r\nStart Logging \r\n");
+  Reset();
+}
+
+XHttpClient::~XHttpClient() {
+  m_destroying = true;
+  {
+    std::lock_guard<std::mutex> guard(m_core->lock);
+    m_core->notifyWindow = nullptr;
+  }
+  CloseHandles();
+  {
+    std::lock_guard<std::mutex> guard(m_core->lock);
+    http_detail::CloseOutputFile(*m_core);
+  }
+  WaitForCallbacksToEnd();
+}
+
+// Waits until every transfer has been freed (WinHTTP reported all handles
+// closed) and no notification is being delivered. A notification may be
+// waiting for this very thread, so messages sent to it are dispatched. The
+// wait is bounded: whatever WinHTTP reports later finds only the shared core.
+void XHttpClient::WaitForCallbacksToEnd() {
+  const ULONGLONG deadline =
+      GetTickCount64() +
+      (InSendMessage() ? http_detail::kCloseWaitInHandlerMs : http_detail::kCloseWaitMs);
+  for (;;) {
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    {
+      std::lock_guard<std::mutex> guard(m_core->lock);
+      if (m_core->transfersAlive == 0 && m_core->notificationsInProgress == 0) return;
+    }
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return;
+    HANDLE quiet = m_core->quiet.get();
+    const DWORD remaining = static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50));
+    if (quiet == nullptr ||
+        MsgWaitForMultipleObjects(1, &quiet, FALSE, remaining, QS_SENDMESSAGE) == WAIT_FAILED) {
+      Sleep(10);
+    }
+  }
+}
+
+void XHttpClient::Reset() {
+  m_requestFlags = 0;
+  m_strHost.clear();
+  std::lock_guard<std::mutex> guard(m_core->lock);
+  m_core->responseText.clear();
+  m_core->receivedBytes.store(0);
+  m_core->contentLength.store(0);
+  http_detail::CloseOutputFile(*m_core);
+}
+
+DWORD XHttpClient::OpenSession() {
+  CloseHandles();
+  SetHttpState(HttpState::Idle);
+  Reset();
+  m_port = m_secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
+  m_requestFlags = m_secure ? WINHTTP_FLAG_SECURE : 0;
+  if (m_destroying) return kHttpCannotStart;
+
+  HINTERNET session = WinHttpOpen(m_strAgent.c_str(), m_accessType, WINHTTP_NO_PROXY_NAME,
+                                  WINHTTP_NO_PROXY_BYPASS, m_sessionFlags);
+  if (session == nullptr) return GetLastError();
+  auto* transfer = new Transfer(m_core);
+  if (!http_detail::AttachCallback(session, transfer)) {
+    const DWORD error = GetLastError();
+    // Without a callback the session reports no closing: free it directly.
+    WinHttpSetStatusCallback(session, nullptr, 0, 0);
+    WinHttpCloseHandle(session);
+    delete transfer;
+    return error != 0 ? error : ERROR_GEN_FAILURE;
+  }
+  std::lock_guard<std::mutex> guard(m_core->lock);
+  transfer->session = session;
+  transfer->awaitingClose.push_back(session);
+  m_core->current = transfer;
+  ++m_core->transfersAlive;
+  return 0;
+}
+
+DWORD XHttpClient::Connect(std::wstring_view host, bool secure, bool asynchronous) {
+  m_secure = secure;
+  m_sessionFlags = asynchronous ? WINHTTP_FLAG_ASYNC : 0;
+  if (const DWORD error = OpenSession(); error != 0) return error;
+  if (host.empty()) return ERROR_WINHTTP_INVALID_URL;
+
+  Transfer* transfer = m_core->current;  // only this thread changes it
+  const std::wstring hostText(host);
+  HINTERNET connection = WinHttpConnect(transfer->session, hostText.c_str(), m_port, 0);
+  if (connection == nullptr) return GetLastError();
+  {
+    std::lock_guard<std::mutex> guard(m_core->lock);
+    transfer->connection = connection;
+    transfer->awaitingClose.push_back(connection);
+  }
+  if (!http_detail::AttachCallback(connection, transfer)) return GetLastError();
+  m_strHost = hostText;
+  return 0;
+}
+
+void XHttpClient::SetObject(std::wstring_view object) { m_strObject.assign(object); }
+
+DWORD XHttpClient::Get() {
+  Transfer* transfer = m_core->current;
+  if (m_destroying || transfer == nullptr || transfer->connection == nullptr ||
+      transfer->requestValue != nullptr) {
+    return kHttpCannotStart;
+  }
+  m_core->mode.store(static_cast<std::int32_t>(TransferMode::Memory));
+  return SendGet(*transfer);
+}
+
+DWORD XHttpClient::GetToFile(const std::string& localPath) {
+  Transfer* transfer = m_core->current;
+  if (m_destroying || transfer == nullptr || transfer->connection == nullptr ||
+      transfer->requestValue != nullptr) {
+    return kHttpCannotStart;
+  }
+  m_core->mode.store(static_cast<std::int32_t>(TransferMode::File));
+  std::FILE* file = std::fopen(localPath.c_str(), "wb");
+  if (file == nullptr) return kHttpCannotStart;
+  {
+    std::lock_guard<std::mutex> guard(m_core->lock);
+    http_detail::CloseOutputFile(*m_core);
+    m_core->outputFile = file;
+    m_core->receivedBytes.store(0);
+  }
+  const DWORD result = SendGet(*transfer);
+  if (result != 0) {
+    std::lock_guard<std::mutex> guard(m_core->lock);
+    http_detail::CloseOutputFile(*m_core);
+  }
+  return result;
+}
+
+DWORD XHttpClient::SendGet(Transfer& transfer) {
+  HINTERNET request =
+      WinHttpOpenRequest(transfer.connection, L"GET", m_strObject.c_str(), nullptr,
+                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, m_requestFlags);
+  if (request == nullptr) return GetLastError();
+  {
+    std::lock_guard<std::mutex> guard(m_core->lock);
+    transfer.request = request;
+    transfer.requestValue = request;
+    transfer.awaitingClose.push_back(request);
+  }
+  http_detail::AttachCallback(request, &transfer);
+  if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
+                          0, reinterpret_cast<DWORD_PTR>(&transfer))) {
+    return GetLastError();
+  }
+  return 0;
+}
+
+DWORD XHttpClient::Cancel() {
+  {
+    std::lock_guard<std::mutex> guard(m_core->lock);
+    http_detail::CloseOutputFile(*m_core);
+  }
+  CloseHandles();
+  return 0;
+}
+
+void XHttpClient::CloseHandles() {
+  std::vector<HINTERNET> toClose;
+  Transfer* transfer = nullptr;
+  bool finished = false;
+  {
+    std::lock_guard<std::mutex> guard(m_core->lock);
+    SetHttpState(HttpState::Closing);
+    transfer = m_core->current;
+    m_core->current = nullptr;
+    if (transfer != nullptr) {
+      transfer->live = false;
+      for (HINTERNET* handle : {&transfer->request, &transfer->connection, &transfer->session}) {
+        if (*handle != nullptr) toClose.push_back(*handle);
+        *handle = nullptr;
+      }
+      if (transfer->callsInFlight > 0) {
+        transfer->closeWhenIdle.insert(transfer->closeWhenIdle.end(), toClose.begin(),
+                                       toClose.end());
+        toClose.clear();
+      }
+      finished = http_detail::TakeIfFinished(*m_core, *transfer);
+    }
+  }
+  http_detail::CloseWinHttpHandles(toClose);
+  if (finished) http_detail::FreeTransfer(m_core, transfer);
+}
+
+void XHttpClient::SetNotifyWindow(HWND window) {
+  std::lock_guard<std::mutex> guard(m_core->lock);
+  m_core->notifyWindow = window;
+}
+
+HWND XHttpClient::NotifyWindow() const {
+  std::lock_guard<std::mutex> guard(m_core->lock);
+  return m_core->notifyWindow;
+}
+
+HttpState XHttpClient::GetHttpState() const {
+  return static_cast<HttpState>(m_core->state.load());
+}
+
+void XHttpClient::SetHttpState(HttpState state) {
+  m_core->state.store(static_cast<std::int32_t>(state));
+}
+
+std::uint64_t XHttpClient::ReceivedBytes() const { return m_core->receivedBytes.load(); }
+
+std::uint32_t XHttpClient::ContentLength() const { return m_core->contentLength.load(); }
+
+std::string XHttpClient::ResponseText() const {
+  std::lock_guard<std::mutex> guard(m_core->lock);
+  return m_core->responseText;
+}
+
+TransferMode XHttpClient::Mode() const { return static_cast<TransferMode>(m_core->mode.load()); }
+
+}  // namespace zvu

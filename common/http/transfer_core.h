@@ -1,0 +1,90 @@
+#pragma once
+
+// Internals shared by XHttpClient's operations and its status callback.
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "unique_handle.h"
+
+namespace zvu {
+class XHttpClient;
+}
+
+namespace zvu::http_detail {
+
+inline constexpr DWORD kReadSize = 8192;
+// Largest body kept in memory; a larger one fails the transfer instead of
+// exhausting the process.
+inline constexpr size_t kMaxResponseText = 64u * 1024 * 1024;
+
+struct Transfer;
+
+// The data a client shares with WinHTTP's worker threads. It outlives the
+// client as long as one of its transfers still has handles open, so a late
+// notification never reaches freed memory.
+struct ClientCore {
+  explicit ClientCore(XHttpClient* client);
+
+  XHttpClient* const owner;  // only passed on as the notification's wParam
+  std::atomic<std::int32_t> state{0};
+  std::atomic<std::uint64_t> receivedBytes{0};
+  std::atomic<std::uint32_t> contentLength{0};
+  std::atomic<std::int32_t> mode{0};
+
+  std::mutex lock;  // guards everything below; never held across WinHTTP calls that
+                    // may call back, nor across SendMessage
+  std::string responseText;
+  std::FILE* outputFile = nullptr;
+  HWND notifyWindow = nullptr;
+  Transfer* current = nullptr;       // the transfer whose handles are open
+  int transfersAlive = 0;            // transfers not yet freed
+  int notificationsInProgress = 0;   // SendMessage calls under way
+  UniqueHandle quiet;                // auto-reset; set when either count falls
+};
+
+// One Connect's worth of WinHTTP handles. Its address is the handles' context
+// value. It is freed once the client has closed it and WinHTTP has reported
+// every handle closing.
+struct Transfer {
+  explicit Transfer(std::shared_ptr<ClientCore> owningCore) : core(std::move(owningCore)) {}
+
+  std::shared_ptr<ClientCore> core;
+  // Open handles, while the transfer is live (guarded by core->lock).
+  HINTERNET session = nullptr;
+  HINTERNET connection = nullptr;
+  HINTERNET request = nullptr;
+  HINTERNET requestValue = nullptr;  // the request handle's value, kept after closing
+  bool live = true;
+  bool freed = false;
+  long long expectedLength = -1;     // Content-Length of the response, -1 when absent
+  std::vector<HINTERNET> awaitingClose;  // handles whose closing has not been reported
+  int callsInFlight = 0;                 // WinHTTP calls on the request under way
+  std::vector<HINTERNET> closeWhenIdle;  // closed by the last call in flight
+  char buffer[kReadSize + 1] = {};
+};
+
+// Both with core.lock held.
+bool IsCurrent(const ClientCore& core, const Transfer& transfer);
+void CloseOutputFile(ClientCore& core, bool* flushed = nullptr);
+// With core.lock held: true when the transfer is done with and the caller must
+// free it (FreeTransfer) after releasing the lock.
+bool TakeIfFinished(ClientCore& core, Transfer& transfer);
+void FreeTransfer(const std::shared_ptr<ClientCore>& core, Transfer* transfer);
+void CloseWinHttpHandles(const std::vector<HINTERNET>& handles);
+
+// Installs the context value and the status callback on a handle.
+bool AttachCallback(HINTERNET handle, Transfer* transfer);
+
+void CALLBACK OnTransferStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
+                               DWORD length);
+
+}  // namespace zvu::http_detail

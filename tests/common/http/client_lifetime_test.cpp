@@ -1,0 +1,204 @@
+// Cancel, a new transfer over a running one, notifications and destruction.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "http_client.h"
+#include "http_test_support.h"
+#include "test_env.h"
+
+namespace {
+
+using zvu::HttpState;
+using zvu::XHttpClient;
+using zvu::test::WaitForState;
+using zvu::test::WaitUntil;
+
+const std::wstring kHost = L"" ZVU_TEST_UPDATE_HOST;
+const std::vector<HttpState> kFinal = {HttpState::Complete, HttpState::Failed};
+
+DWORD StartFile(XHttpClient& client, const std::wstring& path, const std::string& file) {
+  if (DWORD error = client.Connect(kHost, false, true); error != 0) return error;
+  client.SetObject(path);
+  return client.GetToFile(file);
+}
+
+TEST(ClientLifetime, CancelMidDownloadStopsAtClosingAndLateReadsDoNoHarm) {
+  zvu::test::WriteServedFile("drip.bin", 200'000);
+  const std::string path = zvu::test::TempFilePath("zvu_http_drip.bin");
+  XHttpClient client;
+  ASSERT_EQ(StartFile(client, L"/fault/drip/drip.bin", path), 0u);
+  ASSERT_TRUE(WaitUntil([&] { return client.ReceivedBytes() >= 2048; }));
+
+  EXPECT_EQ(client.Cancel(), 0u);
+  EXPECT_EQ(client.GetHttpState(), HttpState::Closing);
+  const auto received = client.ReceivedBytes();
+  Sleep(300);  // reads that were under way complete or fail now
+  EXPECT_EQ(client.GetHttpState(), HttpState::Closing);
+  EXPECT_EQ(client.ReceivedBytes(), received);
+  EXPECT_EQ(zvu::test::ReadWholeFile(path).size(), received);
+  EXPECT_TRUE(DeleteFileA(path.c_str())) << "the output file is still open";
+}
+
+TEST(ClientLifetime, NewTransferIsNotTouchedByThePreviousOne) {
+  zvu::test::WriteServedFile("slow-first.bin", 200'000);
+  const std::string second = zvu::test::WriteServedFile("quick-second.bin", 50'000);
+  const std::string firstPath = zvu::test::TempFilePath("zvu_http_first.bin");
+  const std::string secondPath = zvu::test::TempFilePath("zvu_http_second.bin");
+  XHttpClient client;
+  ASSERT_EQ(StartFile(client, L"/fault/drip/slow-first.bin", firstPath), 0u);
+  ASSERT_TRUE(WaitUntil([&] { return client.ReceivedBytes() >= 1024; }));
+
+  ASSERT_EQ(StartFile(client, L"/files/quick-second.bin", secondPath), 0u);
+  ASSERT_TRUE(WaitForState(client, kFinal));
+  EXPECT_EQ(client.GetHttpState(), HttpState::Complete);
+  Sleep(300);  // the first transfer's reads keep arriving meanwhile
+  EXPECT_EQ(client.GetHttpState(), HttpState::Complete);
+  EXPECT_EQ(client.ReceivedBytes(), second.size());
+  EXPECT_TRUE(zvu::test::ReadWholeFile(secondPath) == second);
+  EXPECT_TRUE(DeleteFileA(firstPath.c_str()));
+  DeleteFileA(secondPath.c_str());
+}
+
+TEST(ClientLifetime, WindowHandlerMayStartTheNextDownloadFromItsNotification) {
+  const std::string served = zvu::test::WriteServedFile("after-failure.bin", 30'000);
+  const std::string path = zvu::test::TempFilePath("zvu_http_after_failure.bin");
+  XHttpClient client;
+  int failures = 0;
+  int completions = 0;
+  bool sawRead = false;
+  bool rightClient = true;
+  DWORD restart = 1;
+  zvu::test::NotifyWindow window([&](XHttpClient* notified, DWORD status) {
+    rightClient = rightClient && notified == &client;
+    sawRead = sawRead || status == WINHTTP_CALLBACK_STATUS_READ_COMPLETE;
+    // What the download page does: on failure go on with the next download,
+    // on completion acknowledge.
+    if (notified->GetHttpState() == HttpState::Failed && failures++ == 0) {
+      restart = StartFile(*notified, L"/files/after-failure.bin", path);
+    } else if (notified->GetHttpState() == HttpState::Complete) {
+      ++completions;
+      notified->SetHttpState(HttpState::Acknowledged);
+    }
+  });
+  client.SetNotifyWindow(window.Handle());
+  ASSERT_EQ(StartFile(client, L"/fault/404/none", path), 0u);
+
+  ASSERT_TRUE(WaitUntil([&] { return completions > 0; }));
+  EXPECT_EQ(restart, 0u);
+  EXPECT_EQ(failures, 1);
+  EXPECT_TRUE(rightClient);
+  EXPECT_TRUE(sawRead);
+  WaitUntil([] { return false; }, std::chrono::milliseconds(200));
+  EXPECT_EQ(completions, 1);
+  EXPECT_EQ(client.GetHttpState(), HttpState::Acknowledged);
+  EXPECT_TRUE(zvu::test::ReadWholeFile(path) == served);
+  DeleteFileA(path.c_str());
+}
+
+TEST(ClientLifetime, NoNotificationAfterCancel) {
+  zvu::test::WriteServedFile("drip-notify.bin", 100'000);
+  const std::string path = zvu::test::TempFilePath("zvu_http_drip_notify.bin");
+  bool cancelled = false;
+  std::vector<HttpState> afterCancel;
+  XHttpClient client;
+  zvu::test::NotifyWindow window([&](XHttpClient* notified, DWORD) {
+    if (cancelled) afterCancel.push_back(notified->GetHttpState());
+  });
+  client.SetNotifyWindow(window.Handle());
+  ASSERT_EQ(StartFile(client, L"/fault/drip/drip-notify.bin", path), 0u);
+  ASSERT_TRUE(WaitUntil([&] { return client.ReceivedBytes() >= 2048; }));
+  client.Cancel();
+  cancelled = true;
+  WaitUntil([] { return false; }, std::chrono::milliseconds(300));
+  // A notification already sent before Cancel may still be delivered; it
+  // shows the closed transfer. Nothing is sent after Cancel.
+  ASSERT_LE(afterCancel.size(), 1u);
+  for (HttpState state : afterCancel) EXPECT_EQ(state, HttpState::Closing);
+  DeleteFileA(path.c_str());
+}
+
+// The destructor runs on the notify window's thread while a worker waits in
+// SendMessage for that thread: it must neither deadlock nor run into its bound.
+TEST(ClientLifetime, DestructionOnTheWindowThreadWhileANotificationWaits) {
+  zvu::test::WriteServedFile("drip-destroy.bin", 100'000);
+  const std::string path = zvu::test::TempFilePath("zvu_http_drip_destroy.bin");
+  auto client = std::make_unique<XHttpClient>();
+  std::atomic<int> handled{0};
+  zvu::test::NotifyWindow window([&](XHttpClient* notified, DWORD) {
+    notified->GetHttpState();  // the client is still whole while it is destroyed
+    ++handled;
+  });
+  client->SetNotifyWindow(window.Handle());
+  ASSERT_EQ(StartFile(*client, L"/fault/drip/drip-destroy.bin", path), 0u);
+  Sleep(400);  // no messages dispatched: a notification is now waiting for this thread
+
+  const auto start = std::chrono::steady_clock::now();
+  client.reset();
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(took, std::chrono::milliseconds(2500)) << "waited for its bound instead of the "
+                                                      "closing notifications";
+  EXPECT_GT(handled.load(), 0);
+  EXPECT_TRUE(DeleteFileA(path.c_str()));
+}
+
+TEST(ClientLifetime, DestructionInsideItsOwnNotification) {
+  zvu::test::WriteServedFile("drip-own.bin", 100'000);
+  const std::string path = zvu::test::TempFilePath("zvu_http_drip_own.bin");
+  auto client = std::make_unique<XHttpClient>();
+  int afterDestruction = 0;
+  std::chrono::steady_clock::duration took{};
+  zvu::test::NotifyWindow window([&](XHttpClient* notified, DWORD) {
+    if (!client) {
+      ++afterDestruction;
+      return;
+    }
+    if (notified->ReceivedBytes() == 0) return;
+    const auto start = std::chrono::steady_clock::now();
+    client.reset();
+    took = std::chrono::steady_clock::now() - start;
+  });
+  client->SetNotifyWindow(window.Handle());
+  ASSERT_EQ(StartFile(*client, L"/fault/drip/drip-own.bin", path), 0u);
+  ASSERT_TRUE(WaitUntil([&] { return !client; }));
+  WaitUntil([] { return false; }, std::chrono::milliseconds(300));
+  EXPECT_LT(took, std::chrono::milliseconds(1000));
+  EXPECT_EQ(afterDestruction, 0);
+  EXPECT_TRUE(DeleteFileA(path.c_str()));
+}
+
+TEST(ClientLifetime, DestructionWhileTransfersRunOnWorkerThreads) {
+  zvu::test::WriteServedFile("many.bin", 64'000);
+  for (int round = 0; round < 10; ++round) {
+    XHttpClient client;
+    ASSERT_EQ(client.Connect(kHost, false, true), 0u);
+    client.SetObject(L"/files/many.bin");
+    ASSERT_EQ(client.Get(), 0u);
+    if (round % 2) Sleep(round * 3);
+  }
+  // A reader on another thread polls while transfers start and end.
+  XHttpClient client;
+  std::atomic<bool> stop{false};
+  std::thread reader([&] {
+    while (!stop) {
+      client.GetHttpState();
+      client.ReceivedBytes();
+      client.ResponseText();
+    }
+  });
+  for (int round = 0; round < 5; ++round) {
+    ASSERT_EQ(client.Connect(kHost, false, true), 0u);
+    client.SetObject(L"/files/many.bin");
+    ASSERT_EQ(client.Get(), 0u);
+    ASSERT_TRUE(WaitForState(client, kFinal));
+    EXPECT_EQ(client.ResponseText().size(), 64'000u);
+  }
+  stop = true;
+  reader.join();
+}
+
+}  // namespace
