@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "catalogue_document.h"
+#include "catalogue_fetch.h"
 #include "product_registry.h"
 
 namespace zvu {
@@ -107,5 +108,7 @@ bool UpdateCatalogue::ParseCatalogue(std::string_view text) {
     return false;
   }
 }
+
+bool UpdateCatalogue::FetchCatalogue() { return StartCatalogueFetch(m_httpClient); }
 
 }  // namespace zvu

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "catalogue_entry.h"
+#include "http_client.h"
 
 namespace zvu {
 
@@ -20,6 +21,8 @@ using UpdateList = std::list<UpdateEntry>;
 //   - offered products and applicable updates: document order.
 class UpdateCatalogue {
  public:
+  // Creating a catalogue creates its HTTP client, which writes its start
+  // record to the program log.
   UpdateCatalogue() = default;
   UpdateCatalogue(const UpdateCatalogue&) = delete;
   UpdateCatalogue& operator=(const UpdateCatalogue&) = delete;
@@ -50,6 +53,12 @@ class UpdateCatalogue {
   // the thread already has COM) and leaves it initialised.
   bool ParseCatalogue(std::string_view text);
 
+  // Starts the HTTPS fetch of the catalogue from the update server into the
+  // response text of HttpClient(). True when the request was sent; the text
+  // is complete once the client reaches HttpState::Complete.
+  bool FetchCatalogue();
+  XHttpClient& HttpClient() { return m_httpClient; }
+
   ProductList& InstalledProducts() { return m_installedProducts; }
   const ProductList& InstalledProducts() const { return m_installedProducts; }
   ProductList& OfferedProducts() { return m_offeredProducts; }
@@ -61,6 +70,7 @@ class UpdateCatalogue {
   ProductList m_installedProducts;
   ProductList m_offeredProducts;
   UpdateList m_applicableUpdates;
+  XHttpClient m_httpClient;
 };
 
 }  // namespace zvu
