@@ -1,0 +1,25 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace zvu {
+
+// How long one check waits for the catalogue transfer to end. WinHTTP's own
+// time-outs end most stalled transfers, but a server that keeps trickling
+// bytes could otherwise hold the service's main thread for ever.
+inline constexpr DWORD kCatalogueWaitLimitMs = 120000;
+// The check looks at the transfer's state this often.
+inline constexpr DWORD kCataloguePollMs = 200;
+
+// One update check: reads the installed products, fetches the catalogue from
+// the update server and looks for an update that applies to an installed
+// product. Returns S_OK and sets `updateXml` to the catalogue text, exactly
+// as received, when one applies; E_FAIL otherwise, leaving `updateXml` as it
+// was. Returns E_FAIL promptly when `stopEvent` (may be null) is signalled,
+// or when the transfer has not ended within `waitLimitMs`.
+HRESULT CheckForUpdates(std::string& updateXml, HANDLE stopEvent,
+                        DWORD waitLimitMs = kCatalogueWaitLimitMs);
+
+}  // namespace zvu

@@ -1,0 +1,102 @@
+#include "check_for_updates.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "product_keys.h"
+#include "test_env.h"
+#include "unique_handle.h"
+
+namespace {
+
+using zvu::test::InstalledVersion;
+using zvu::test::ScopedProductKey;
+
+std::string CatalogueWithUpdate(const std::string& product, int major, int minor, int build) {
+  return "<?xml version=\"1.0\"?>\r\n<catalogue>\r\n<products/>\r\n<updates>\r\n"
+         "<update><product>" + product + "</product><description>Fixes \xE9t\xE9</description>"
+         "<major>" + std::to_string(major) + "</major><minor>" + std::to_string(minor) +
+         "</minor><build>" + std::to_string(build) + "</build><subbuild>0</subbuild>"
+         "<url>http://" ZVU_TEST_UPDATE_HOST "/files/x.msi</url><size>4096</size></update>\r\n"
+         "</updates>\r\n</catalogue>\r\n";
+}
+
+class CheckForUpdatesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(zvu::test::FixtureDirUnix().empty()) << "run inside the test environment";
+    zvu::test::WriteFixtureFile("update.delay", "0");
+    CoInitialize(nullptr);
+  }
+  void TearDown() override {
+    zvu::test::WriteFixtureFile("update.delay", "0");
+    CoUninitialize();
+  }
+};
+
+TEST_F(CheckForUpdatesTest, ApplicableUpdateKeepsTheCatalogueExactlyAsReceived) {
+  ScopedProductKey product("Zvu Test Check", InstalledVersion{2, 3, 10, 0});
+  const std::string catalogue = CatalogueWithUpdate("zvu test check", 2, 3, 11);
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", catalogue));
+
+  std::string updateXml = "old";
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), S_OK);
+  EXPECT_EQ(updateXml, catalogue);
+}
+
+TEST_F(CheckForUpdatesTest, NothingApplicableOrNothingFetchedKeepsTheOldText) {
+  ScopedProductKey product("Zvu Test Check", InstalledVersion{2, 3, 10, 0});
+  std::string updateXml = "old";
+
+  // Same version, a different major, and a product that is not installed.
+  for (const std::string& catalogue :
+       {CatalogueWithUpdate("Zvu Test Check", 2, 3, 10), CatalogueWithUpdate("Zvu Test Check", 3, 0, 0),
+        CatalogueWithUpdate("Zvu Test Missing", 2, 3, 11), std::string("<not xml")}) {
+    ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", catalogue));
+    EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), E_FAIL) << catalogue;
+  }
+  // No catalogue on the server: the 404 page is not taken as a catalogue.
+  DeleteFileA((zvu::test::FixtureDirWindows() + "\\update.xml").c_str());
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), E_FAIL);
+  EXPECT_EQ(updateXml, "old");
+}
+
+TEST_F(CheckForUpdatesTest, StalledTransferEndsAtTheWaitLimit) {
+  ScopedProductKey product("Zvu Test Check", InstalledVersion{2, 3, 10, 0});
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", CatalogueWithUpdate("Zvu Test Check", 2, 3, 11)));
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.delay", "20"));
+
+  std::string updateXml = "old";
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr, 1500), E_FAIL);
+  const ULONGLONG elapsed = GetTickCount64() - start;
+  EXPECT_GE(elapsed, 1500u);
+  EXPECT_LT(elapsed, 12000u);
+  EXPECT_EQ(updateXml, "old");
+}
+
+TEST_F(CheckForUpdatesTest, StopRequestEndsTheWaitPromptly) {
+  ScopedProductKey product("Zvu Test Check", InstalledVersion{2, 3, 10, 0});
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", CatalogueWithUpdate("Zvu Test Check", 2, 3, 11)));
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.delay", "20"));
+
+  zvu::UniqueHandle stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  std::thread stopper([&stop] {
+    Sleep(500);
+    SetEvent(stop.get());
+  });
+  std::string updateXml = "old";
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, stop.get()), E_FAIL);
+  // The HTTP client waits a few seconds at most for WinHTTP to close the stalled request.
+  EXPECT_LT(GetTickCount64() - start, 10000u);
+  stopper.join();
+  EXPECT_EQ(updateXml, "old");
+}
+
+}  // namespace
