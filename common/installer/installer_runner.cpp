@@ -46,9 +46,17 @@ int InstallerRunner::PrepareLogFile(const std::string& logName) {
 
 bool InstallerRunner::WriteResponseFile(const std::string& path, const std::string& text) {
   if (text.empty()) return false;
-  FILE* file = std::fopen(path.c_str(), "w");
+  // Windows line ends, as a text-mode write gives them, but without turning
+  // a "\r\n" that is already there into "\r\r\n".
+  std::string contents;
+  contents.reserve(text.size() + text.size() / 16);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) contents += '\r';
+    contents += text[i];
+  }
+  FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) return false;
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  const bool written = std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();
   const bool closed = std::fclose(file) == 0;
   return written && closed;
 }

@@ -28,7 +28,8 @@ class InstallerRunner {
   // cannot be made.
   int PrepareLogFile(const std::string& logName);
 
-  // Writes text to path; false when text is empty or the file cannot be written.
+  // Writes text to path with Windows line ends ("\n" alone becomes "\r\n");
+  // false when text is empty or the file cannot be written.
   static bool WriteResponseFile(const std::string& path, const std::string& text);
 
   // Runs the installer and returns true when its log reports success.
