@@ -81,7 +81,8 @@ TEST(InstallerRunnerSetup, RefusesLogNamesThatLeaveTheFolderAndFoldersThatCannot
     EXPECT_EQ(zvu::CreateEmptyLogFile(base, name, shortPath), -1) << name;
     EXPECT_TRUE(shortPath.empty());
   }
-  EXPECT_FALSE(FileExists(zvu::test::FreshTempFolder("") + "escape.log"));
+  EXPECT_FALSE(FileExists(base + "\\Zelko\\escape.log"));
+  EXPECT_FALSE(FileExists(base + "\\escape.log"));
 
   // "Zelko" is taken by a file, so the log folder cannot be made.
   const std::string blocked = zvu::test::FreshTempFolder("zvu log blocked");
@@ -128,7 +129,12 @@ TEST_F(RunnerTest, ResponseFileModeWritesSetupIssAndReadsTheResultFile) {
 TEST_F(RunnerTest, WrappedPackageModeReadsTheUtf16Log) {
   const std::string setup = CopyFakeSetup(folder_, "setup.exe");
   InstallerRunner runner;
+  DWORD handlesBefore = 0;
+  DWORD handlesAfter = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
   EXPECT_TRUE(runner.RunInstaller(setup, folder_, "", "setup.exe.log", "", nullptr));
+  GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
+  EXPECT_LE(handlesAfter, handlesBefore) << "process, thread or file handles left open";
   EXPECT_EQ(ReadWholeFile(setup + ".cmdline"),
             "\"" + setup + "\" /s /sms /v\"/qn /norestart /log " + runner.LogPath() + " \"");
 
