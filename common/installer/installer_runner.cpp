@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <exception>
 #include <vector>
 
 #include "install_result.h"
@@ -64,6 +65,17 @@ bool InstallerRunner::WriteResponseFile(const std::string& path, const std::stri
 bool InstallerRunner::RunInstaller(const std::string& installerPath, const std::string& folder,
                                    const std::string& options, const std::string& logName,
                                    const std::string& issfile, InstallerWaitCallback* pump) {
+  try {
+    return Run(installerPath, folder, options, logName, issfile, pump);
+  } catch (const std::exception&) {
+    // Out of memory while building texts: the run fails, the caller goes on.
+    return false;
+  }
+}
+
+bool InstallerRunner::Run(const std::string& installerPath, const std::string& folder,
+                          const std::string& options, const std::string& logName,
+                          const std::string& issfile, InstallerWaitCallback* pump) {
   if (PrepareLogFile(logName) != 0) return false;
   CallPump(pump);
 

@@ -56,6 +56,9 @@ class InstallerRunner {
   int InstallerMajorVersion() const { return installerMajorVersion_; }
 
  private:
+  bool Run(const std::string& installerPath, const std::string& folder,
+           const std::string& options, const std::string& logName, const std::string& issfile,
+           InstallerWaitCallback* pump);
   // Starts the command line and waits for the process to end; false when it
   // cannot be started or had to be terminated.
   bool StartAndWait(const std::string& commandLine, InstallerWaitCallback* pump) const;

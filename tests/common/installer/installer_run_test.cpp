@@ -166,7 +166,7 @@ TEST_F(RunnerTest, ExitCodeOfTheInstallerDecidesNothing) {
   InstallerRunner runner(25);
   const ULONGLONG start = GetTickCount64();
   EXPECT_TRUE(runner.RunInstaller(setup, folder_, "", "a.log", "", nullptr));
-  EXPECT_LT(GetTickCount64() - start, 3000u);
+  EXPECT_LT(GetTickCount64() - start, 4500u);  // well before the limit of 25 polls
 }
 
 TEST_F(RunnerTest, PumpRunsBeforeTheStartAndEvery200Ms) {
@@ -179,7 +179,7 @@ TEST_F(RunnerTest, PumpRunsBeforeTheStartAndEvery200Ms) {
 
   // Two calls before the installer starts, then one per poll of a run of about 1 s.
   ASSERT_GE(pump.times.size(), 2u + 5u);
-  EXPECT_LE(pump.times.size(), 2u + 15u);
+  EXPECT_LE(pump.times.size(), 2u + 40u);  // polls, not a busy loop
   EXPECT_FALSE(startedAtCall[0]);
   EXPECT_FALSE(startedAtCall[1]);
   for (size_t i = 3; i < pump.times.size(); ++i) {
