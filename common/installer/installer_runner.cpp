@@ -1,0 +1,136 @@
+#include "installer_runner.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <exception>
+#include <vector>
+
+#include "install_result.h"
+#include "installer_command.h"
+#include "installer_log_file.h"
+#include "installer_version.h"
+#include "unique_handle.h"
+
+namespace zvu {
+namespace {
+
+// Exit code given to an installer that ran too long.
+constexpr UINT kTimedOutExitCode = 0xC0000095;
+// How long to wait for a terminated installer to go away.
+constexpr DWORD kTerminationWaitMs = 5000;
+
+void CallPump(InstallerWaitCallback* pump) {
+  if (pump) pump->OnInstallerWait();
+}
+
+}  // namespace
+
+InstallerRunner::InstallerRunner(unsigned pollLimit) : pollLimit_(pollLimit) {
+  QueryInstallerVersion();
+}
+
+void InstallerRunner::QueryInstallerVersion() {
+  if (const auto major = QueryWindowsInstallerMajorVersion()) installerMajorVersion_ = *major;
+}
+
+int InstallerRunner::PrepareLogFile(const std::string& logName) {
+  logPath_.clear();
+  char localAppData[MAX_PATH] = {};
+  if (!SHGetSpecialFolderPathA(nullptr, localAppData, CSIDL_LOCAL_APPDATA, TRUE)) return -1;
+  std::string shortPath;
+  if (CreateEmptyLogFile(localAppData, logName, shortPath) != 0) return -1;
+  logPath_ = shortPath;
+  return 0;
+}
+
+bool InstallerRunner::WriteResponseFile(const std::string& path, const std::string& text) {
+  if (text.empty()) return false;
+  // Windows line ends, as a text-mode write gives them, but without turning
+  // a "\r\n" that is already there into "\r\r\n".
+  std::string contents;
+  contents.reserve(text.size() + text.size() / 16);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) contents += '\r';
+    contents += text[i];
+  }
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  const bool written = std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();
+  const bool closed = std::fclose(file) == 0;
+  return written && closed;
+}
+
+bool InstallerRunner::RunInstaller(const std::string& installerPath, const std::string& folder,
+                                   const std::string& options, const std::string& logName,
+                                   const std::string& issfile, InstallerWaitCallback* pump) {
+  try {
+    return Run(installerPath, folder, options, logName, issfile, pump);
+  } catch (const std::exception&) {
+    // Out of memory while building texts: the run fails, the caller goes on.
+    return false;
+  }
+}
+
+bool InstallerRunner::Run(const std::string& installerPath, const std::string& folder,
+                          const std::string& options, const std::string& logName,
+                          const std::string& issfile, InstallerWaitCallback* pump) {
+  if (PrepareLogFile(logName) != 0) return false;
+  CallPump(pump);
+
+  InstallerCommandRequest request;
+  request.installerPath = installerPath;
+  request.folder = folder;
+  request.options = options;
+  request.issfile = issfile;
+  request.logPath = logPath_;
+  request.installerMajorVersion = installerMajorVersion_;
+  const InstallerCommand command = BuildInstallerCommand(request);
+  if (command.error != InstallerCommandError::kNone) return false;
+  if (!command.responseFilePath.empty() && !WriteResponseFile(command.responseFilePath, issfile)) {
+    return false;
+  }
+
+  CallPump(pump);
+  if (!StartAndWait(command.commandLine, pump)) return false;
+
+  bool success = false;
+  if (ReadInstallResult(!issfile.empty(), success) != 0) return false;
+  return success;
+}
+
+int InstallerRunner::ReadInstallResult(bool setupResultFile, bool& success) const {
+  return ReadInstallResultFile(logPath_, setupResultFile, success);
+}
+
+bool InstallerRunner::StartAndWait(const std::string& commandLine,
+                                   InstallerWaitCallback* pump) const {
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back('\0');
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &started)) {
+    return false;
+  }
+  const UniqueHandle process(started.hProcess);
+  const UniqueHandle thread(started.hThread);
+
+  for (unsigned polls = 1;; ++polls) {
+    // The process object itself tells whether it ended: an installer whose
+    // exit code happens to be STILL_ACTIVE (259) has ended all the same.
+    const bool ended = WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT;
+    CallPump(pump);
+    Sleep(kPollIntervalMs);
+    if (polls > pollLimit_) {
+      TerminateProcess(process.get(), kTimedOutExitCode);
+      WaitForSingleObject(process.get(), kTerminationWaitMs);
+      return false;
+    }
+    if (ended) return true;
+  }
+}
+
+}  // namespace zvu

@@ -1,0 +1,259 @@
+#include "installer_runner.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "installer_command.h"
+#include "installer_log_file.h"
+#include "installer_test_support.h"
+#include "test_env.h"
+
+namespace {
+
+using zvu::InstallerRunner;
+using zvu::test::CopyFakeSetup;
+using zvu::test::FileExists;
+using zvu::test::ReadWholeFile;
+
+class RecordingPump : public zvu::InstallerWaitCallback {
+ public:
+  int OnInstallerWait() override {
+    times.push_back(GetTickCount64());
+    if (onCall) onCall(times.size());
+    return 1;
+  }
+  std::vector<ULONGLONG> times;
+  std::function<void(size_t)> onCall;
+};
+
+std::string LocalAppData() {
+  char folder[MAX_PATH] = {};
+  SHGetSpecialFolderPathA(nullptr, folder, CSIDL_LOCAL_APPDATA, TRUE);
+  return folder;
+}
+
+std::string LongPath(const std::string& path) {
+  char buffer[MAX_PATH] = {};
+  GetLongPathNameA(path.c_str(), buffer, MAX_PATH);
+  return buffer;
+}
+
+class RunnerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { folder_ = zvu::test::FreshTempFolder("zvu runner tests"); }
+  std::string folder_;  // has a space in its name
+};
+
+TEST(InstallerRunnerSetup, KnowsTheWindowsInstallerVersion) {
+  InstallerRunner runner;
+  EXPECT_GE(runner.InstallerMajorVersion(), 3);
+  EXPECT_TRUE(runner.LogPath().empty());
+}
+
+TEST(InstallerRunnerSetup, PreparesAnEmptyLogUnderLocalAppDataEachTime) {
+  InstallerRunner runner;
+  ASSERT_EQ(runner.PrepareLogFile("setup one.exe.log"), 0);
+  const std::string log = runner.LogPath();
+  EXPECT_EQ(log.find(' '), std::string::npos) << log;
+  EXPECT_EQ(lstrcmpiA(LongPath(log).c_str(),
+                      (LocalAppData() + "\\Zelko\\VuroUpdate\\setup one.exe.log").c_str()),
+            0)
+      << LongPath(log);
+  EXPECT_TRUE(FileExists(log));
+  EXPECT_EQ(ReadWholeFile(log), "");
+
+  ASSERT_TRUE(zvu::test::WriteBytes(log, "an earlier run's log"));
+  ASSERT_EQ(runner.PrepareLogFile("setup one.exe.log"), 0);
+  EXPECT_EQ(ReadWholeFile(runner.LogPath()), "");
+}
+
+TEST(InstallerRunnerSetup, RefusesLogNamesThatLeaveTheFolderAndFoldersThatCannotBeMade) {
+  const std::string base = zvu::test::FreshTempFolder("zvu log base");
+  std::string shortPath = "stale";
+  for (const char* name : {"", ".", "..", "..\\escape.log", "sub/x.log", "C:x.log", "a\tb.log",
+                           "a?b.log"}) {
+    EXPECT_EQ(zvu::CreateEmptyLogFile(base, name, shortPath), -1) << name;
+    EXPECT_TRUE(shortPath.empty());
+  }
+  EXPECT_FALSE(FileExists(base + "\\Zelko\\escape.log"));
+  EXPECT_FALSE(FileExists(base + "\\escape.log"));
+
+  // "Zelko" is taken by a file, so the log folder cannot be made.
+  const std::string blocked = zvu::test::FreshTempFolder("zvu log blocked");
+  ASSERT_TRUE(zvu::test::WriteBytes(blocked + "\\Zelko", "not a folder"));
+  EXPECT_EQ(zvu::CreateEmptyLogFile(blocked, "a.log", shortPath), -1);
+  EXPECT_EQ(zvu::CreateEmptyLogFile(blocked + "\\Zelko", "a.log", shortPath), -1);
+  EXPECT_EQ(zvu::CreateEmptyLogFile("", "a.log", shortPath), -1);
+
+  InstallerRunner runner;
+  ASSERT_EQ(runner.PrepareLogFile("good.log"), 0);
+  EXPECT_EQ(runner.PrepareLogFile("..\\bad.log"), -1);
+  EXPECT_TRUE(runner.LogPath().empty());
+}
+
+TEST(InstallerRunnerSetup, WritesResponseFilesWithWindowsLineEnds) {
+  const std::string folder = zvu::test::FreshTempFolder("zvu response");
+  const std::string path = folder + "\\setup.iss";
+  EXPECT_FALSE(InstallerRunner::WriteResponseFile(path, ""));
+  EXPECT_FALSE(FileExists(path));
+  EXPECT_TRUE(InstallerRunner::WriteResponseFile(path, "[A]\r\nx=1\r\n"));
+  EXPECT_EQ(ReadWholeFile(path), "[A]\r\nx=1\r\n");
+  EXPECT_TRUE(InstallerRunner::WriteResponseFile(path, "[A]\nx=1\n"));
+  EXPECT_EQ(ReadWholeFile(path), "[A]\r\nx=1\r\n");
+  EXPECT_FALSE(InstallerRunner::WriteResponseFile("Q:\\no\\such\\folder\\setup.iss", "[A]"));
+}
+
+TEST_F(RunnerTest, ResponseFileModeWritesSetupIssAndReadsTheResultFile) {
+  const std::string iss =
+      "[InstallShield Silent]\r\nVersion=v7.00\r\nFile=Response File\r\n[Application]\r\n";
+  const std::string setup = CopyFakeSetup(folder_, "setup.exe");
+  InstallerRunner runner;
+  EXPECT_TRUE(runner.RunInstaller(setup, folder_, "", "setup.exe.log", iss, nullptr));
+  EXPECT_EQ(ReadWholeFile(folder_ + "\\setup.iss"), iss);
+  EXPECT_EQ(ReadWholeFile(setup + ".cmdline"), "\"" + setup + "\" /s /f1\"" + folder_ +
+                                                   "\\setup.iss\" /f2\"" + runner.LogPath() +
+                                                   "\"");
+  EXPECT_NE(ReadWholeFile(runner.LogPath()).find("ResultCode=0\r\n"), std::string::npos);
+
+  const std::string failing = CopyFakeSetup(folder_, "setup-fail.exe");
+  EXPECT_FALSE(runner.RunInstaller(failing, folder_, "", "setup-fail.exe.log", iss, nullptr));
+  EXPECT_NE(ReadWholeFile(runner.LogPath()).find("ResultCode=-3"), std::string::npos);
+}
+
+TEST_F(RunnerTest, WrappedPackageModeReadsTheUtf16Log) {
+  const std::string setup = CopyFakeSetup(folder_, "setup.exe");
+  InstallerRunner runner;
+  EXPECT_TRUE(runner.RunInstaller(setup, folder_, "", "setup.exe.log", "", nullptr));
+  // Once the last handle to the installer's ended thread is closed its id is
+  // gone. (Wine keeps ended process objects for a while, so only the thread
+  // can show a handle left open.)
+  unsigned long processId = 0;
+  unsigned long threadId = 0;
+  ASSERT_EQ(sscanf(ReadWholeFile(setup + ".ids").c_str(), "%lu %lu", &processId, &threadId), 2);
+  HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, threadId);
+  EXPECT_EQ(thread, nullptr) << "installer thread handle left open";
+  if (thread) CloseHandle(thread);
+  EXPECT_EQ(ReadWholeFile(setup + ".cmdline"),
+            "\"" + setup + "\" /s /sms /v\"/qn /norestart /log " + runner.LogPath() + " \"");
+
+  const std::string failing = CopyFakeSetup(folder_, "setup-fail.exe");
+  EXPECT_FALSE(runner.RunInstaller(failing, folder_, "", "setup-fail.exe.log", "", nullptr));
+}
+
+TEST_F(RunnerTest, OptionsReachTheInstallerVerbatim) {
+  const std::string setup = CopyFakeSetup(folder_, "setup.exe");
+  const std::string options = "/log <log_file_name> NAME=\"Tom & Jerry\" X=1&2 & echo";
+  InstallerRunner runner;
+  EXPECT_TRUE(runner.RunInstaller(setup, folder_, options, "setup.exe.log", "", nullptr));
+  EXPECT_EQ(ReadWholeFile(setup + ".cmdline"),
+            "\"" + setup + "\" " + zvu::ReplaceAll(options, "<log_file_name>", runner.LogPath()));
+
+  // Options win over the issfile text: no response file is written.
+  runner.RunInstaller(setup, folder_, options, "setup.exe.log", "[A]", nullptr);
+  EXPECT_FALSE(FileExists(folder_ + "\\setup.iss"));
+}
+
+TEST_F(RunnerTest, ExitCodeOfTheInstallerDecidesNothing) {
+  // Ends with 259 (the "still active" value) and a successful log.
+  const std::string setup = CopyFakeSetup(folder_, "setup-code259.exe");
+  InstallerRunner runner(25);
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_TRUE(runner.RunInstaller(setup, folder_, "", "a.log", "", nullptr));
+  EXPECT_LT(GetTickCount64() - start, 4500u);  // well before the limit of 25 polls
+}
+
+TEST_F(RunnerTest, PumpRunsBeforeTheStartAndEvery200Ms) {
+  const std::string setup = CopyFakeSetup(folder_, "setup-slow.exe");
+  RecordingPump pump;
+  std::vector<bool> startedAtCall;
+  pump.onCall = [&](size_t) { startedAtCall.push_back(FileExists(setup + ".cmdline")); };
+  InstallerRunner runner;
+  EXPECT_TRUE(runner.RunInstaller(setup, folder_, "", "slow.log", "", &pump));
+
+  // Two calls before the installer starts, then one per poll of a run of about 1 s.
+  ASSERT_GE(pump.times.size(), 2u + 5u);
+  EXPECT_LE(pump.times.size(), 2u + 40u);  // polls, not a busy loop
+  EXPECT_FALSE(startedAtCall[0]);
+  EXPECT_FALSE(startedAtCall[1]);
+  for (size_t i = 3; i < pump.times.size(); ++i) {
+    const ULONGLONG gap = pump.times[i] - pump.times[i - 1];
+    EXPECT_GE(gap, 180u) << "poll " << i;
+    EXPECT_LE(gap, 1000u) << "poll " << i;
+  }
+}
+
+TEST_F(RunnerTest, InstallerThatNeverEndsIsTerminatedAndFails) {
+  const std::string setup = CopyFakeSetup(folder_, "setup-hang.exe");
+  RecordingPump pump;
+  InstallerRunner runner(5);
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_FALSE(runner.RunInstaller(setup, folder_, "", "hang.log", "", &pump));
+  const ULONGLONG elapsed = GetTickCount64() - start;
+  EXPECT_GE(elapsed, 1000u);
+  EXPECT_LT(elapsed, 8000u);
+  EXPECT_EQ(pump.times.size(), 2u + 6u);  // more than 5 polls
+  EXPECT_FALSE(zvu::test::ProcessRunning("setup-hang.exe"));
+}
+
+TEST_F(RunnerTest, NothingStartsWhenTheRunCannotBeSetUp) {
+  const std::string setup = CopyFakeSetup(folder_, "setup.exe");
+  InstallerRunner runner;
+  RecordingPump pump;
+
+  // 260 characters and more: refused, even though it names an existing program.
+  const std::string longPath = folder_ + "\\" + std::string(250, 'a') + "\\..\\setup.exe";
+  EXPECT_FALSE(runner.RunInstaller(longPath, folder_, "", "a.log", "", &pump));
+  // Response file cannot be written.
+  EXPECT_FALSE(runner.RunInstaller(setup, "Q:\\no such folder", "", "a.log", "[A]", &pump));
+  EXPECT_FALSE(FileExists(setup + ".cmdline"));
+  EXPECT_EQ(pump.times.size(), 2u);  // only the call after each log was made
+
+  // Unusable log name: not even the pump is called.
+  EXPECT_FALSE(runner.RunInstaller(setup, folder_, "", "..\\a.log", "", &pump));
+  EXPECT_EQ(pump.times.size(), 2u);
+  // A program that does not exist cannot start.
+  EXPECT_FALSE(runner.RunInstaller(folder_ + "\\missing.exe", folder_, "", "a.log", "", &pump));
+}
+
+TEST_F(RunnerTest, LogFolderThatCannotBeCreatedStopsTheRun) {
+  const std::string zelko = LocalAppData() + "\\Zelko";
+  const std::string saved = zelko + ".saved-by-test";
+  MoveFileA(zelko.c_str(), saved.c_str());
+  ASSERT_TRUE(zvu::test::WriteBytes(zelko, "a file where the folder belongs"));
+
+  const std::string setup = CopyFakeSetup(folder_, "setup.exe");
+  RecordingPump pump;
+  InstallerRunner runner;
+  EXPECT_EQ(runner.PrepareLogFile("a.log"), -1);
+  EXPECT_FALSE(runner.RunInstaller(setup, folder_, "", "a.log", "", &pump));
+  EXPECT_TRUE(pump.times.empty());
+  EXPECT_FALSE(FileExists(setup + ".cmdline"));
+
+  DeleteFileA(zelko.c_str());
+  MoveFileA(saved.c_str(), zelko.c_str());
+}
+
+TEST_F(RunnerTest, WinesMsiexecInstallsAPackageGivenWithCapitalsAndTrailingSpace) {
+  zvu::test::RemoveAlpha();
+  const std::string package = folder_ + "\\Alpha Setup.MSI";
+  ASSERT_TRUE(CopyFileA((zvu::test::InstallersDir() + "\\alpha-1.0.msi").c_str(), package.c_str(),
+                        FALSE));
+  InstallerRunner runner;
+  // Wine's msiexec writes an ANSI log without the completion line, which
+  // never reads as success; the installation itself happens.
+  EXPECT_FALSE(runner.RunInstaller(package + " ", folder_, "", "alpha.log", "", nullptr));
+  EXPECT_EQ(zvu::test::ProductDword("Alpha", "Major"), 1u);
+  EXPECT_EQ(zvu::test::ProductDword("Alpha", "Minor"), 0u);
+  EXPECT_EQ(zvu::test::ProductDword("Alpha", "build"), 0u);
+  EXPECT_FALSE(ReadWholeFile(runner.LogPath()).empty());
+  zvu::test::RemoveAlpha();
+}
+
+}  // namespace
