@@ -8,8 +8,16 @@
 namespace zvu {
 
 DWORD GrantDuplicateAccess(DWORD processId) {
-  UniqueHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId));
-  if (!process) return ERROR_INVALID_HANDLE;
+  // Only the right to change the list is asked for: once the list is in
+  // place it no longer grants all access, so asking for that would fail
+  // from the second run on. The own process needs no opening at all.
+  UniqueHandle opened;
+  HANDLE process = GetCurrentProcess();
+  if (processId != GetCurrentProcessId()) {
+    opened.reset(OpenProcess(READ_CONTROL | WRITE_DAC, FALSE, processId));
+    if (!opened) return ERROR_INVALID_HANDLE;
+    process = opened.get();
+  }
 
   AclHolder holder;
   SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
@@ -18,7 +26,7 @@ DWORD GrantDuplicateAccess(DWORD processId) {
   }
   if (!holder.BuildAclForSid(kAdministratorsProcessAccess, SET_ACCESS, NO_INHERITANCE)) return 0;
 
-  SetSecurityInfo(process.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+  SetSecurityInfo(process, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
                   holder.Acl(), nullptr);
   return 0;
 }

@@ -21,6 +21,13 @@ inline std::string ExeDir() {
   return dir.substr(0, dir.find_last_of('\\') + 1);
 }
 
+// "path" with quotes, for command lines.
+inline std::string Quote(const std::string& path) {
+  std::string quoted(1, '"');
+  quoted.append(path).push_back('"');
+  return quoted;
+}
+
 inline std::string TempFile(const std::string& name) {
   char dir[MAX_PATH] = {};
   GetTempPathA(MAX_PATH, dir);
