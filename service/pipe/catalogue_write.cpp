@@ -1,5 +1,6 @@
 #include "catalogue_write.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "unique_handle.h"

@@ -15,7 +15,9 @@ struct RegistrationState;
 
 // The service's end of the client protocol: the registration thread that
 // fills the client table from the named pipe, and the hand-off of a
-// catalogue to the client that FindClient chooses.
+// catalogue to the client that FindClient chooses. Apart from the
+// registration thread it runs, it is used from one thread (the service's
+// main thread).
 class ClientPipeServer {
  public:
   explicit ClientPipeServer(DWORD serviceProcessId = GetCurrentProcessId());

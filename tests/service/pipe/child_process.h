@@ -4,7 +4,9 @@
 // program, their record files, and waiting for conditions.
 
 #include <windows.h>
+#include <tlhelp32.h>
 
+#include <cstring>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -34,6 +36,22 @@ inline std::string TempFile(const std::string& name) {
   return std::string(dir) + name;
 }
 
+// Programs started from here, directly or by the system on our behalf (the
+// desktop shell that Wine starts when a desktop is needed), would otherwise
+// get this program's standard handles and hold the test runner's output
+// pipes open after this program has ended. This program's own output keeps
+// going through the C runtime, which took its handles at start.
+inline bool KeepChildrenOffTheOutput() {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           &inheritable, OPEN_EXISTING, 0, nullptr);
+  if (nul == INVALID_HANDLE_VALUE) return false;
+  SetStdHandle(STD_INPUT_HANDLE, nul);
+  SetStdHandle(STD_OUTPUT_HANDLE, nul);
+  SetStdHandle(STD_ERROR_HANDLE, nul);
+  return true;
+}
+
 // Polls condition every 20 ms until it holds or timeoutMs has passed.
 inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
@@ -42,6 +60,48 @@ inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     if (GetTickCount64() >= deadline) return false;
     Sleep(20);
   }
+}
+
+inline DWORD FindShell() {
+  DWORD found = 0;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32First(snapshot, &entry); more && found == 0;
+       more = Process32Next(snapshot, &entry)) {
+    if (std::strcmp(entry.szExeFile, "explorer.exe") == 0) found = entry.th32ProcessID;
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
+// The id of the desktop's shell process. Wine ends its desktop shell some
+// seconds after the last program using the desktop has gone. It is started
+// again here with its standard handles on NUL, so that it does not hold the
+// test runner's output pipes open, and kept while this program runs.
+inline DWORD EnsureShellRunning() {
+  DWORD shell = FindShell();
+  if (shell == 0) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             &inheritable, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
+    char commandLine[] = "explorer.exe /desktop";
+    PROCESS_INFORMATION started{};
+    if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
+                       nullptr, &startup, &started)) {
+      CloseHandle(started.hThread);
+      CloseHandle(started.hProcess);
+    }
+    if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+    WaitUntil([&] { return (shell = FindShell()) != 0; }, 10000);
+  }
+  GetDesktopWindow();
+  return shell;
 }
 
 // A child process that is ended when the object goes.

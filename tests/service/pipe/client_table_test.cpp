@@ -58,7 +58,9 @@ TEST(ClientTable, DuplicateForWriteOutlivesTheEntry) {
   zvu::ClientTable table;
   HANDLE event = NewEvent();
   table.InsertOrReplace(3, event);
-  EXPECT_EQ(table.DuplicateForWrite(3, NewEvent()), nullptr);  // not the handle held
+  HANDLE other = NewEvent();
+  EXPECT_EQ(table.DuplicateForWrite(3, other), nullptr);  // not the handle held
+  CloseHandle(other);
   EXPECT_EQ(table.DuplicateForWrite(4, event), nullptr);       // not a client
 
   HANDLE copy = table.DuplicateForWrite(3, event);

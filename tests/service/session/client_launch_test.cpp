@@ -4,12 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "child_process.h"
 #include "client_pipe_server.h"
-#include "process_list.h"
 #include "session_log.h"
 
 namespace {
@@ -17,13 +15,7 @@ namespace {
 using zvu::test::LinesStartingWith;
 using zvu::test::WaitUntil;
 
-DWORD FirstShellId() {
-  zvu::ProcessList processes;
-  for (size_t i = 0; i < processes.Count(); ++i) {
-    if (std::strcmp(processes.At(i)->ExeFile(), "explorer.exe") == 0) return processes.At(i)->ProcessId();
-  }
-  return 0;
-}
+DWORD FirstShellId() { return zvu::test::EnsureShellRunning(); }
 
 // Ends the stand-ins that a test started, found through their records.
 void EndStandIns(const std::string& record) {
@@ -40,6 +32,7 @@ void EndStandIns(const std::string& record) {
 class ClientLaunch : public ::testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_NE(zvu::test::EnsureShellRunning(), 0u) << "explorer.exe does not run";
     record_ = zvu::test::ExeDir() + "ZelkoVuroUpdateGui.record.txt";
     DeleteFileA(record_.c_str());
     // The stand-in must be found beside this program, not in the current folder.

@@ -17,6 +17,8 @@ namespace {
 
 using zvu::test::ChildProcess;
 
+const bool g_childrenOffTheOutput = zvu::test::KeepChildrenOffTheOutput();
+
 TEST(SessionRules, TerminalServicesAwareness) {
   EXPECT_TRUE(zvu::IsTerminalServicesSystem(VER_NT_WORKSTATION, 0));
   EXPECT_TRUE(zvu::IsTerminalServicesSystem(VER_NT_SERVER, VER_SUITE_TERMINAL));
@@ -127,8 +129,15 @@ TEST_F(FindClientPasses, NoActiveSessionMeansNoClientAndNoStart) {
   // The shell's session is not active either: it is tried but nothing is started.
   DWORD shellSession = 0;
   ProcessIdToSessionId(GetCurrentProcessId(), &shellSession);
-  EXPECT_EQ(log.Text(),
-            "Try to start proces in WinlogonSession:" + std::to_string(shellSession) + " \r\n");
+  // Wine runs a shell for each desktop; each is tried.
+  const std::string tried =
+      "Try to start proces in WinlogonSession:" + std::to_string(shellSession) + " \r\n";
+  const std::string text = log.Text();
+  ASSERT_FALSE(text.empty());
+  ASSERT_EQ(text.size() % tried.size(), 0u) << text;
+  for (size_t at = 0; at < text.size(); at += tried.size()) {
+    EXPECT_EQ(text.substr(at, tried.size()), tried);
+  }
   EXPECT_EQ(table_.Count(), 1u);
 }
 

@@ -8,11 +8,14 @@
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "module_list.h"
 #include "process_list.h"
 #include "thread_list.h"
 
 namespace {
+
+const bool g_childrenOffTheOutput = zvu::test::KeepChildrenOffTheOutput();
 
 std::string OwnExePath() {
   char path[MAX_PATH] = {};
@@ -35,6 +38,7 @@ std::vector<BYTE> OwnUserSid() {
 }
 
 TEST(ProcessList, FindsTheShellAndThisProgramWithPathsAndOwners) {
+  ASSERT_NE(zvu::test::EnsureShellRunning(), 0u);
   zvu::ProcessList list;
   ASSERT_GT(list.Count(), 1u);
   EXPECT_FALSE(list.At(list.Count()).has_value());
