@@ -1,0 +1,42 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+namespace zvu {
+
+// One blocking write of catalogue bytes into a client's pipe, run on a
+// worker thread so that the caller can give up when asked to stop. The
+// write owns its handle (a private duplicate) and its bytes, so a write
+// that is given up while the client does not read stays safe: it either
+// ends later and closes its handle, or ends with the process.
+class CatalogueWrite {
+ public:
+  enum class Outcome { kWritten, kFailed, kPipeGone, kStopped };
+
+  // Starts writing bytes (marker included) to pipe, taking ownership of
+  // pipe. Null when no worker thread could be started (pipe closed then).
+  static std::shared_ptr<CatalogueWrite> Start(HANDLE pipe, std::string bytes);
+
+  ~CatalogueWrite();
+  CatalogueWrite(const CatalogueWrite&) = delete;
+  CatalogueWrite& operator=(const CatalogueWrite&) = delete;
+
+  // Waits until the write has ended or stopEvent (may be null: never) is
+  // set. On stop the blocked write is cancelled where the system allows;
+  // kStopped means it is still outstanding.
+  Outcome Wait(HANDLE stopEvent);
+  bool Finished() const;
+
+ private:
+  struct Shared;
+  explicit CatalogueWrite(std::shared_ptr<Shared> shared, HANDLE thread);
+  static DWORD WINAPI Run(void* parameter);
+
+  std::shared_ptr<Shared> shared_;
+  HANDLE thread_;
+};
+
+}  // namespace zvu

@@ -1,0 +1,91 @@
+#include "client_pipe_server.h"
+
+#include "catalogue_write.h"
+#include "pipe_protocol.h"
+#include "registration_thread.h"
+
+namespace zvu {
+namespace {
+
+DWORD WINAPI RegistrationThreadMain(void* parameter) {
+  std::unique_ptr<std::shared_ptr<RegistrationState>> state(
+      static_cast<std::shared_ptr<RegistrationState>*>(parameter));
+  return RegisterClient(**state);
+}
+
+}  // namespace
+
+ClientPipeServer::ClientPipeServer(DWORD serviceProcessId)
+    : state_(std::make_shared<RegistrationState>(serviceProcessId)) {}
+
+ClientPipeServer::~ClientPipeServer() { StopRegistrationThread(); }
+
+HRESULT ClientPipeServer::StartRegistrationThread() {
+  if (registrationThread_ != nullptr) {
+    if (WaitForSingleObject(registrationThread_, 0) == WAIT_TIMEOUT) return 0;
+    CloseHandle(registrationThread_);
+    registrationThread_ = nullptr;
+  }
+  if (!state_->stopEvent) return kNoClient;
+  ResetEvent(state_->stopEvent.get());
+  auto* parameter = new std::shared_ptr<RegistrationState>(state_);
+  registrationThread_ =
+      CreateThread(nullptr, 0, &RegistrationThreadMain, parameter, 0, &registrationThreadId_);
+  if (registrationThread_ == nullptr) {
+    delete parameter;
+    return kNoClient;
+  }
+  return 0;
+}
+
+bool ClientPipeServer::StopRegistrationThread(DWORD timeoutMs) {
+  if (registrationThread_ == nullptr) return true;
+  SetEvent(state_->stopEvent.get());
+  // The thread holds its own share of the state, so it may outlive us safely.
+  const bool ended = WaitForSingleObject(registrationThread_, timeoutMs) == WAIT_OBJECT_0;
+  CloseHandle(registrationThread_);
+  registrationThread_ = nullptr;
+  registrationThreadId_ = 0;
+  return ended;
+}
+
+HRESULT ClientPipeServer::FindClient(ChosenClient* chosen) {
+  return zvu::FindClient(state_->table, chosen);
+}
+
+ClientTable& ClientPipeServer::Clients() { return state_->table; }
+
+HRESULT ClientPipeServer::SendCatalogue(const std::string& text, HANDLE stopEvent) {
+  // A write left behind on an earlier stop must end before the next one
+  // starts, or the two catalogues would mix in the pipe.
+  if (outstandingWrite_) {
+    if (outstandingWrite_->Wait(stopEvent) == CatalogueWrite::Outcome::kStopped) return kNoClient;
+    outstandingWrite_.reset();
+  }
+  ChosenClient chosen;
+  if (FindClient(&chosen) != 0) return kNoClient;
+  HANDLE pipe = state_->table.DuplicateForWrite(chosen.processId, chosen.pipe);
+  if (pipe == nullptr) return kNoClient;
+
+  std::string bytes = text;
+  bytes.push_back(static_cast<char>(kCatalogueEndMarker));
+  std::shared_ptr<CatalogueWrite> write = CatalogueWrite::Start(pipe, std::move(bytes));
+  if (!write) return kNoClient;
+  switch (write->Wait(stopEvent)) {
+    case CatalogueWrite::Outcome::kWritten:
+      return 0;
+    case CatalogueWrite::Outcome::kPipeGone:
+      // Nobody can read this pipe any more (its process id may live on in
+      // another process): forget it so that another client can be chosen.
+      state_->table.RemoveAndClose(chosen.processId, chosen.pipe);
+      return kNoClient;
+    case CatalogueWrite::Outcome::kStopped:
+      outstandingWrite_ = std::move(write);
+      return kNoClient;
+    case CatalogueWrite::Outcome::kFailed:
+      break;
+  }
+  return kNoClient;
+}
+
+}  // namespace zvu

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "client_finder.h"
+#include "client_table.h"
+
+namespace zvu {
+
+class CatalogueWrite;
+struct RegistrationState;
+
+// The service's end of the client protocol: the registration thread that
+// fills the client table from the named pipe, and the hand-off of a
+// catalogue to the client that FindClient chooses. Apart from the
+// registration thread it runs, it is used from one thread (the service's
+// main thread).
+class ClientPipeServer {
+ public:
+  explicit ClientPipeServer(DWORD serviceProcessId = GetCurrentProcessId());
+  // Ends the registration thread; registered handles are closed.
+  ~ClientPipeServer();
+  ClientPipeServer(const ClientPipeServer&) = delete;
+  ClientPipeServer& operator=(const ClientPipeServer&) = delete;
+
+  // 0, or 0x80004005 when the thread cannot start. Starting a running
+  // thread again does nothing.
+  HRESULT StartRegistrationThread();
+  // Ends the registration thread; true when it ended within timeoutMs.
+  bool StopRegistrationThread(DWORD timeoutMs = 5000);
+
+  // Writes text and the end marker 0xFF to the chosen client. 0 on
+  // success; 0x80004005 when no client was chosen, the write failed, or
+  // stopEvent (manual reset; null: never) was set while the client did
+  // not read. A client whose pipe has no reader any more is dropped.
+  HRESULT SendCatalogue(const std::string& text, HANDLE stopEvent);
+
+  // Chooses the receiving client (see zvu::FindClient).
+  HRESULT FindClient(ChosenClient* chosen);
+  ClientTable& Clients();
+
+ private:
+  std::shared_ptr<RegistrationState> state_;
+  HANDLE registrationThread_ = nullptr;
+  DWORD registrationThreadId_ = 0;
+  // A write given up on stop that may still be blocked.
+  std::shared_ptr<CatalogueWrite> outstandingWrite_;
+};
+
+}  // namespace zvu

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <mutex>
+#include <vector>
+
+namespace zvu {
+
+// The registered clients: client process id -> write end of that client's
+// catalogue pipe, a handle of this process that the table owns. Filled by
+// the registration thread, read and pruned by the main thread; every
+// operation takes the table's lock. Entries keep the order of their first
+// registration.
+class ClientTable {
+ public:
+  struct Entry {
+    DWORD processId;
+    HANDLE pipe;
+  };
+
+  ClientTable() = default;
+  // Closes every handle still held.
+  ~ClientTable();
+  ClientTable(const ClientTable&) = delete;
+  ClientTable& operator=(const ClientTable&) = delete;
+
+  // Adds the client, or gives a known client its new handle. The handle
+  // replaced is closed: the client has handed over a new pipe and nothing
+  // else refers to the old one.
+  void InsertOrReplace(DWORD processId, HANDLE pipe);
+  // True when some entry holds this handle value.
+  bool HoldsHandle(HANDLE pipe) const;
+  bool Lookup(DWORD processId, HANDLE* pipe) const;
+  // Removes the entry and closes its handle, but only while the entry
+  // still holds the handle the caller saw (a re-registration in between
+  // keeps its new entry). True when removed.
+  bool RemoveAndClose(DWORD processId, HANDLE pipe);
+  // A private duplicate of the entry's handle, for a write that may outlive
+  // the entry; null when the entry no longer holds that handle or the
+  // duplication fails. The caller closes it.
+  HANDLE DuplicateForWrite(DWORD processId, HANDLE pipe) const;
+
+  std::vector<Entry> Entries() const;
+  size_t Count() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<Entry> entries_;
+};
+
+}  // namespace zvu

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <windows.h>
+
+#include "client_table.h"
+#include "session_inspector.h"
+
+namespace zvu {
+
+inline constexpr HRESULT kNoClient = static_cast<HRESULT>(0x80004005L);
+
+struct ChosenClient {
+  DWORD processId = 0;
+  HANDLE pipe = nullptr;
+};
+
+// Chooses the client that receives a catalogue: the first registered client
+// still running in an active console session, else the first in any active
+// session. Entries of clients that have ended are removed and their handles
+// closed. When none qualifies, starts the client program in the session of
+// the first "explorer.exe" whose session is active (trying the next one
+// when a start fails). Returns 0 with *chosen filled, or kNoClient (also
+// when a client was started; it registers itself later).
+HRESULT FindClient(ClientTable& table, const SessionRules& rules, ChosenClient* chosen);
+// The same with the system's own session rules.
+HRESULT FindClient(ClientTable& table, ChosenClient* chosen);
+
+}  // namespace zvu

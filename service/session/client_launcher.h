@@ -1,0 +1,17 @@
+#pragma once
+
+#include <windows.h>
+
+namespace zvu {
+
+// The client program, started by its bare file name: it is installed
+// beside the service.
+inline constexpr char kClientCommandLine[] = "ZelkoVuroUpdateGui.exe";
+
+// Starts commandLine on the desktop "winsta0\default" of sessionId as the
+// user of the shell process shellProcessId. Returns 0, or the last error
+// of the failing step after logging it with the step's code. The service's
+// token keeps the enabled privilege and the session id set for the start.
+DWORD LaunchClientInSession(const char* commandLine, DWORD sessionId, DWORD shellProcessId);
+
+}  // namespace zvu

@@ -1,0 +1,81 @@
+#include "session_inspector.h"
+
+#include <wtsapi32.h>
+
+namespace zvu {
+namespace {
+
+constexpr DWORD kSessionNotFound = 7022;  // ERROR_CTX_WINSTATION_NOT_FOUND
+
+bool ReadSystemTerminalServicesAware() {
+  OSVERSIONINFOEXA version{};
+  version.dwOSVersionInfoSize = sizeof(version);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&version))) return false;
+#pragma GCC diagnostic pop
+  return IsTerminalServicesSystem(version.wProductType, version.wSuiteMask);
+}
+
+// Runs one session query; the last error is cleared first so that a stale
+// value cannot pass for the query's own.
+template <typename Value>
+bool QuerySession(DWORD sessionId, WTS_INFO_CLASS infoClass, Value* value, DWORD* lastError) {
+  LPSTR buffer = nullptr;
+  DWORD bytes = 0;
+  SetLastError(0);
+  const BOOL ok = WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, sessionId, infoClass,
+                                              &buffer, &bytes);
+  *lastError = GetLastError();
+  bool read = false;
+  if (ok && buffer != nullptr && bytes >= sizeof(Value)) {
+    *value = *reinterpret_cast<const Value*>(buffer);
+    read = true;
+  }
+  if (buffer != nullptr) WTSFreeMemory(buffer);
+  return ok && read;
+}
+
+}  // namespace
+
+bool SessionRules::SessionOfProcess(DWORD processId, DWORD* sessionId) const {
+  return ProcessIdToSessionId(processId, sessionId) != FALSE;
+}
+
+bool IsTerminalServicesSystem(BYTE productType, WORD suiteMask) {
+  if (productType == VER_NT_WORKSTATION) return true;
+  return (suiteMask & VER_SUITE_TERMINAL) != 0;
+}
+
+bool SessionActiveFromQuery(bool querySucceeded, DWORD lastError, DWORD connectState) {
+  if (!querySucceeded || lastError == kSessionNotFound) return true;
+  return connectState == WTSActive;
+}
+
+bool ConsoleFromQuery(bool querySucceeded, DWORD lastError, USHORT protocolType) {
+  if (!querySucceeded || lastError == kSessionNotFound) return true;
+  return protocolType == 0;
+}
+
+SessionInspector::SessionInspector() : terminalServicesAware_(ReadSystemTerminalServicesAware()) {}
+
+SessionInspector::SessionInspector(bool terminalServicesAware)
+    : terminalServicesAware_(terminalServicesAware) {}
+
+bool SessionInspector::IsSessionActive(DWORD sessionId) const {
+  if (!terminalServicesAware_) return true;
+  DWORD state = 0;
+  DWORD lastError = 0;
+  const bool ok = QuerySession(sessionId, WTSConnectState, &state, &lastError);
+  return SessionActiveFromQuery(ok, lastError, state);
+}
+
+bool SessionInspector::IsConsoleSession(DWORD sessionId) const {
+  if (!terminalServicesAware_) return true;
+  USHORT protocol = 0;
+  DWORD lastError = 0;
+  const bool ok = QuerySession(sessionId, WTSClientProtocolType, &protocol, &lastError);
+  return ConsoleFromQuery(ok, lastError, protocol);
+}
+
+}  // namespace zvu

@@ -1,0 +1,176 @@
+#pragma once
+
+// Helpers of the pipe and session tests: child programs beside the test
+// program, their record files, and waiting for conditions.
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstring>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_env.h"
+
+namespace zvu::test {
+
+inline std::string ExeDir() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string dir = path;
+  return dir.substr(0, dir.find_last_of('\\') + 1);
+}
+
+// "path" with quotes, for command lines.
+inline std::string Quote(const std::string& path) {
+  std::string quoted(1, '"');
+  quoted.append(path).push_back('"');
+  return quoted;
+}
+
+inline std::string TempFile(const std::string& name) {
+  char dir[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, dir);
+  return std::string(dir) + name;
+}
+
+// Programs started from here, directly or by the system on our behalf (the
+// desktop shell that Wine starts when a desktop is needed), would otherwise
+// get this program's standard handles and hold the test runner's output
+// pipes open after this program has ended. This program's own output keeps
+// going through the C runtime, which took its handles at start.
+inline bool KeepChildrenOffTheOutput() {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           &inheritable, OPEN_EXISTING, 0, nullptr);
+  if (nul == INVALID_HANDLE_VALUE) return false;
+  SetStdHandle(STD_INPUT_HANDLE, nul);
+  SetStdHandle(STD_OUTPUT_HANDLE, nul);
+  SetStdHandle(STD_ERROR_HANDLE, nul);
+  return true;
+}
+
+// Polls condition every 20 ms until it holds or timeoutMs has passed.
+inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (;;) {
+    if (condition()) return true;
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(20);
+  }
+}
+
+inline DWORD FindShell() {
+  DWORD found = 0;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32First(snapshot, &entry); more && found == 0;
+       more = Process32Next(snapshot, &entry)) {
+    if (std::strcmp(entry.szExeFile, "explorer.exe") == 0) found = entry.th32ProcessID;
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
+// The id of the desktop's shell process. Wine ends its desktop shell some
+// seconds after the last program using the desktop has gone. It is started
+// again here with its standard handles on NUL, so that it does not hold the
+// test runner's output pipes open, and kept while this program runs.
+inline DWORD EnsureShellRunning() {
+  DWORD shell = FindShell();
+  if (shell == 0) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             &inheritable, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
+    char commandLine[] = "explorer.exe /desktop";
+    PROCESS_INFORMATION started{};
+    if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
+                       nullptr, &startup, &started)) {
+      CloseHandle(started.hThread);
+      CloseHandle(started.hProcess);
+    }
+    if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+    WaitUntil([&] { return (shell = FindShell()) != 0; }, 10000);
+  }
+  GetDesktopWindow();
+  return shell;
+}
+
+// A child process that is ended when the object goes.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ChildProcess(const std::string& commandLine, DWORD flags = 0) { Start(commandLine, flags); }
+  ~ChildProcess() { Kill(); }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool Start(const std::string& commandLine, DWORD flags = 0) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                        &startup, &info_)) {
+      info_ = {};
+      return false;
+    }
+    CloseHandle(info_.hThread);
+    info_.hThread = nullptr;
+    return true;
+  }
+  void Kill() {
+    if (info_.hProcess == nullptr) return;
+    TerminateProcess(info_.hProcess, 9);
+    WaitForSingleObject(info_.hProcess, 5000);
+    CloseHandle(info_.hProcess);
+    info_ = {};
+  }
+  bool WaitExit(DWORD timeoutMs) const {
+    return WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+  }
+  DWORD Id() const { return info_.dwProcessId; }
+  HANDLE Process() const { return info_.hProcess; }
+
+ private:
+  PROCESS_INFORMATION info_{};
+};
+
+inline std::vector<std::string> ReadLines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::istringstream text(ReadWholeFile(path));
+  std::string line;
+  while (std::getline(text, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+inline std::vector<std::string> LinesStartingWith(const std::string& path, const std::string& prefix) {
+  std::vector<std::string> found;
+  for (const std::string& line : ReadLines(path)) {
+    if (line.rfind(prefix, 0) == 0) found.push_back(line.substr(prefix.size()));
+  }
+  return found;
+}
+
+inline std::string Hex(const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char b : bytes) {
+    hex.push_back(digits[b >> 4]);
+    hex.push_back(digits[b & 15]);
+  }
+  return hex;
+}
+
+}  // namespace zvu::test

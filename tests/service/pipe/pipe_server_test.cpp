@@ -1,0 +1,278 @@
+#include "client_pipe_server.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "child_process.h"
+#include "pipe_protocol.h"
+#include "program_log.h"
+
+namespace {
+
+using zvu::test::ChildProcess;
+
+const bool g_childrenOffTheOutput = zvu::test::KeepChildrenOffTheOutput();
+using zvu::test::Hex;
+using zvu::test::LinesStartingWith;
+using zvu::test::WaitUntil;
+
+constexpr HRESULT kFail = static_cast<HRESULT>(0x80004005L);
+
+class PipeServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    recordPath_ = zvu::test::TempFile("zvu_pipe_" + name + ".txt");
+    DeleteFileA(recordPath_.c_str());
+    ASSERT_EQ(server_.StartRegistrationThread(), 0);
+    // Give the thread time to create the first instance.
+    ASSERT_TRUE(WaitUntil([] { return WaitNamedPipeA(zvu::kRegistrationPipeName, 0) != FALSE ||
+                                      GetLastError() == ERROR_SEM_TIMEOUT; }, 5000));
+  }
+
+  std::string ClientCommand(const std::string& arguments) const {
+    std::string command = "\"";
+    command.append(zvu::test::ExeDir()).append("zvu_pipe_client.exe\" --record \"");
+    command.append(recordPath_).append("\" --lifetime 60000 ").append(arguments);
+    return command;
+  }
+
+  bool WaitRegistered(DWORD processId, HANDLE* pipe = nullptr) {
+    return WaitUntil([&] { return server_.Clients().Lookup(processId, pipe); }, 10000);
+  }
+
+  std::vector<std::string> Catalogues() const { return LinesStartingWith(recordPath_, "catalogue "); }
+  bool WaitCatalogues(size_t count) const {
+    return WaitUntil([&] { return Catalogues().size() >= count; }, 10000);
+  }
+  std::string RawBytes() const {
+    std::string all;
+    for (const std::string& chunk : LinesStartingWith(recordPath_, "raw ")) all += chunk;
+    return all;
+  }
+
+  std::string recordPath_;
+  zvu::ClientPipeServer server_;
+};
+
+TEST_F(PipeServerTest, ClientRegistersAndReceivesTheTextAndTheMarker) {
+  ChildProcess client(ClientCommand("--mode register"));
+  ASSERT_TRUE(WaitRegistered(client.Id()));
+  EXPECT_EQ(LinesStartingWith(recordPath_, "hello "),
+            std::vector<std::string>{std::to_string(GetCurrentProcessId())});
+
+  ASSERT_EQ(server_.SendCatalogue("<catalogue/>", nullptr), 0);
+  ASSERT_TRUE(WaitCatalogues(1));
+  EXPECT_EQ(RawBytes(), Hex("<catalogue/>\xFF"));
+  EXPECT_EQ(Catalogues()[0], Hex("<catalogue/>"));
+
+  // Later catalogues go through the same pipe.
+  ASSERT_EQ(server_.SendCatalogue("second", nullptr), 0);
+  ASSERT_TRUE(WaitCatalogues(2));
+  EXPECT_EQ(Catalogues()[1], Hex("second"));
+  EXPECT_EQ(server_.Clients().Count(), 1u);
+}
+
+TEST_F(PipeServerTest, CataloguesAroundTheClientsReadChunkArriveWhole) {
+  ChildProcess client(ClientCommand("--mode register"));
+  ASSERT_TRUE(WaitRegistered(client.Id()));
+  const std::string text99(99, 'a');
+  const std::string text100(100, 'b');
+  ASSERT_EQ(server_.SendCatalogue(text99, nullptr), 0);
+  ASSERT_TRUE(WaitCatalogues(1));
+  ASSERT_EQ(server_.SendCatalogue(text100, nullptr), 0);
+  ASSERT_TRUE(WaitCatalogues(2));
+  EXPECT_EQ(Catalogues()[0], Hex(text99));
+  // The 100-byte text fills a whole read; its marker ends it in a later read.
+  EXPECT_EQ(Catalogues()[1], Hex(text100));
+  EXPECT_EQ(RawBytes(), Hex(text99 + "\xFF" + text100 + "\xFF"));
+}
+
+// The marker is not escaped and the client keeps each chunk up to its first
+// NUL: a 0xFF in the text ends the client's copy there and the rest of that
+// read is lost; a NUL hides the marker of its chunk, so the client's copy
+// stops at the NUL and runs on into the next catalogue.
+TEST_F(PipeServerTest, MarkerAndNulInsideTheTextCutTheClientsCopy) {
+  ChildProcess client(ClientCommand("--mode register"));
+  ASSERT_TRUE(WaitRegistered(client.Id()));
+
+  ASSERT_EQ(server_.SendCatalogue(std::string("abc\xFF" "def"), nullptr), 0);
+  ASSERT_TRUE(WaitCatalogues(1));
+  EXPECT_EQ(Catalogues()[0], Hex("abc"));
+
+  ASSERT_EQ(server_.SendCatalogue(std::string("xy\0z", 4), nullptr), 0);
+  ASSERT_EQ(server_.SendCatalogue("next", nullptr), 0);
+  ASSERT_TRUE(WaitCatalogues(2));
+  EXPECT_EQ(Catalogues()[1], Hex("xynext"));
+  // What went over the wire is exactly what was sent.
+  EXPECT_EQ(RawBytes(), Hex(std::string("abc\xFF" "def\xFF" "xy\0z\xFF" "next\xFF", 18)));
+}
+
+TEST_F(PipeServerTest, ClientsRegisteringAtOnceAreServedOneAfterTheOther) {
+  ChildProcess first(ClientCommand("--mode no-read"));
+  ChildProcess second(ClientCommand("--mode no-read"));
+  ChildProcess third(ClientCommand("--mode no-read"));
+  EXPECT_TRUE(WaitRegistered(first.Id()));
+  EXPECT_TRUE(WaitRegistered(second.Id()));
+  EXPECT_TRUE(WaitRegistered(third.Id()));
+  EXPECT_EQ(LinesStartingWith(recordPath_, "register-failed ").size(), 0u);
+}
+
+TEST_F(PipeServerTest, EndedClientIsPrunedAndTheNextOneChosenInTheSamePass) {
+  ChildProcess ended(ClientCommand("--mode no-read"));
+  const DWORD endedId = ended.Id();
+  HANDLE endedPipe = nullptr;
+  ASSERT_TRUE(WaitRegistered(endedId, &endedPipe));
+  ended.Kill();
+  ChildProcess running(ClientCommand("--mode register"));
+  HANDLE runningPipe = nullptr;
+  ASSERT_TRUE(WaitRegistered(running.Id(), &runningPipe));
+
+  zvu::ChosenClient chosen;
+  ASSERT_EQ(server_.FindClient(&chosen), 0);
+  EXPECT_EQ(chosen.processId, running.Id());
+  EXPECT_EQ(chosen.pipe, runningPipe);
+  EXPECT_FALSE(server_.Clients().Lookup(endedId, nullptr));
+  DWORD flags = 0;
+  EXPECT_FALSE(GetHandleInformation(endedPipe, &flags)) << "handle of the ended client still open";
+}
+
+TEST_F(PipeServerTest, BrokenOrSilentClientsDoNotEndRegistration) {
+  {
+    ChildProcess none(ClientCommand("--mode partial:0"));
+    ChildProcess three(ClientCommand("--mode partial:3"));
+    ChildProcess seven(ClientCommand("--mode partial:7"));
+    EXPECT_TRUE(none.WaitExit(10000));
+    EXPECT_TRUE(three.WaitExit(10000));
+    EXPECT_TRUE(seven.WaitExit(10000));
+  }
+  ChildProcess afterBroken(ClientCommand("--mode no-read"));
+  EXPECT_TRUE(WaitRegistered(afterBroken.Id()));
+
+  // A client that connects and says nothing holds the pipe only until the
+  // exchange times out; one waiting behind it then registers.
+  ChildProcess silent(ClientCommand("--mode silent"));
+  ASSERT_TRUE(WaitUntil([&] { return LinesStartingWith(recordPath_, "started ").size() == 5; }, 5000));
+  Sleep(300);
+  ChildProcess afterSilent(ClientCommand("--mode no-read"));
+  EXPECT_TRUE(WaitRegistered(afterSilent.Id()));
+  EXPECT_EQ(server_.Clients().Count(), 2u) << zvu::test::ReadWholeFile(recordPath_);
+}
+
+TEST_F(PipeServerTest, SendReturnsPromptlyOnStopWhileTheClientDoesNotRead) {
+  ChildProcess client(ClientCommand("--mode no-read"));
+  ASSERT_TRUE(WaitRegistered(client.Id()));
+
+  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread stopper([stop] {
+    Sleep(300);
+    SetEvent(stop);
+  });
+  const ULONGLONG started = GetTickCount64();
+  EXPECT_EQ(server_.SendCatalogue(std::string(1 << 20, 'x'), stop), kFail);
+  const ULONGLONG elapsed = GetTickCount64() - started;
+  stopper.join();
+  EXPECT_LT(elapsed, 1500u);
+
+  // The client is still registered; once it is gone the next send fails
+  // without hanging and forgets the dead pipe.
+  EXPECT_TRUE(server_.Clients().Lookup(client.Id(), nullptr));
+  ResetEvent(stop);
+  client.Kill();
+  EXPECT_EQ(server_.SendCatalogue("after", stop), kFail);
+  EXPECT_FALSE(server_.Clients().Lookup(client.Id(), nullptr));
+  CloseHandle(stop);
+}
+
+TEST_F(PipeServerTest, PipeWithoutReaderIsDroppedAtTheFailedWrite) {
+  // The process lives on, so only the failed write shows that the pipe is dead.
+  ChildProcess client(ClientCommand("--mode close-read"));
+  ASSERT_TRUE(WaitRegistered(client.Id()));
+  EXPECT_EQ(server_.SendCatalogue("text", nullptr), kFail);
+  EXPECT_FALSE(server_.Clients().Lookup(client.Id(), nullptr));
+}
+
+TEST_F(PipeServerTest, RegistrationsNamingNoPipeOfTheClientAreRefused) {
+  // A file of the service's own must never become a client's pipe.
+  const std::string ownFile = zvu::test::TempFile("zvu_pipe_own_file.txt");
+  HANDLE file = CreateFileA(ownFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+
+  ChildProcess ended(ClientCommand("--mode no-read"));
+  const DWORD endedId = ended.Id();
+  ASSERT_TRUE(WaitRegistered(endedId));
+  ended.Kill();
+  ChildProcess valid(ClientCommand("--mode no-read"));
+  HANDLE validPipe = nullptr;
+  ASSERT_TRUE(WaitRegistered(valid.Id(), &validPipe));
+  const unsigned validValue = zvu::HandleToWire(validPipe);
+
+  const std::string refused[] = {
+      "--handle 0",
+      "--handle 0x12345678",
+      "--handle " + std::to_string(zvu::HandleToWire(file)),
+      "--handle " + std::to_string(zvu::HandleToWire(event)),
+      "--handle " + std::to_string(validValue),  // another client's pipe
+      "--pid 0",
+      "--pid " + std::to_string(GetCurrentProcessId()),
+      "--pid " + std::to_string(endedId),  // a process that has ended
+  };
+  // The refused clients stay alive, so only the refusal keeps them out.
+  std::vector<std::unique_ptr<ChildProcess>> refusedClients;
+  for (const std::string& arguments : refused) {
+    refusedClients.push_back(std::make_unique<ChildProcess>(ClientCommand("--mode no-read " + arguments)));
+  }
+  // Clients are served in turn: once the last one is in, all have been judged.
+  ChildProcess last(ClientCommand("--mode no-read"));
+  ASSERT_TRUE(WaitRegistered(last.Id()));
+  // Each client records its exchange itself, possibly after the server moved on.
+  EXPECT_TRUE(WaitUntil([&] {
+    return LinesStartingWith(recordPath_, "registered ").size() == 3u + std::size(refused);
+  }, 5000)) << zvu::test::ReadWholeFile(recordPath_);
+  EXPECT_EQ(server_.Clients().Count(), 3u);
+  zvu::ChosenClient chosen;
+  ASSERT_EQ(server_.FindClient(&chosen), 0);
+  EXPECT_EQ(chosen.processId, valid.Id());
+  EXPECT_EQ(server_.Clients().Count(), 2u);
+
+  DWORD flags = 0;
+  EXPECT_TRUE(GetHandleInformation(file, &flags));
+  EXPECT_TRUE(GetHandleInformation(event, &flags));
+  EXPECT_EQ(GetFileSize(file, nullptr), 0u);
+  CloseHandle(event);
+  CloseHandle(file);
+  DeleteFileA(ownFile.c_str());
+}
+
+TEST(PipeServerLifetime, StopEndsTheThreadPromptlyEvenWithAClientConnected) {
+  zvu::ClientPipeServer server;
+  ASSERT_EQ(server.StartRegistrationThread(), 0);
+  ASSERT_EQ(server.StartRegistrationThread(), 0);  // already running: no second thread
+  ASSERT_TRUE(WaitUntil([] { return WaitNamedPipeA(zvu::kRegistrationPipeName, 0) != FALSE; }, 5000));
+  HANDLE connected = CreateFileA(zvu::kRegistrationPipeName, GENERIC_READ | GENERIC_WRITE, 0,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(connected, INVALID_HANDLE_VALUE);
+  const ULONGLONG started = GetTickCount64();
+  EXPECT_TRUE(server.StopRegistrationThread(5000));
+  EXPECT_LT(GetTickCount64() - started, 1000u);
+  CloseHandle(connected);
+
+  // With the thread ended, a new server can take the pipe name.
+  zvu::ClientPipeServer next;
+  ASSERT_EQ(next.StartRegistrationThread(), 0);
+  EXPECT_TRUE(WaitUntil([] { return WaitNamedPipeA(zvu::kRegistrationPipeName, 0) != FALSE; }, 5000));
+}
+
+TEST(PipeServerLifetime, SendWithoutAnyClientFails) {
+  zvu::ClientPipeServer server;
+  EXPECT_EQ(server.SendCatalogue("text", nullptr), kFail);
+}
+
+}  // namespace

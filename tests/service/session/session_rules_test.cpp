@@ -1,0 +1,144 @@
+#include <windows.h>
+
+#include <wtsapi32.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "child_process.h"
+#include "client_finder.h"
+#include "session_inspector.h"
+#include "session_log.h"
+
+namespace {
+
+using zvu::test::ChildProcess;
+
+const bool g_childrenOffTheOutput = zvu::test::KeepChildrenOffTheOutput();
+
+TEST(SessionRules, TerminalServicesAwareness) {
+  EXPECT_TRUE(zvu::IsTerminalServicesSystem(VER_NT_WORKSTATION, 0));
+  EXPECT_TRUE(zvu::IsTerminalServicesSystem(VER_NT_SERVER, VER_SUITE_TERMINAL));
+  EXPECT_TRUE(zvu::IsTerminalServicesSystem(VER_NT_DOMAIN_CONTROLLER,
+                                            VER_SUITE_TERMINAL | VER_SUITE_SINGLEUSERTS));
+  EXPECT_FALSE(zvu::IsTerminalServicesSystem(VER_NT_SERVER, VER_SUITE_SINGLEUSERTS));
+}
+
+TEST(SessionRules, FailedOrUnknownSessionQueriesCountAsActiveConsole) {
+  EXPECT_TRUE(zvu::SessionActiveFromQuery(false, 0, WTSDisconnected));
+  EXPECT_TRUE(zvu::SessionActiveFromQuery(true, 7022, WTSDisconnected));
+  EXPECT_TRUE(zvu::SessionActiveFromQuery(true, 0, WTSActive));
+  EXPECT_FALSE(zvu::SessionActiveFromQuery(true, 0, WTSDisconnected));
+  EXPECT_FALSE(zvu::SessionActiveFromQuery(true, 0, WTSListen));
+
+  EXPECT_TRUE(zvu::ConsoleFromQuery(false, 0, 2));
+  EXPECT_TRUE(zvu::ConsoleFromQuery(true, 7022, 2));
+  EXPECT_TRUE(zvu::ConsoleFromQuery(true, 0, 0));
+  EXPECT_FALSE(zvu::ConsoleFromQuery(true, 0, 2));
+}
+
+TEST(SessionInspector, AnswersForTheRunningSystem) {
+  // Without terminal services every session is an active console.
+  zvu::SessionInspector plain(false);
+  EXPECT_TRUE(plain.IsSessionActive(4711));
+  EXPECT_TRUE(plain.IsConsoleSession(4711));
+
+  // This program's own session is active, and it is the console here.
+  zvu::SessionInspector system;
+  DWORD session = 0;
+  ASSERT_TRUE(system.SessionOfProcess(GetCurrentProcessId(), &session));
+  EXPECT_TRUE(system.IsSessionActive(session));
+  EXPECT_TRUE(system.IsConsoleSession(session));
+}
+
+// Sessions made up per process, so that clients of one machine can sit in
+// console, terminal and inactive sessions.
+class MadeUpSessions : public zvu::SessionRules {
+ public:
+  std::map<DWORD, DWORD> sessionOf;
+  std::set<DWORD> active;
+  std::set<DWORD> console;
+
+  bool SessionOfProcess(DWORD processId, DWORD* sessionId) const override {
+    auto found = sessionOf.find(processId);
+    if (found == sessionOf.end()) return SessionRules::SessionOfProcess(processId, sessionId);
+    *sessionId = found->second;
+    return true;
+  }
+  bool IsSessionActive(DWORD sessionId) const override { return active.count(sessionId) != 0; }
+  bool IsConsoleSession(DWORD sessionId) const override { return console.count(sessionId) != 0; }
+};
+
+class FindClientPasses : public ::testing::Test {
+ protected:
+  // A live process to register: a suspended stand-in that never runs.
+  DWORD AddClient(DWORD session) {
+    auto& child = children_.emplace_back(std::make_unique<ChildProcess>());
+    EXPECT_TRUE(child->Start(zvu::test::Quote(zvu::test::ExeDir() + "ZelkoVuroUpdateGui.exe"), CREATE_SUSPENDED));
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    CreatePipe(&readEnd, &writeEnd, nullptr, 0);
+    CloseHandle(readEnd);
+    table_.InsertOrReplace(child->Id(), writeEnd);
+    rules_.sessionOf[child->Id()] = session;
+    return child->Id();
+  }
+
+  std::vector<std::unique_ptr<ChildProcess>> children_;
+  zvu::ClientTable table_;
+  MadeUpSessions rules_;
+};
+
+TEST_F(FindClientPasses, ConsoleClientIsPreferredWhateverItsPlaceInTheTable) {
+  zvu::test::ScopedProgramLog log("zvu_find_console.log");
+  rules_.active = {11, 12};
+  rules_.console = {12};
+  AddClient(11);
+  const DWORD consoleClient = AddClient(12);
+
+  zvu::ChosenClient chosen;
+  ASSERT_EQ(zvu::FindClient(table_, rules_, &chosen), 0);
+  EXPECT_EQ(chosen.processId, consoleClient);
+  EXPECT_EQ(log.Text(), "client found in console session:12 PID: " +
+                            std::to_string(consoleClient) + " \r\n");
+}
+
+TEST_F(FindClientPasses, WithoutConsoleClientTheFirstActiveSessionsClientIsChosen) {
+  zvu::test::ScopedProgramLog log("zvu_find_terminal.log");
+  rules_.active = {12, 13};
+  AddClient(11);  // inactive
+  const DWORD terminalClient = AddClient(12);
+  AddClient(13);
+
+  zvu::ChosenClient chosen;
+  ASSERT_EQ(zvu::FindClient(table_, rules_, &chosen), 0);
+  EXPECT_EQ(chosen.processId, terminalClient);
+  EXPECT_EQ(log.Text(), "client found in terminal session:12 PID: " +
+                            std::to_string(terminalClient) + " \r\n");
+  EXPECT_EQ(table_.Count(), 3u);
+}
+
+TEST_F(FindClientPasses, NoActiveSessionMeansNoClientAndNoStart) {
+  zvu::test::ScopedProgramLog log("zvu_find_none.log");
+  AddClient(11);
+  zvu::ChosenClient chosen;
+  EXPECT_EQ(zvu::FindClient(table_, rules_, &chosen), zvu::kNoClient);
+  // The shell's session is not active either: it is tried but nothing is started.
+  DWORD shellSession = 0;
+  ProcessIdToSessionId(GetCurrentProcessId(), &shellSession);
+  // Wine runs a shell for each desktop; each is tried.
+  const std::string tried =
+      "Try to start proces in WinlogonSession:" + std::to_string(shellSession) + " \r\n";
+  const std::string text = log.Text();
+  ASSERT_FALSE(text.empty());
+  ASSERT_EQ(text.size() % tried.size(), 0u) << text;
+  for (size_t at = 0; at < text.size(); at += tried.size()) {
+    EXPECT_EQ(text.substr(at, tried.size()), tried);
+  }
+  EXPECT_EQ(table_.Count(), 1u);
+}
+
+}  // namespace
