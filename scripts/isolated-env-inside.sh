@@ -45,9 +45,22 @@ wineboot -i > "$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; exit 
 wineserver -w 2>/dev/null || true
 wineserver -k 2>/dev/null || true
 wineserver -p
-# Start the prefix's background processes (services, device manager, desktop) now,
+# Start the prefix's background processes (services, device manager) now,
 # with no terminal attached, so that no test inherits them and its output pipes.
 wine cmd /c exit < /dev/null > /dev/null 2>&1 || true
+
+# A logged-on user's desktop for the whole run: one virtual desktop with its
+# shell (explorer.exe, with taskbar and notification area) that every program
+# uses. Without it Wine starts a desktop process on demand, which inherits the
+# output of whichever program needed it first and ends when that program ends.
+wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f > /dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1000x740 /f > /dev/null 2>&1
+wine explorer /desktop=shell,1000x740 < /dev/null > /dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+  pgrep -f 'explorer.exe /desktop=shell' > /dev/null && break
+  sleep 0.1
+done
 export ZVU_WINE_READY=1
 
 set +e

@@ -1,13 +1,13 @@
 #include <windows.h>
 
 #include "host_command_line.h"
-#include "pending_update_work.h"
+#include "service_update_work.h"
 #include "update_service.h"
 
 namespace {
 
 // The program's one service object exists before main runs and until the end.
-zvu::PendingUpdateWork g_updateWork;
+zvu::ServiceUpdateWork g_updateWork;
 zvu::UpdateService g_updateService(g_updateWork);
 
 }  // namespace

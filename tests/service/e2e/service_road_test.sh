@@ -1,0 +1,117 @@
+#!/bin/bash
+# The update service from end to end under Wine's service control manager:
+# it fetches the catalogue from the fixture server over HTTPS, compares it
+# with the products in the registry and hands a catalogue with an applicable
+# update to a registered client, or starts the client when none has
+# registered.
+#
+#   service_road_test.sh <ZelkoVuroUpdate.exe> <ZelkoVuroUpdateGui.exe> <pipe client.exe>
+#
+# ZelkoVuroUpdateGui.exe is a stand-in: a pipe client that records what it receives.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../support/e2e.sh"
+: "${ZVU_FIXTURE_DIR:?run through scripts/test.sh}"
+
+name=ZelkoVuroUpdate
+install_dir="$WINEPREFIX/drive_c/Program Files/Zelko Vuro Update"
+program='C:\Program Files\Zelko Vuro Update\ZelkoVuroUpdate.exe'
+log="$WINEPREFIX/drive_c/VuroUpdateService.log"
+stand_in_record="$install_dir/ZelkoVuroUpdateGui.record.txt"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+mkdir -p "$install_dir"
+cp "$1" "$2" "$install_dir/"
+cp "$3" "$scratch/zvu-road-client.exe"
+client_record="$scratch/client.record.txt"
+
+products_key='HKLM\Software\Zelko\Zvu Road Alpha'
+wine reg add "$products_key" /v Major /t REG_DWORD /d 2 /f > /dev/null 2>&1
+wine reg add "$products_key" /v Minor /t REG_DWORD /d 3 /f > /dev/null 2>&1
+wine reg add "$products_key" /v build /t REG_DWORD /d 10 /f > /dev/null 2>&1
+
+catalogue() {  # catalogue <minor> <build>: writes the served catalogue
+  printf '<?xml version="1.0"?>\r\n<catalogue><products><product><product>Zvu Road Alpha</product>'\
+'<description>Alpha</description><major>2</major><minor>3</minor><build>0</build><size>1024</size>'\
+'</product></products>\r\n<updates><update><product>zvu road alpha</product>'\
+'<description>Alpha update</description><major>2</major><minor>%s</minor><build>%s</build>'\
+'<subbuild>0</subbuild><url>http://%s/files/alpha.msi</url><size>2048</size></update></updates>'\
+'</catalogue>\r\n' "$1" "$2" "$ZVU_UPDATE_HOST" > "$ZVU_FIXTURE_DIR/update.xml"
+}
+
+net_command() { timeout 60 wine net "$@" > /dev/null 2>&1 < /dev/null; }
+program_running() { pgrep -f 'Zelko Vuro Update.ZelkoVuroUpdate\.exe' > /dev/null; }
+# The service starts the client by its bare name, which is all its command line shows.
+stand_in_started() { grep -q '^started' "$stand_in_record" 2>/dev/null; }
+received() { tr -d '\r' 2>/dev/null < "$1" | grep -qx "catalogue $(hex_of "$ZVU_FIXTURE_DIR/update.xml")"; }
+registered() { grep -q '^registered' "$client_record" 2>/dev/null; }
+sent_count() { count_in "$log" $'m_strUpdateXml sent to client \r\n'; }
+start_service() { rm -f "$log"; started_at=$(date +%s%N); net_command start "$name"; }
+elapsed_ms() { echo $((($(date +%s%N) - started_at) / 1000000)); }
+register_client() {
+  rm -f "$client_record"
+  wine "$scratch/zvu-road-client.exe" --record 'Z:'"$(echo "$client_record" | tr / '\\')" --lifetime 30000 \
+    < /dev/null > /dev/null 2>&1 &
+  wait_for 10 registered
+}
+stop_service() {
+  local before
+  before=$(date +%s%N)
+  net_command stop "$name"
+  wait_for 10 bash -c '! pgrep -f "Zelko Vuro Update.ZelkoVuroUpdate\.exe" > /dev/null'
+  stop_ms=$((($(date +%s%N) - before) / 1000000))
+}
+
+check "/Service installs the service" timeout 60 wine "$program" /Service
+
+# --- A registered client receives the exact catalogue on the first tick ------
+catalogue 3 11
+check "service starts" start_service
+check "test client registers" register_client
+check "catalogue reaches the registered client" wait_for 15 received "$client_record"
+handoff_ms=$(elapsed_ms)
+check "hand-off about 5 s after start (${handoff_ms} ms)" [ "$handoff_ms" -ge 4000 -a "$handoff_ms" -lt 12000 ]
+sleep 1
+check "hand-off logged once" [ "$(sent_count)" = 1 ]
+check "no client started while one is registered" [ "$(count_in "$log" 'Try to start proces')" = 0 ]
+stop_service
+check "net stop ends the service promptly (${stop_ms} ms)" [ "$stop_ms" -lt 5000 ]
+pkill -f 'zvu-road-client\.exe' 2>/dev/null
+
+# --- No applicable update: nothing is handed over ------------------------------
+catalogue 3 10
+check "service starts again" start_service
+check "test client registers again" register_client
+sleep 8
+check "no catalogue reaches the client" bash -c "! grep -q '^catalogue' '$client_record'"
+check "no hand-off logged" [ "$(sent_count)" = 0 ]
+check "the check's transfer was logged" grep -q 'Start Logging' "$log"
+stop_service
+pkill -f 'zvu-road-client\.exe' 2>/dev/null
+
+# --- No client registered: the service starts the client in explorer's session
+catalogue 4 0
+rm -f "$stand_in_record"
+check "service starts without a client" start_service
+check "service starts ZelkoVuroUpdateGui.exe from its own folder" wait_for 15 stand_in_started
+launch_logged() { tr -d '\r' < "$log" | grep -A1 -x 'Try to start proces in WinlogonSession:[0-9]* ' | grep -qx 'Sesion is active '; }
+check "launch logged with the shell's session" wait_for 5 launch_logged
+check "started client receives the catalogue on a later tick" wait_for 20 received "$stand_in_record"
+sleep 1
+check "hand-off logged once" [ "$(sent_count)" = 1 ]
+stop_service
+check "net stop ends the service promptly (${stop_ms} ms)" [ "$stop_ms" -lt 5000 ]
+pkill -f '^ZelkoVuroUpdateGui\.exe' 2>/dev/null
+
+check "/UnregServer removes the service" timeout 60 wine "$program" /UnregServer
+check "service entry is gone" bash -c "! wine reg query 'HKLM\\System\\CurrentControlSet\\Services\\$name' > /dev/null 2>&1"
+wine reg delete "$products_key" /f > /dev/null 2>&1
+
+if [ "$e2e_failures" != 0 ]; then
+  echo "--- service log (without transfer records):"
+  tr -d '\r' < "$log" | grep -v '^ '
+  echo "--- stand-in record:"
+  cat "$stand_in_record" 2>/dev/null
+fi
+e2e_finish "$(( $(grep -c '^check ' "$0") - e2e_failures ))"

@@ -1,0 +1,43 @@
+# Shell helpers for end-to-end tests that drive the real programs under Wine.
+# Source it from a test script that runs inside the test environment.
+
+: "${WINEPREFIX:?run through scripts/test.sh}"
+e2e_failures=0
+
+# check <description> <command...>: runs the command and records the outcome.
+check() {
+  local description=$1
+  shift
+  if "$@"; then
+    echo "ok   - $description"
+  else
+    echo "FAIL - $description"
+    e2e_failures=$((e2e_failures + 1))
+  fi
+}
+
+# wait_for <seconds> <command...>: true once the command succeeds, polling every 0.1 s.
+wait_for() {
+  local tries=$(($1 * 10))
+  shift
+  while [ "$tries" -gt 0 ]; do
+    "$@" && return 0
+    sleep 0.1
+    tries=$((tries - 1))
+  done
+  return 1
+}
+
+# e2e_finish: prints the summary line and exits with the outcome.
+e2e_finish() {
+  local passed=$1
+  echo "$passed passed, $e2e_failures failed"
+  [ "$e2e_failures" = 0 ]
+  exit $?
+}
+
+# hex_of <file>: the file's bytes as lower-case hex, no separators.
+hex_of() { od -An -tx1 -v "$1" | tr -d ' \n'; }
+
+# count_in <file> <text>: how often the text occurs in the file.
+count_in() { grep -aoF -- "$2" "$1" 2>/dev/null | wc -l; }
