@@ -1,0 +1,68 @@
+#!/bin/bash
+# Second half of scripts/run.sh, inside the isolated environment.
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+build=$1
+
+name=ZelkoVuroUpdate
+install_dir="$WINEPREFIX/drive_c/Program Files/Zelko Vuro Update"
+program='C:\Program Files\Zelko Vuro Update\ZelkoVuroUpdate.exe'
+log="$WINEPREFIX/drive_c/VuroUpdateService.log"
+client_record="$install_dir/ZelkoVuroUpdateGui.record.txt"
+
+step() { printf '\n== %s\n' "$*"; }
+wait_for() {  # wait_for <seconds> <command...>
+  local tries=$(($1 * 10)); shift
+  while [ "$tries" -gt 0 ]; do "$@" && return 0; sleep 0.1; tries=$((tries - 1)); done
+  return 1
+}
+handed_over() { grep -aq 'm_strUpdateXml sent to client' "$log" 2>/dev/null; }
+
+step "Update server: catalogue and installer at https://$ZVU_UPDATE_HOST/update/"
+sed "s/@UPDATE_HOST@/$ZVU_UPDATE_HOST/" "$here/catalogue.xml" > "$ZVU_FIXTURE_DIR/update.xml"
+cp "$build/tests/fixtures/installers/alpha-1.1.msi" "$ZVU_FIXTURE_DIR/files/" 2>/dev/null || true
+sed -n '/<updates>/,/<\/updates>/p' "$ZVU_FIXTURE_DIR/update.xml"
+
+step "Installed product: HKLM\\Software\\Zelko\\Alpha 1.0.0"
+for value in Major:1 Minor:0 build:0 subbuild:0; do
+  wine reg add 'HKLM\Software\Zelko\Alpha' /v "${value%%:*}" /t REG_DWORD /d "${value##*:}" /f > /dev/null 2>&1
+done
+wine reg query 'HKLM\Software\Zelko\Alpha' 2>/dev/null | tr -d '\r' | grep REG_
+
+step "Install the service and its client in C:\\Program Files\\Zelko Vuro Update"
+mkdir -p "$install_dir"
+cp "$build/service/host/ZelkoVuroUpdate.exe" "$install_dir/"
+cp "$build/tests/service/session/ZelkoVuroUpdateGui.exe" "$install_dir/"
+rm -f "$log" "$client_record"
+wine "$program" /Service < /dev/null > /dev/null 2>&1 && echo "registered: $program /Service"
+
+step "Start the service"
+started=$(date +%s)
+timeout 60 wine net start "$name" < /dev/null 2>&1 | tr -d '\r' | grep -v '^$'
+
+step "Waiting for the service to check for updates and hand the catalogue to a client"
+if wait_for 60 handed_over; then
+  result=0
+  echo "catalogue handed to a client after $(($(date +%s) - started)) s"
+else
+  result=1
+  echo "no hand-off within 60 s"
+fi
+
+step "Service log (c:\\VuroUpdateService.log), without the transfer records"
+tr -d '\r' < "$log" | grep -v '^ ' | grep -v '^$'
+
+step "What the client recorded"
+tr -d '\r' < "$client_record" 2>/dev/null | while read -r kind rest; do
+  case "$kind" in
+    catalogue) echo "catalogue received ($(( ${#rest} / 2 )) bytes), it begins:"
+               python3 -c 'import sys; t=bytes.fromhex(sys.argv[1]).decode("latin-1"); print(t[:400])' "$rest" ;;
+    raw) ;;
+    *) echo "$kind $rest" ;;
+  esac
+done
+
+step "Stop and remove the service"
+timeout 60 wine net stop "$name" < /dev/null 2>&1 | tr -d '\r' | grep -v '^$'
+wine "$program" /UnregServer < /dev/null > /dev/null 2>&1 && echo "unregistered"
+exit $result

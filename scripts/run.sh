@@ -1,0 +1,18 @@
+#!/bin/bash
+# The update road under Wine, against the bundled local update server:
+# installs and starts the update service, which finds an update for an
+# installed product in the server's catalogue and hands the catalogue to the
+# user's client, starting the client in the user's session first.
+#
+# Until the tray client exists, a stand-in client (tests/fixtures/pipe_client)
+# takes its place: it registers with the service and records what it receives.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${ZVU_BUILD_DIR:-$root/build}
+
+"$root/scripts/install-deps.sh"
+mkdir -p "$build"
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=Release > "$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
+cmake --build "$build" -j "$(nproc)" --target ZelkoVuroUpdate zvu_gui_stand_in zvu_test_packages
+exec "$root/scripts/isolated-env.sh" "$root/scripts/road/run-inside.sh" "$build"
