@@ -10,9 +10,6 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZVU_BUILD_DIR:-$root/build}
 
-"$root/scripts/install-deps.sh"
-mkdir -p "$build"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release > "$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
+"$root/scripts/configure.sh" "$build"
 cmake --build "$build" -j "$(nproc)" --target ZelkoVuroUpdate zvu_gui_stand_in zvu_test_packages
 exec "$root/scripts/isolated-env.sh" "$root/scripts/road/run-inside.sh" "$build"

@@ -8,7 +8,6 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${ZVU_BUILD_DIR:-$root/build}
 
-[ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release > /dev/null
+[ -f "$build/CMakeCache.txt" ] || "$root/scripts/configure.sh" "$build"
 cmake --build "$build" --target catalogue_bench -j 2 > /dev/null
 exec "$root/scripts/isolated-env.sh" wine "$build/bench/catalogue/catalogue_bench.exe"

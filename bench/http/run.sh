@@ -9,8 +9,7 @@ root=$(cd "$here/../.." && pwd)
 build=${ZVU_BUILD_DIR:-$root/build}
 
 if [ "${1:-}" != "--inside" ]; then
-  [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release > /dev/null
+  [ -f "$build/CMakeCache.txt" ] || "$root/scripts/configure.sh" "$build"
   cmake --build "$build" --target http_download_bench -j 2 > /dev/null
   exec "$root/scripts/isolated-env.sh" "$here/run.sh" --inside "$build"
 fi

@@ -2,6 +2,7 @@
 # Source it from a test script that runs inside the test environment.
 
 : "${WINEPREFIX:?run through scripts/test.sh}"
+e2e_passes=0
 e2e_failures=0
 
 # check <description> <command...>: runs the command and records the outcome.
@@ -10,6 +11,7 @@ check() {
   shift
   if "$@"; then
     echo "ok   - $description"
+    e2e_passes=$((e2e_passes + 1))
   else
     echo "FAIL - $description"
     e2e_failures=$((e2e_failures + 1))
@@ -30,8 +32,7 @@ wait_for() {
 
 # e2e_finish: prints the summary line and exits with the outcome.
 e2e_finish() {
-  local passed=$1
-  echo "$passed passed, $e2e_failures failed"
+  echo "$e2e_passes passed, $e2e_failures failed"
   [ "$e2e_failures" = 0 ]
   exit $?
 }

@@ -7,7 +7,7 @@
 #
 # Runs in the prepared test prefix (scripts/test.sh).
 set -u
-: "${WINEPREFIX:?run through scripts/test.sh}"
+. "$(dirname "$0")/../../support/e2e.sh"
 program_unix=$1
 watcher_unix=$2
 
@@ -17,7 +17,6 @@ install_dir="$WINEPREFIX/drive_c/Program Files/Zelko Vuro"
 program='C:\Program Files\Zelko Vuro\ZelkoVuroUpdate.exe'
 log_unix="$WINEPREFIX/drive_c/VuroUpdateService.log"
 scratch=$(mktemp -d)
-failures=0
 started_pids=()
 
 cleanup() {
@@ -26,16 +25,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-check() {  # check <description> <command...>
-  local description=$1
-  shift
-  if "$@"; then
-    echo "ok   - $description"
-  else
-    echo "FAIL - $description"
-    failures=$((failures + 1))
-  fi
-}
 
 # A folder with a blank in its name proves the quoting of the binary path.
 mkdir -p "$install_dir"
@@ -77,16 +66,6 @@ service_state() { wine sc query "$name" 2>/dev/null | tr -d '\r' | sed -n 's/^ *
 service_stopped() { [ "$(service_state)" = 1 ]; }
 program_pids() { pgrep -f 'Zelko Vuro.ZelkoVuroUpdate\.exe'; }
 
-wait_for() {  # wait_for <seconds> <command...>
-  local tries=$(($1 * 10))
-  shift
-  while [ "$tries" -gt 0 ]; do
-    "$@" && return 0
-    sleep 0.1
-    tries=$((tries - 1))
-  done
-  return 1
-}
 no_program_running() { [ -z "$(program_pids)" ]; }
 
 # --- UnregServer with nothing installed ------------------------------------
@@ -218,5 +197,4 @@ wait "$sc_start_pid" 2>/dev/null
 for pid in $(program_pids); do kill "$pid" 2>/dev/null; done
 run_switch /UnregServer
 
-echo "$failures failure(s)"
-[ "$failures" = 0 ]
+e2e_finish
