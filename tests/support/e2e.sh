@@ -42,3 +42,13 @@ hex_of() { od -An -tx1 -v "$1" | tr -d ' \n'; }
 
 # count_in <file> <text>: how often the text occurs in the file.
 count_in() { grep -aoF -- "$2" "$1" 2>/dev/null | wc -l; }
+
+# prefix_pids <pattern>: Linux process ids of this prefix's Wine processes
+# whose command line matches the pattern (other test environments on the
+# same machine run programs of the same names).
+prefix_pids() {
+  local pid
+  for pid in $(pgrep -f "$1"); do
+    tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+  done
+}

@@ -41,7 +41,8 @@ catalogue() {  # catalogue <minor> <build>: writes the served catalogue
 }
 
 net_command() { timeout 60 wine net "$@" > /dev/null 2>&1 < /dev/null; }
-program_running() { pgrep -f 'Zelko Vuro Update.ZelkoVuroUpdate\.exe' > /dev/null; }
+program_gone() { [ -z "$(prefix_pids 'Zelko Vuro Update.ZelkoVuroUpdate\.exe')" ]; }
+kill_programs() { prefix_pids "$1" | xargs -r kill 2>/dev/null; }
 # The service starts the client by its bare name, which is all its command line shows.
 stand_in_started() { grep -q '^started' "$stand_in_record" 2>/dev/null; }
 received() { tr -d '\r' 2>/dev/null < "$1" | grep -qx "catalogue $(hex_of "$ZVU_FIXTURE_DIR/update.xml")"; }
@@ -68,8 +69,10 @@ stop_service() {
   local before
   before=$(date +%s%N)
   net_command stop "$name"
-  wait_for 10 bash -c '! pgrep -f "Zelko Vuro Update.ZelkoVuroUpdate\.exe" > /dev/null'
+  net_ms=$((($(date +%s%N) - before) / 1000000))
+  wait_for 10 program_gone
   stop_ms=$((($(date +%s%N) - before) / 1000000))
+  echo "# net stop took $net_ms ms, the process was gone after $stop_ms ms"
 }
 
 check "/Service installs the service" timeout 60 wine "$program" /Service
@@ -86,7 +89,7 @@ check "hand-off logged once" [ "$(sent_count)" = 1 ]
 check "no client started while one is registered" [ "$(count_in "$log" 'Try to start proces')" = 0 ]
 stop_service
 check "net stop ends the service promptly (${stop_ms} ms)" [ "$stop_ms" -lt 5000 ]
-pkill -f 'zvu-road-client\.exe' 2>/dev/null
+kill_programs 'zvu-road-client\.exe'
 
 # --- No applicable update: nothing is handed over ------------------------------
 catalogue 3 10
@@ -97,7 +100,7 @@ check "no catalogue reaches the client" bash -c "! grep -q '^catalogue' '$client
 check "no hand-off logged" [ "$(sent_count)" = 0 ]
 check "the check's transfer was logged" grep -q 'Start Logging' "$log"
 stop_service
-pkill -f 'zvu-road-client\.exe' 2>/dev/null
+kill_programs 'zvu-road-client\.exe'
 
 # --- No client registered: the service starts the client in explorer's session
 catalogue 4 0
@@ -111,7 +114,7 @@ sleep 1
 check "hand-off logged once" [ "$(sent_count)" = 1 ]
 stop_service
 check "net stop ends the service promptly (${stop_ms} ms)" [ "$stop_ms" -lt 5000 ]
-pkill -f '^ZelkoVuroUpdateGui\.exe' 2>/dev/null
+kill_programs '^ZelkoVuroUpdateGui\.exe'
 
 check "/UnregServer removes the service" timeout 60 wine "$program" /UnregServer
 check "service entry is gone" bash -c "! wine reg query 'HKLM\\System\\CurrentControlSet\\Services\\$name' > /dev/null 2>&1"

@@ -64,7 +64,7 @@ service_key='HKLM\System\CurrentControlSet\Services\ZelkoVuroUpdate'
 service_exists() { key_exists "$service_key"; }
 service_state() { wine sc query "$name" 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *\([0-9]\).*/\1/p'; }
 service_stopped() { [ "$(service_state)" = 1 ]; }
-program_pids() { pgrep -f 'Zelko Vuro.ZelkoVuroUpdate\.exe'; }
+program_pids() { prefix_pids 'Zelko Vuro.ZelkoVuroUpdate\.exe'; }
 
 no_program_running() { [ -z "$(program_pids)" ]; }
 
