@@ -57,8 +57,15 @@ wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f > /dev/null 2>
 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1000x740 /f > /dev/null 2>&1
 wine explorer /desktop=shell,1000x740 < /dev/null > /dev/null 2>&1 &
 pids+=($!)
+desktop_running() {  # this prefix's shell, not another environment's
+  local pid
+  for pid in $(pgrep -f 'explorer.exe /desktop=shell'); do
+    tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+  done
+  return 1
+}
 for _ in $(seq 100); do
-  pgrep -f 'explorer.exe /desktop=shell' > /dev/null && break
+  desktop_running && break
   sleep 0.1
 done
 export ZVU_WINE_READY=1
