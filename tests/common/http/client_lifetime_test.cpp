@@ -18,20 +18,16 @@ using zvu::XHttpClient;
 using zvu::test::WaitForState;
 using zvu::test::WaitUntil;
 
-const std::wstring kHost = L"" ZVU_TEST_UPDATE_HOST;
-const std::vector<HttpState> kFinal = {HttpState::Complete, HttpState::Failed};
+using zvu::test::kFinal;
+using zvu::test::kHost;
+using zvu::test::StartGet;
 
-DWORD StartFile(XHttpClient& client, const std::wstring& path, const std::string& file) {
-  if (DWORD error = client.Connect(kHost, false, true); error != 0) return error;
-  client.SetObject(path);
-  return client.GetToFile(file);
-}
 
 TEST(ClientLifetime, CancelMidDownloadStopsAtClosingAndLateReadsDoNoHarm) {
   zvu::test::WriteServedFile("drip.bin", 200'000);
   const std::string path = zvu::test::TempFilePath("zvu_http_drip.bin");
   XHttpClient client;
-  ASSERT_EQ(StartFile(client, L"/fault/drip/drip.bin", path), 0u);
+  ASSERT_EQ(StartGet(client, L"/fault/drip/drip.bin", path), 0u);
   ASSERT_TRUE(WaitUntil([&] { return client.ReceivedBytes() >= 2048; }));
 
   EXPECT_EQ(client.Cancel(), 0u);
@@ -50,10 +46,10 @@ TEST(ClientLifetime, NewTransferIsNotTouchedByThePreviousOne) {
   const std::string firstPath = zvu::test::TempFilePath("zvu_http_first.bin");
   const std::string secondPath = zvu::test::TempFilePath("zvu_http_second.bin");
   XHttpClient client;
-  ASSERT_EQ(StartFile(client, L"/fault/drip/slow-first.bin", firstPath), 0u);
+  ASSERT_EQ(StartGet(client, L"/fault/drip/slow-first.bin", firstPath), 0u);
   ASSERT_TRUE(WaitUntil([&] { return client.ReceivedBytes() >= 1024; }));
 
-  ASSERT_EQ(StartFile(client, L"/files/quick-second.bin", secondPath), 0u);
+  ASSERT_EQ(StartGet(client, L"/files/quick-second.bin", secondPath), 0u);
   ASSERT_TRUE(WaitForState(client, kFinal));
   EXPECT_EQ(client.GetHttpState(), HttpState::Complete);
   Sleep(300);  // the first transfer's reads keep arriving meanwhile
@@ -79,14 +75,14 @@ TEST(ClientLifetime, WindowHandlerMayStartTheNextDownloadFromItsNotification) {
     // What the download page does: on failure go on with the next download,
     // on completion acknowledge.
     if (notified->GetHttpState() == HttpState::Failed && failures++ == 0) {
-      restart = StartFile(*notified, L"/files/after-failure.bin", path);
+      restart = StartGet(*notified, L"/files/after-failure.bin", path);
     } else if (notified->GetHttpState() == HttpState::Complete) {
       ++completions;
       notified->SetHttpState(HttpState::Acknowledged);
     }
   });
   client.SetNotifyWindow(window.Handle());
-  ASSERT_EQ(StartFile(client, L"/fault/404/none", path), 0u);
+  ASSERT_EQ(StartGet(client, L"/fault/404/none", path), 0u);
 
   ASSERT_TRUE(WaitUntil([&] { return completions > 0; }));
   EXPECT_EQ(restart, 0u);
@@ -110,7 +106,7 @@ TEST(ClientLifetime, NoNotificationAfterCancel) {
     if (cancelled) afterCancel.push_back(notified->GetHttpState());
   });
   client.SetNotifyWindow(window.Handle());
-  ASSERT_EQ(StartFile(client, L"/fault/drip/drip-notify.bin", path), 0u);
+  ASSERT_EQ(StartGet(client, L"/fault/drip/drip-notify.bin", path), 0u);
   ASSERT_TRUE(WaitUntil([&] { return client.ReceivedBytes() >= 2048; }));
   client.Cancel();
   cancelled = true;
@@ -134,7 +130,7 @@ TEST(ClientLifetime, DestructionOnTheWindowThreadWhileANotificationWaits) {
     ++handled;
   });
   client->SetNotifyWindow(window.Handle());
-  ASSERT_EQ(StartFile(*client, L"/fault/drip/drip-destroy.bin", path), 0u);
+  ASSERT_EQ(StartGet(*client, L"/fault/drip/drip-destroy.bin", path), 0u);
   Sleep(400);  // no messages dispatched: a notification is now waiting for this thread
 
   const auto start = std::chrono::steady_clock::now();
@@ -163,7 +159,7 @@ TEST(ClientLifetime, DestructionInsideItsOwnNotification) {
     took = std::chrono::steady_clock::now() - start;
   });
   client->SetNotifyWindow(window.Handle());
-  ASSERT_EQ(StartFile(*client, L"/fault/drip/drip-own.bin", path), 0u);
+  ASSERT_EQ(StartGet(*client, L"/fault/drip/drip-own.bin", path), 0u);
   ASSERT_TRUE(WaitUntil([&] { return !client; }));
   WaitUntil([] { return false; }, std::chrono::milliseconds(300));
   EXPECT_LT(took, std::chrono::milliseconds(1000));

@@ -89,4 +89,10 @@ std::vector<std::string> ServedRequests() {
   return lines;
 }
 
+DWORD StartGet(XHttpClient& client, const std::wstring& path, const std::string& file) {
+  if (DWORD error = client.Connect(kHost, false, true); error != 0) return error;
+  client.SetObject(path);
+  return file.empty() ? client.Get() : client.GetToFile(file);
+}
+
 }  // namespace zvu::test

@@ -11,6 +11,14 @@
 
 namespace zvu::test {
 
+// The fixture server's host, and the states that end a transfer.
+inline const std::wstring kHost = L"" ZVU_TEST_UPDATE_HOST;
+inline const std::vector<HttpState> kFinal = {HttpState::Complete, HttpState::Failed};
+
+// Starts a plain-HTTP GET of path from the fixture server into memory (file
+// empty) or into file; returns the first failing operation's result.
+DWORD StartGet(XHttpClient& client, const std::wstring& path, const std::string& file = {});
+
 // Sends the program log to a fresh file for one test and reads it back.
 class LogCapture {
  public:

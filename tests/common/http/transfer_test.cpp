@@ -14,19 +14,14 @@ using zvu::XHttpClient;
 using zvu::test::LogCapture;
 using zvu::test::WaitForState;
 
-const std::wstring kHost = L"" ZVU_TEST_UPDATE_HOST;
-const std::vector<HttpState> kFinal = {HttpState::Complete, HttpState::Failed};
+using zvu::test::kFinal;
+using zvu::test::kHost;
+using zvu::test::StartGet;
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-// Starts a plain-HTTP GET of path into memory (file empty) or into file.
-DWORD Start(XHttpClient& client, const std::wstring& path, const std::string& file = {}) {
-  if (DWORD error = client.Connect(kHost, false, true); error != 0) return error;
-  client.SetObject(path);
-  return file.empty() ? client.Get() : client.GetToFile(file);
-}
 
 TEST(Transfer, CatalogueLargerThanOneReadArrivesWholeOverHttps) {
   std::string catalogue = "<?xml version=\"1.0\"?>\r\n<catalogue>\r\n";
@@ -95,7 +90,7 @@ TEST(Transfer, FileDownloadMatchesTheServedFile) {
   const std::string served = zvu::test::WriteServedFile("download.bin", 300'001);
   const std::string path = zvu::test::TempFilePath("zvu_http_download.bin");
   XHttpClient client;
-  ASSERT_EQ(Start(client, L"/files/download.bin", path), 0u);
+  ASSERT_EQ(StartGet(client, L"/files/download.bin", path), 0u);
   ASSERT_TRUE(WaitForState(client, kFinal));
   EXPECT_EQ(client.GetHttpState(), HttpState::Complete);
   EXPECT_EQ(client.ReceivedBytes(), served.size());
@@ -108,13 +103,13 @@ TEST(Transfer, FileDownloadMatchesTheServedFile) {
 TEST(Transfer, EmptyBodyCompletesEmpty) {
   zvu::test::WriteServedFile("empty-src.bin", 10);
   XHttpClient client;
-  ASSERT_EQ(Start(client, L"/fault/empty/empty-src.bin"), 0u);
+  ASSERT_EQ(StartGet(client, L"/fault/empty/empty-src.bin"), 0u);
   ASSERT_TRUE(WaitForState(client, kFinal));
   EXPECT_EQ(client.GetHttpState(), HttpState::Complete);
   EXPECT_EQ(client.ResponseText(), "");
 
   const std::string path = zvu::test::TempFilePath("zvu_http_empty.bin");
-  ASSERT_EQ(Start(client, L"/fault/empty/empty-src.bin", path), 0u);
+  ASSERT_EQ(StartGet(client, L"/fault/empty/empty-src.bin", path), 0u);
   ASSERT_TRUE(WaitForState(client, kFinal));
   EXPECT_EQ(client.GetHttpState(), HttpState::Complete);
   EXPECT_EQ(client.ReceivedBytes(), 0u);
@@ -127,7 +122,7 @@ TEST(Transfer, WithoutContentLengthAFileTransferFailsUnreadButTextIsRead) {
   const std::string served = zvu::test::WriteServedFile("nolength.bin", 20'000);
   const std::string path = zvu::test::TempFilePath("zvu_http_nolength.bin");
   XHttpClient client;
-  ASSERT_EQ(Start(client, L"/fault/nolength/nolength.bin", path), 0u);
+  ASSERT_EQ(StartGet(client, L"/fault/nolength/nolength.bin", path), 0u);
   ASSERT_TRUE(WaitForState(client, kFinal));
   EXPECT_EQ(client.GetHttpState(), HttpState::Failed);
   EXPECT_EQ(client.ReceivedBytes(), 0u);
@@ -137,7 +132,7 @@ TEST(Transfer, WithoutContentLengthAFileTransferFailsUnreadButTextIsRead) {
   EXPECT_EQ(client.GetHttpState(), HttpState::Failed);
 
   // In memory the body is read until the server closes the connection.
-  ASSERT_EQ(Start(client, L"/fault/nolength/nolength.bin"), 0u);
+  ASSERT_EQ(StartGet(client, L"/fault/nolength/nolength.bin"), 0u);
   ASSERT_TRUE(WaitForState(client, kFinal));
   EXPECT_EQ(client.GetHttpState(), HttpState::Complete);
   EXPECT_EQ(client.ResponseText(), served);
@@ -148,13 +143,13 @@ TEST(Transfer, ConnectionCutMidBodyFails) {
   const std::string served = zvu::test::WriteServedFile("cut.bin", 100'000);
   const std::string path = zvu::test::TempFilePath("zvu_http_cut.bin");
   XHttpClient client;
-  ASSERT_EQ(Start(client, L"/fault/cut/cut.bin", path), 0u);
+  ASSERT_EQ(StartGet(client, L"/fault/cut/cut.bin", path), 0u);
   ASSERT_TRUE(WaitForState(client, kFinal));
   EXPECT_EQ(client.GetHttpState(), HttpState::Failed);
   EXPECT_LT(client.ReceivedBytes(), served.size());
   EXPECT_EQ(client.ContentLength(), served.size());
 
-  ASSERT_EQ(Start(client, L"/fault/cut/cut.bin"), 0u);
+  ASSERT_EQ(StartGet(client, L"/fault/cut/cut.bin"), 0u);
   ASSERT_TRUE(WaitForState(client, kFinal));
   EXPECT_EQ(client.GetHttpState(), HttpState::Failed);
   DeleteFileA(path.c_str());
@@ -165,13 +160,13 @@ TEST(Transfer, ErrorStatusFailsWithoutStoringTheErrorPage) {
   zvu::test::WriteServedFile("status-src.bin", 10);
   for (const wchar_t* path : {L"/fault/404/status-src.bin", L"/fault/500/status-src.bin"}) {
     XHttpClient client;
-    ASSERT_EQ(Start(client, path), 0u);
+    ASSERT_EQ(StartGet(client, path), 0u);
     ASSERT_TRUE(WaitForState(client, kFinal));
     EXPECT_EQ(client.GetHttpState(), HttpState::Failed);
     EXPECT_EQ(client.ResponseText(), "");
 
     const std::string file = zvu::test::TempFilePath("zvu_http_status.bin");
-    ASSERT_EQ(Start(client, path, file), 0u);
+    ASSERT_EQ(StartGet(client, path, file), 0u);
     ASSERT_TRUE(WaitForState(client, kFinal));
     EXPECT_EQ(client.GetHttpState(), HttpState::Failed);
     EXPECT_EQ(zvu::test::ReadWholeFile(file), "");
