@@ -1,0 +1,86 @@
+# Shared by the service benchmarks; sourced inside the isolated test environment.
+# Installs the service under Wine, sets one installed product and writes the
+# served catalogue, and finds this environment's Linux processes.
+: "${WINEPREFIX:?run through bench/service/idle.sh or handoff.sh}"
+
+name=ZelkoVuroUpdate
+install_dir="$WINEPREFIX/drive_c/Program Files/Zelko Vuro Update"
+program='C:\Program Files\Zelko Vuro Update\ZelkoVuroUpdate.exe'
+service_log="$WINEPREFIX/drive_c/VuroUpdateService.log"
+products_key='HKLM\Software\Zelko\Zvu Bench Alpha'
+clk_tck=$(getconf CLK_TCK)
+own_netns=$(readlink /proc/self/ns/net)
+
+# install_service <build dir>: copies the service (and the stand-in client it
+# would start) into its folder, registers it and installs product 2.3.10.
+install_service() {
+  mkdir -p "$install_dir"
+  cp "$1/service/host/ZelkoVuroUpdate.exe" "$1/tests/service/session/ZelkoVuroUpdateGui.exe" "$install_dir/"
+  timeout 60 wine "$program" /Service > /dev/null 2>&1 < /dev/null \
+    || { echo "ZelkoVuroUpdate.exe /Service failed" >&2; return 1; }
+  wine reg add "$products_key" /v Major /t REG_DWORD /d 2 /f > /dev/null 2>&1
+  wine reg add "$products_key" /v Minor /t REG_DWORD /d 3 /f > /dev/null 2>&1
+  wine reg add "$products_key" /v build /t REG_DWORD /d 10 /f > /dev/null 2>&1
+}
+
+# write_catalogue <build>: serves a catalogue whose one update is 2.3.<build>
+# of the installed product (10: nothing applies, 11: an applicable update).
+write_catalogue() {
+  printf '<?xml version="1.0"?>\r\n<catalogue><products><product><product>Zvu Bench Alpha</product>'\
+'<description>Alpha</description><major>2</major><minor>3</minor><build>0</build><size>1024</size>'\
+'</product></products>\r\n<updates><update><product>zvu bench alpha</product>'\
+'<description>Alpha update</description><major>2</major><minor>3</minor><build>%s</build>'\
+'<subbuild>0</subbuild><url>http://%s/files/alpha.msi</url><size>2048</size></update></updates>'\
+'</catalogue>\r\n' "$1" "$ZVU_UPDATE_HOST" > "$ZVU_FIXTURE_DIR/update.xml"
+}
+
+net_command() { timeout 60 wine net "$@" > /dev/null 2>&1 < /dev/null; }
+
+# in_this_env <pid>: the process shares this environment's network namespace
+# (other test environments may run their own service and wineserver meanwhile).
+in_this_env() { [ "$(readlink "/proc/$1/ns/net" 2>/dev/null)" = "$own_netns" ]; }
+
+# service_pid: the Linux pid of the running service, empty when none. Only a
+# process whose first argument is the service program counts, so that no shell
+# whose command line merely mentions the name is taken for it.
+service_pid() {
+  local p first
+  for p in $(pgrep -f 'ZelkoVuroUpdate\.exe'); do
+    in_this_env "$p" || continue
+    first=$(tr '\0' '\n' < "/proc/$p/cmdline" 2>/dev/null | head -n1)
+    case "$first" in
+      *'\ZelkoVuroUpdate.exe' | *'/ZelkoVuroUpdate.exe' | ZelkoVuroUpdate.exe) echo "$p"; return ;;
+    esac
+  done
+}
+
+wineserver_pid() {
+  local p
+  for p in $(pgrep '^wineserver'); do in_this_env "$p" && { echo "$p"; return; }; done
+}
+
+# cpu_ticks <pid>: utime + stime in clock ticks (fields 14 and 15 of stat;
+# the command name in field 2 may hold spaces, so count from its closing bracket).
+cpu_ticks() { sed 's/.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; }
+
+# status_kib <pid> <field>: a kB figure of /proc/<pid>/status, e.g. VmHWM.
+status_kib() { awk -v f="$2:" '$1 == f { print $2 }' "/proc/$1/status"; }
+
+checks_logged() { { grep -aoF 'Start Logging' "$service_log" 2>/dev/null || true; } | wc -l; }
+
+wait_until() {  # wait_until <seconds> <command...>: polls every 10 ms
+  local deadline=$(($(date +%s%N) + $1 * 1000000000))
+  shift
+  until "$@"; do
+    [ "$(date +%s%N)" -lt "$deadline" ] || return 1
+    sleep 0.01
+  done
+}
+
+have_service() { [ -n "$(service_pid)" ]; }
+no_service() { [ -z "$(service_pid)" ]; }
+
+stop_service() {
+  net_command stop "$name"
+  wait_until 15 no_service
+}
