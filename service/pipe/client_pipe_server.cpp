@@ -7,6 +7,9 @@
 namespace zvu {
 namespace {
 
+// How long starting the registration thread waits for the first pipe instance.
+constexpr DWORD kFirstInstanceWaitMs = 2000;
+
 DWORD WINAPI RegistrationThreadMain(void* parameter) {
   std::unique_ptr<std::shared_ptr<RegistrationState>> state(
       static_cast<std::shared_ptr<RegistrationState>*>(parameter));
@@ -26,8 +29,9 @@ HRESULT ClientPipeServer::StartRegistrationThread() {
     CloseHandle(registrationThread_);
     registrationThread_ = nullptr;
   }
-  if (!state_->stopEvent) return kNoClient;
+  if (!state_->stopEvent || !state_->firstInstanceTried) return kNoClient;
   ResetEvent(state_->stopEvent.get());
+  ResetEvent(state_->firstInstanceTried.get());
   auto* parameter = new std::shared_ptr<RegistrationState>(state_);
   registrationThread_ =
       CreateThread(nullptr, 0, &RegistrationThreadMain, parameter, 0, &registrationThreadId_);
@@ -35,6 +39,10 @@ HRESULT ClientPipeServer::StartRegistrationThread() {
     delete parameter;
     return kNoClient;
   }
+  // A client started right after the service must find the pipe: wait until
+  // the first instance exists (or could not be made), briefly.
+  HANDLE ready[] = {state_->firstInstanceTried.get(), registrationThread_};
+  WaitForMultipleObjects(2, ready, FALSE, kFirstInstanceWaitMs);
   return 0;
 }
 

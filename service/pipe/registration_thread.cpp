@@ -106,7 +106,9 @@ UniqueFileHandle CreateInstance() {
 DWORD RegisterClient(RegistrationState& state) {
   GrantDuplicateAccess(state.serviceProcessId);
   UniqueFileHandle pipe = CreateInstance();
-  if (!pipe) return GetLastError();
+  const DWORD createError = pipe ? 0 : GetLastError();
+  SetEvent(state.firstInstanceTried.get());
+  if (!pipe) return createError;
   while (!IsStopped(state)) {
     // Clients are served one after another; one arriving meanwhile finds
     // the instance busy and waits for the pipe.

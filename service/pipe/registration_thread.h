@@ -12,10 +12,15 @@ namespace zvu {
 struct RegistrationState {
   explicit RegistrationState(DWORD serviceProcessIdIn)
       : stopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+        firstInstanceTried(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
         serviceProcessId(serviceProcessIdIn) {}
 
   ClientTable table;
   UniqueHandle stopEvent;  // manual reset; set to end the thread
+  // Manual reset; set once the thread has tried to create its first pipe
+  // instance, so that the service reports itself running only when clients
+  // can find the pipe.
+  UniqueHandle firstInstanceTried;
   DWORD serviceProcessId;
 };
 

@@ -270,6 +270,16 @@ TEST(PipeServerLifetime, StopEndsTheThreadPromptlyEvenWithAClientConnected) {
   EXPECT_TRUE(WaitUntil([] { return WaitNamedPipeA(zvu::kRegistrationPipeName, 0) != FALSE; }, 5000));
 }
 
+TEST(PipeServerLifetime, PipeExistsAsSoonAsTheThreadHasStarted) {
+  for (int round = 0; round < 5; ++round) {
+    zvu::ClientPipeServer server;
+    ASSERT_EQ(server.StartRegistrationThread(), 0);
+    // No waiting: a client that gave up on a missing pipe would have no channel.
+    EXPECT_NE(WaitNamedPipeA(zvu::kRegistrationPipeName, 0), FALSE) << "round " << round;
+    EXPECT_TRUE(server.StopRegistrationThread(5000));
+  }
+}
+
 TEST(PipeServerLifetime, SendWithoutAnyClientFails) {
   zvu::ClientPipeServer server;
   EXPECT_EQ(server.SendCatalogue("text", nullptr), kFail);
