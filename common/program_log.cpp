@@ -47,8 +47,13 @@ bool ProgramLog::IsOpen() {
 void ProgramLog::Write(std::string_view record) {
   std::lock_guard<std::mutex> lock(g_logMutex);
   if (g_logFile == nullptr || record.empty()) return;
+  const DWORD size = static_cast<DWORD>(std::min<size_t>(record.size(), kSizeLimit));
+  const DWORD position = SetFilePointer(g_logFile, 0, nullptr, FILE_CURRENT);
+  if (position != INVALID_SET_FILE_POINTER && position + size > kSizeLimit) {
+    SetFilePointer(g_logFile, 0, nullptr, FILE_BEGIN);
+  }
   DWORD written = 0;
-  WriteFile(g_logFile, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+  WriteFile(g_logFile, record.data(), size, &written, nullptr);
 }
 
 void ProgramLog::Printf(const char* format, ...) {

@@ -9,8 +9,15 @@ namespace zvu {
 // single WriteFile call, so records from different threads interleave only
 // as whole records. The file is not truncated and each run writes from its
 // start. Writes while the log is closed, and failed writes, are ignored.
+//
+// A service that runs for years would otherwise grow its log without end
+// (a catalogue check adds about half a kilobyte): a record that would carry
+// the file past kSizeLimit is written at the start of the file again, over
+// the oldest text, so the file never grows beyond the limit.
 class ProgramLog {
  public:
+  static constexpr unsigned long kSizeLimit = 16ul * 1024 * 1024;
+
   // Opens (or creates) the file for writing, shared for reading.
   // Returns false and leaves the log closed when the file cannot be opened.
   static bool Open(const char* path);

@@ -34,6 +34,23 @@ TEST(ProgramLog, RunWritesFromTheStartOverAnEarlierLongerRun) {
   DeleteFileA(path.c_str());
 }
 
+TEST(ProgramLog, LogStartsOverAtTheSizeLimitInsteadOfGrowing) {
+  const std::string path = TempLogPath("zvu_program_log_limit.log");
+  DeleteFileA(path.c_str());
+  ASSERT_TRUE(zvu::ProgramLog::Open(path.c_str()));
+  const std::string record(64 * 1024 - 2, 'a');
+  const unsigned long records = zvu::ProgramLog::kSizeLimit / (record.size() + 2);
+  for (unsigned long i = 0; i < records; ++i) zvu::ProgramLog::Printf("%s\r\n", record.c_str());
+  zvu::ProgramLog::Write("newest record\r\n");
+  zvu::ProgramLog::Close();
+
+  const std::string text = zvu::test::ReadWholeFile(path);
+  EXPECT_LE(text.size(), zvu::ProgramLog::kSizeLimit);
+  EXPECT_EQ(text.rfind("newest record\r\n", 0), 0u) << "the newest record starts the file again";
+  EXPECT_EQ(text.substr(text.size() - 3), "a\r\n") << "older text beyond it remains";
+  DeleteFileA(path.c_str());
+}
+
 TEST(ProgramLog, WritesWhileClosedOrAfterFailedOpenAreIgnored) {
   zvu::ProgramLog::Close();
   zvu::ProgramLog::Write("nowhere\r\n");
