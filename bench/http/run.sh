@@ -2,16 +2,12 @@
 # Download throughput of XHttpClient::GetToFile against curl for the same file,
 # both over loopback from the fixture server in the isolated test environment.
 #   bench/http/run.sh            (256 MiB; ZVU_BENCH_MB=<n> for another size)
-# Uses the build in $ZVU_BUILD_DIR (default: build/), building the benchmark first.
+# Uses the build in $ZVU_BUILD_DIR (default: build/), building the benchmark first (bench/enter.sh).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
-build=${ZVU_BUILD_DIR:-$root/build}
-
 if [ "${1:-}" != "--inside" ]; then
-  [ -f "$build/CMakeCache.txt" ] || "$root/scripts/configure.sh" "$build"
-  cmake --build "$build" --target http_download_bench -j 2 > /dev/null
-  exec "$root/scripts/isolated-env.sh" "$here/run.sh" --inside "$build"
+  exec "$root/bench/enter.sh" "$here/run.sh" http_download_bench
 fi
 
 build=$2

@@ -3,17 +3,12 @@
 # a client that registers right after the start, with a catalogue that holds an
 # applicable update. The first check runs on the first 5-second timer tick.
 #   bench/service/handoff.sh     (10 runs; ZVU_BENCH_RUNS=<n> for another count)
-# Uses the build in $ZVU_BUILD_DIR (default: build/), building what it needs first.
+# Uses the build in $ZVU_BUILD_DIR (default: build/), building what it needs first (bench/enter.sh).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
-build=${ZVU_BUILD_DIR:-$root/build}
-
 if [ "${1:-}" != "--inside" ]; then
-  [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release > /dev/null
-  cmake --build "$build" --target ZelkoVuroUpdate zvu_gui_stand_in zvu_pipe_client -j 2 > /dev/null
-  exec "$root/scripts/isolated-env.sh" "$here/handoff.sh" --inside "$build"
+  exec "$root/bench/enter.sh" "$here/handoff.sh" ZelkoVuroUpdate zvu_gui_stand_in zvu_pipe_client
 fi
 
 build=$2

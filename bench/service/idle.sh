@@ -6,17 +6,12 @@
 #   bench/service/idle.sh        (600 s; ZVU_BENCH_SECONDS=<n> for another length,
 #                                 after a 60 s baseline without the service:
 #                                 ZVU_BENCH_BASELINE_SECONDS=<n>)
-# Uses the build in $ZVU_BUILD_DIR (default: build/), building what it needs first.
+# Uses the build in $ZVU_BUILD_DIR (default: build/), building what it needs first (bench/enter.sh).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
-build=${ZVU_BUILD_DIR:-$root/build}
-
 if [ "${1:-}" != "--inside" ]; then
-  [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release > /dev/null
-  cmake --build "$build" --target ZelkoVuroUpdate zvu_gui_stand_in -j 2 > /dev/null
-  exec "$root/scripts/isolated-env.sh" "$here/idle.sh" --inside "$build"
+  exec "$root/bench/enter.sh" "$here/idle.sh" ZelkoVuroUpdate zvu_gui_stand_in
 fi
 
 build=$2

@@ -11,8 +11,9 @@
 namespace zvu {
 namespace {
 
-HRESULT ReadProductFields(IXMLDOMNode* node, CatalogueEntry& entry) {
-  const EntryField fields[] = {
+// The fields products and updates share.
+std::vector<EntryField> CommonFields(CatalogueEntry& entry) {
+  return {
       {L"product", &entry.name},
       {L"description", &entry.description},
       {L"major", nullptr, &entry.version.major},
@@ -21,22 +22,17 @@ HRESULT ReadProductFields(IXMLDOMNode* node, CatalogueEntry& entry) {
       {L"subbuild", nullptr, &entry.version.subbuild},
       {L"size", nullptr, &entry.size},
   };
-  return ReadEntryFields(node, fields);
+}
+
+HRESULT ReadProductFields(IXMLDOMNode* node, CatalogueEntry& entry) {
+  return ReadEntryFields(node, CommonFields(entry));
 }
 
 HRESULT ReadUpdateFields(IXMLDOMNode* node, UpdateEntry& entry) {
-  const EntryField fields[] = {
-      {L"product", &entry.name},
-      {L"description", &entry.description},
-      {L"major", nullptr, &entry.version.major},
-      {L"minor", nullptr, &entry.version.minor},
-      {L"build", nullptr, &entry.version.build},
-      {L"subbuild", nullptr, &entry.version.subbuild},
-      {L"url", &entry.url},
-      {L"options", &entry.options},
-      {L"size", nullptr, &entry.size},
-      {L"issfile", &entry.issfile},
-  };
+  std::vector<EntryField> fields = CommonFields(entry);
+  fields.push_back({L"url", &entry.url});
+  fields.push_back({L"options", &entry.options});
+  fields.push_back({L"issfile", &entry.issfile});
   return ReadEntryFields(node, fields);
 }
 
