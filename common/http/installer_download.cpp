@@ -1,5 +1,7 @@
 #include "installer_download.h"
 
+#include "ansi_text.h"
+
 #include <shlwapi.h>
 #include <winhttp.h>
 
@@ -10,27 +12,6 @@
 
 namespace zvu {
 namespace {
-
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) return {};
-  const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0);
-  if (size <= 0) return {};
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
-
-std::string Narrow(std::wstring_view text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string narrow(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size,
-                      nullptr, nullptr);
-  return narrow;
-}
 
 // Lower case in the ANSI code page, double-byte characters included.
 std::string LowerCase(const std::string& text) {

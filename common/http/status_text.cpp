@@ -1,5 +1,7 @@
 #include "status_text.h"
 
+#include "ansi_text.h"
+
 #include <winhttp.h>
 
 #include <cstdio>
@@ -35,12 +37,7 @@ std::string RedirectUrl(const void* info, DWORD length) {
   const auto* url = static_cast<const wchar_t*>(info);
   const size_t chars = wcsnlen(url, length > 0 ? length : 2048);
   if (chars == 0) return {};
-  const int wide = static_cast<int>(chars);
-  const int size = WideCharToMultiByte(CP_ACP, 0, url, wide, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string narrow(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, url, wide, narrow.data(), size, nullptr, nullptr);
-  return narrow;
+  return Narrow(std::wstring_view(url, chars));
 }
 
 std::string SecureFailure(DWORD flags) {

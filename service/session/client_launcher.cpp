@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "ansi_text.h"
 #include "program_log.h"
 #include "unique_handle.h"
 
@@ -21,12 +22,14 @@ DWORD Fail(const char* commandLine, const char* step) {
   return error;
 }
 
+// The command line as a writable, NUL-terminated UTF-16 buffer; empty when
+// the text cannot be converted.
 std::vector<wchar_t> ToWide(const char* text) {
-  const int needed = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (needed <= 0) return {};
-  std::vector<wchar_t> wide(static_cast<size_t>(needed));
-  if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), needed) != needed) return {};
-  return wide;
+  std::wstring wide;
+  if (!AnsiToWide(text, wide)) return {};
+  std::vector<wchar_t> buffer(wide.begin(), wide.end());
+  buffer.push_back(L'\0');
+  return buffer;
 }
 
 }  // namespace
