@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "notify_gate.h"
 #include "program_log.h"
 #include "transfer_core.h"
 
@@ -77,6 +78,7 @@ XHttpClient::~XHttpClient() {
   {
     std::lock_guard<std::mutex> guard(m_core->lock);
     m_core->notifyWindow = nullptr;
+    m_core->ownerGone = true;
   }
   CloseHandles();
   {
@@ -87,24 +89,40 @@ XHttpClient::~XHttpClient() {
 }
 
 // Waits until every transfer has been freed (WinHTTP reported all handles
-// closed) and no notification is being delivered. A notification may be
-// waiting for this very thread, so messages sent to it are dispatched. The
-// wait is bounded: whatever WinHTTP reports later finds only the shared core.
+// closed), boundedly: whatever WinHTTP reports later finds only the shared
+// core. Notifications are another matter: this client's address must not
+// reach a window once it is gone. A gated window drops late ones by itself
+// (notify_gate.h), so only deliveries running in its handler on another
+// thread are awaited; for a window without a gate every send under way is
+// awaited. Both waits are unbounded, but neither can wait for this thread:
+// messages sent to it are dispatched meanwhile, and handler frames of this
+// very thread (a client destroyed in its own notification) are not awaited.
 void XHttpClient::WaitForCallbacksToEnd() {
+  const DWORD self = GetCurrentThreadId();
   const ULONGLONG deadline =
       GetTickCount64() +
       (InSendMessage() ? http_detail::kCloseWaitInHandlerMs : http_detail::kCloseWaitMs);
   for (;;) {
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    const ULONGLONG now = GetTickCount64();
     {
       std::lock_guard<std::mutex> guard(m_core->lock);
-      if (m_core->transfersAlive == 0 && m_core->notificationsInProgress == 0) return;
+      const bool gatesQuiet = m_core->deliveriesInProgress == 0 ||
+                              std::all_of(m_core->gatedWindows.begin(),
+                                          m_core->gatedWindows.end(), [self](HWND window) {
+                                            return GetWindowThreadProcessId(window, nullptr) ==
+                                                   self;
+                                          });
+      const DWORD ungated = m_core->ungatedWindowThreadId;
+      const bool sendsQuiet = m_core->notificationsInProgress == 0 || ungated == 0 ||
+                              (ungated == self && now >= deadline);
+      const bool transfersQuiet = m_core->transfersAlive == 0 || now >= deadline;
+      if (gatesQuiet && sendsQuiet && transfersQuiet) return;
     }
-    const ULONGLONG now = GetTickCount64();
-    if (now >= deadline) return;
     HANDLE quiet = m_core->quiet.get();
-    const DWORD remaining = static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50));
+    const DWORD remaining =
+        now >= deadline ? 50 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50));
     if (quiet == nullptr ||
         MsgWaitForMultipleObjects(1, &quiet, FALSE, remaining, QS_SENDMESSAGE) == WAIT_FAILED) {
       Sleep(10);
@@ -261,8 +279,10 @@ void XHttpClient::CloseHandles() {
 }
 
 void XHttpClient::SetNotifyWindow(HWND window) {
+  const bool gated = window == nullptr || http_detail::InstallNotifyGate(m_core, window);
   std::lock_guard<std::mutex> guard(m_core->lock);
   m_core->notifyWindow = window;
+  if (!gated) m_core->ungatedWindowThreadId = GetWindowThreadProcessId(window, nullptr);
 }
 
 HWND XHttpClient::NotifyWindow() const {

@@ -208,7 +208,7 @@ void Notify(const std::shared_ptr<ClientCore>& core, Transfer& transfer, DWORD s
   HWND window = nullptr;
   {
     std::lock_guard<std::mutex> guard(core->lock);
-    if (!IsCurrent(*core, transfer) || core->notifyWindow == nullptr) return;
+    if (!IsCurrent(*core, transfer) || core->notifyWindow == nullptr || core->ownerGone) return;
     window = core->notifyWindow;
     ++core->notificationsInProgress;
   }
