@@ -84,13 +84,14 @@ HRESULT SkipToElement(ComPtr<IXMLDOMNode>& node) {
 }  // namespace
 
 HRESULT CatalogueDocument::Create() {
-  // COM stays initialised: the calling thread goes on using it. A thread
-  // already in the multithreaded apartment can create the document as well.
-  HRESULT hr = CoInitialize(nullptr);
-  if (FAILED(hr) && hr != RPC_E_CHANGED_MODE) return hr;
+  // Each initialisation is undone with the document, so a thread that
+  // parses for years keeps its COM count balanced. A thread already in the
+  // multithreaded apartment can create the document as well.
+  com_.emplace();
+  if (!com_->usable()) return com_->result();
 
   CLSID documentClass;
-  hr = CLSIDFromProgID(L"msxml2.domdocument", &documentClass);
+  HRESULT hr = CLSIDFromProgID(L"msxml2.domdocument", &documentClass);
   if (FAILED(hr)) return hr;
   return CoCreateInstance(documentClass, nullptr, kDocumentClassContext,
                           IID_IXMLDOMDocument, m_document.put_void());
