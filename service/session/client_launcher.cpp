@@ -68,7 +68,7 @@ DWORD LaunchClientInSession(const char* commandLine, DWORD sessionId, DWORD shel
   // Without the user's token the process would be started as the service's
   // own account on the user's desktop: never go on without it.
   UniqueHandle userToken;
-  if (!DuplicateTokenEx(shellToken.get(), MAXIMUM_ALLOWED, nullptr, SecurityIdentification,
+  if (!DuplicateTokenEx(shellToken.get(), MAXIMUM_ALLOWED, nullptr, SecurityImpersonation,
                         TokenPrimary, userToken.put())) {
     return Fail(commandLine, "e6");
   }
