@@ -10,6 +10,7 @@
 
 #include "fake_update_work.h"
 #include "test_env.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -88,7 +89,9 @@ TEST(UpdateService, FirstTickChecksAndHandsOffAndLogsFromTheStartOfTheLog) {
 
   RunningService running(service);
   ASSERT_TRUE(handedOff.WaitFor(15000)) << "no hand-off within 15 s";
-  Sleep(100);  // let the record be written
+  const std::string sent = zvu::kCatalogueSentRecord;
+  EXPECT_TRUE(zvu::test::WaitUntil(
+      [&] { return zvu::test::ReadWholeFile(zvu::kServiceLogPath).starts_with(sent); }, 5000));
   service.HandleControl(SERVICE_CONTROL_STOP);
   EXPECT_EQ(running.Join(), S_OK);
 
