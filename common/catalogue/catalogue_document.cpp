@@ -94,14 +94,14 @@ HRESULT CatalogueDocument::Create() {
   HRESULT hr = CLSIDFromProgID(L"msxml2.domdocument", &documentClass);
   if (FAILED(hr)) return hr;
   return CoCreateInstance(documentClass, nullptr, kDocumentClassContext,
-                          IID_IXMLDOMDocument, m_document.put_void());
+                          IID_IXMLDOMDocument, document_.put_void());
 }
 
 HRESULT CatalogueDocument::Load(std::string_view text) {
   // XML has no NUL character; a text holding one is no document, and cutting
   // it there would silently lose the rest.
   if (text.empty() || text.find('\0') != std::string_view::npos) return E_INVALIDARG;
-  if (!m_document) return E_UNEXPECTED;
+  if (!document_) return E_UNEXPECTED;
 
   std::wstring wide;
   if (!AnsiToWide(text, wide)) return E_OUTOFMEMORY;
@@ -112,18 +112,18 @@ HRESULT CatalogueDocument::Load(std::string_view text) {
 
   // The boolean result is not consulted: the document element tells.
   VARIANT_BOOL loaded = VARIANT_FALSE;
-  hr = m_document->loadXML(source.get(), &loaded);
+  hr = document_->loadXML(source.get(), &loaded);
   if (FAILED(hr)) return hr;
   source.reset();
 
   ComPtr<IXMLDOMElement> root;
-  hr = m_document->get_documentElement(root.put());
+  hr = document_->get_documentElement(root.put());
   if (FAILED(hr)) return hr;
   if (!root) return E_FAIL;
 
-  hr = SelectChild(root.get(), L"updates", m_updates);
+  hr = SelectChild(root.get(), L"updates", updates_);
   if (FAILED(hr)) return hr;
-  return SelectChild(root.get(), L"products", m_products);
+  return SelectChild(root.get(), L"products", products_);
 }
 
 HRESULT FirstEntry(IXMLDOMNode* list, ComPtr<IXMLDOMNode>& entry) {

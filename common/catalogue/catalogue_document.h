@@ -29,15 +29,15 @@ class CatalogueDocument {
   // "updates" children, either possibly null.
   HRESULT Load(std::string_view text);
 
-  IXMLDOMNode* products() const { return m_products.get(); }
-  IXMLDOMNode* updates() const { return m_updates.get(); }
+  IXMLDOMNode* products() const { return products_.get(); }
+  IXMLDOMNode* updates() const { return updates_.get(); }
 
  private:
   // Declared first: COM is undone only after every interface is released.
   std::optional<ComInitialization> com_;
-  ComPtr<IXMLDOMDocument> m_document;
-  ComPtr<IXMLDOMNode> m_products;
-  ComPtr<IXMLDOMNode> m_updates;
+  ComPtr<IXMLDOMDocument> document_;
+  ComPtr<IXMLDOMNode> products_;
+  ComPtr<IXMLDOMNode> updates_;
 };
 
 // The first entry element of a list element (entries are its element
