@@ -67,7 +67,14 @@ TEST(ClientTable, DuplicateForWriteOutlivesTheEntry) {
   ASSERT_NE(copy, nullptr);
   ASSERT_TRUE(table.RemoveAndClose(3, event));
   EXPECT_TRUE(SetEvent(copy));
-  CloseHandle(copy);
+  // While lent out, the copy counts as the table's: no client may register it.
+  EXPECT_TRUE(table.HoldsHandle(copy));
+  HANDLE foreign = NewEvent();
+  table.ReturnLent(foreign);  // not lent: left alone
+  EXPECT_TRUE(IsOpen(foreign));
+  CloseHandle(foreign);
+  table.ReturnLent(copy);
+  EXPECT_FALSE(table.HoldsHandle(copy));
 }
 
 TEST(ClientTable, DestructionClosesTheHandlesHeld) {
