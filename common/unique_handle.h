@@ -46,6 +46,7 @@ class UniqueResource {
 namespace detail {
 inline void CloseKernelHandle(HANDLE h) { ::CloseHandle(h); }
 inline void CloseRegistryKey(HKEY k) { ::RegCloseKey(k); }
+inline void FreeLocalMemory(HLOCAL m) { ::LocalFree(m); }
 }  // namespace detail
 
 // Kernel objects whose "no handle" value is null (processes, threads, tokens, events).
@@ -55,5 +56,8 @@ using UniqueHandle = UniqueResource<HANDLE, detail::CloseKernelHandle, nullptr>;
 using UniqueFileHandle =
     UniqueResource<HANDLE, detail::CloseKernelHandle, (long long)(-1)>;
 using UniqueRegKey = UniqueResource<HKEY, detail::CloseRegistryKey, nullptr>;
+// Memory that the system allocated for the caller to release with LocalFree
+// (security descriptors from SDDL, formatted messages).
+using UniqueLocalMemory = UniqueResource<HLOCAL, detail::FreeLocalMemory, nullptr>;
 
 }  // namespace zvu
