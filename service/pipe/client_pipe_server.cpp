@@ -18,8 +18,10 @@ DWORD WINAPI RegistrationThreadMain(void* parameter) {
 
 }  // namespace
 
-ClientPipeServer::ClientPipeServer(DWORD serviceProcessId, PipeInstanceFactory createInstance)
-    : state_(std::make_shared<RegistrationState>(serviceProcessId, createInstance)) {}
+ClientPipeServer::ClientPipeServer(DWORD serviceProcessId, PipeInstanceFactory createInstance,
+                                   ClientLauncher launch)
+    : state_(std::make_shared<RegistrationState>(serviceProcessId, createInstance)),
+      launch_(std::move(launch)) {}
 
 ClientPipeServer::~ClientPipeServer() { StopRegistrationThread(); }
 
@@ -59,7 +61,8 @@ bool ClientPipeServer::StopRegistrationThread(DWORD timeoutMs, DWORD* exitCode) 
 }
 
 HRESULT ClientPipeServer::FindClient(ChosenClient* chosen) {
-  return zvu::FindClient(state_->table, chosen);
+  SessionInspector inspector;
+  return zvu::FindClient(state_->table, inspector, launch_, chosen);
 }
 
 ClientTable& ClientPipeServer::Clients() { return state_->table; }

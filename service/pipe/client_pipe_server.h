@@ -6,6 +6,7 @@
 #include <string>
 
 #include "client_finder.h"
+#include "client_launcher.h"
 #include "client_table.h"
 #include "registration_pipe_instance.h"
 
@@ -21,9 +22,11 @@ struct RegistrationState;
 // main thread).
 class ClientPipeServer {
  public:
-  // createInstance makes the registration pipe's instances.
+  // createInstance makes the registration pipe's instances; launch starts
+  // the client program when no registered client qualifies.
   explicit ClientPipeServer(DWORD serviceProcessId = GetCurrentProcessId(),
-                            PipeInstanceFactory createInstance = &CreateRegistrationPipeInstance);
+                            PipeInstanceFactory createInstance = &CreateRegistrationPipeInstance,
+                            ClientLauncher launch = &LaunchClientInSession);
   // Ends the registration thread; registered handles are closed.
   ~ClientPipeServer();
   ClientPipeServer(const ClientPipeServer&) = delete;
@@ -49,6 +52,7 @@ class ClientPipeServer {
 
  private:
   std::shared_ptr<RegistrationState> state_;
+  ClientLauncher launch_;
   HANDLE registrationThread_ = nullptr;
   DWORD registrationThreadId_ = 0;
   // A write given up on stop that may still be blocked.
