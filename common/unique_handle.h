@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <utility>
 
@@ -47,6 +48,7 @@ namespace detail {
 inline void CloseKernelHandle(HANDLE h) { ::CloseHandle(h); }
 inline void CloseRegistryKey(HKEY k) { ::RegCloseKey(k); }
 inline void FreeLocalMemory(HLOCAL m) { ::LocalFree(m); }
+inline void DestroyImageList(HIMAGELIST list) { ::ImageList_Destroy(list); }
 }  // namespace detail
 
 // Kernel objects whose "no handle" value is null (processes, threads, tokens, events).
@@ -59,5 +61,7 @@ using UniqueRegKey = UniqueResource<HKEY, detail::CloseRegistryKey, nullptr>;
 // Memory that the system allocated for the caller to release with LocalFree
 // (security descriptors from SDDL, formatted messages).
 using UniqueLocalMemory = UniqueResource<HLOCAL, detail::FreeLocalMemory, nullptr>;
+// Image lists of the common controls (users link comctl32).
+using UniqueImageList = UniqueResource<HIMAGELIST, detail::DestroyImageList, nullptr>;
 
 }  // namespace zvu
