@@ -271,4 +271,91 @@ std::vector<DWORD> ProcessesNamed(const std::wstring& fileName) {
   return found;
 }
 
+namespace {
+
+const wchar_t kW3svcParameters[] = L"System\\CurrentControlSet\\Services\\W3SVC\\Parameters";
+
+class ServiceManager {
+ public:
+  ServiceManager() : manager_(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {}
+  ~ServiceManager() {
+    if (manager_) CloseServiceHandle(manager_);
+  }
+  SC_HANDLE get() const { return manager_; }
+
+ private:
+  SC_HANDLE manager_;
+};
+
+}  // namespace
+
+DWORD W3svcState() {
+  ServiceManager manager;
+  SC_HANDLE service = OpenServiceW(manager.get(), L"W3SVC", SERVICE_QUERY_STATUS);
+  if (!service) return 0;
+  SERVICE_STATUS status = {};
+  QueryServiceStatus(service, &status);
+  CloseServiceHandle(service);
+  return status.dwCurrentState;
+}
+
+bool ReachState(DWORD state, DWORD timeoutMs) {
+  return WaitUntil(timeoutMs, [&] { return W3svcState() == state; });
+}
+
+void SetDelays(DWORD startMs, DWORD stopMs) {
+  RegSetKeyValueW(HKEY_LOCAL_MACHINE, kW3svcParameters, L"StartDelayMs", REG_DWORD, &startMs,
+                  sizeof(startMs));
+  RegSetKeyValueW(HKEY_LOCAL_MACHINE, kW3svcParameters, L"StopDelayMs", REG_DWORD, &stopMs,
+                  sizeof(stopMs));
+}
+
+bool StartW3svcDirectly() {
+  ServiceManager manager;
+  SC_HANDLE service = OpenServiceW(manager.get(), L"W3SVC", SERVICE_START);
+  if (!service) return false;
+  StartServiceW(service, 0, nullptr);
+  CloseServiceHandle(service);
+  return ReachState(SERVICE_RUNNING);
+}
+
+void StopW3svcDirectly() {
+  ServiceManager manager;
+  SC_HANDLE service = OpenServiceW(manager.get(), L"W3SVC", SERVICE_STOP);
+  if (!service) return;
+  SERVICE_STATUS status = {};
+  ControlService(service, SERVICE_CONTROL_STOP, &status);
+  CloseServiceHandle(service);
+  ReachState(SERVICE_STOPPED);
+}
+
+
+bool InstallW3svcStandIn() {
+  ServiceManager manager;
+  if (!manager.get()) return false;
+  const std::wstring program = L"\"" + W3svcStandInExe() + L"\"";
+  SC_HANDLE service =
+      CreateServiceW(manager.get(), L"W3SVC", L"W3SVC stand-in", SERVICE_ALL_ACCESS,
+                     SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                     program.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+  if (!service && GetLastError() == ERROR_SERVICE_EXISTS) {
+    service = OpenServiceW(manager.get(), L"W3SVC", SERVICE_ALL_ACCESS);
+  }
+  if (!service) return false;
+  CloseServiceHandle(service);
+  SetDelays(0, 0);
+  return true;
+}
+
+void RemoveW3svcStandIn() {
+  SetDelays(0, 0);
+  StopW3svcDirectly();
+  ServiceManager manager;
+  SC_HANDLE service = OpenServiceW(manager.get(), L"W3SVC", DELETE);
+  if (service) {
+    DeleteService(service);
+    CloseServiceHandle(service);
+  }
+}
+
 }  // namespace zvu::test::hooks

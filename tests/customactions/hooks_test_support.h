@@ -108,4 +108,14 @@ bool WaitUntil(DWORD timeoutMs, Condition condition) {
   }
 }
 
+// The W3SVC stand-in service: installed (idempotent), removed, its state,
+// its start and stop delays, started and stopped without net.exe.
+bool InstallW3svcStandIn();
+void RemoveW3svcStandIn();
+DWORD W3svcState();
+bool ReachState(DWORD state, DWORD timeoutMs = 15000);
+void SetDelays(DWORD startMs, DWORD stopMs);
+bool StartW3svcDirectly();
+void StopW3svcDirectly();
+
 }  // namespace zvu::test::hooks

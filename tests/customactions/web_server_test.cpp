@@ -9,92 +9,16 @@
 namespace zvu::test::hooks {
 namespace {
 
-const wchar_t kParameters[] = L"System\\CurrentControlSet\\Services\\W3SVC\\Parameters";
-
 std::wstring SystemFolder() {
   wchar_t folder[MAX_PATH] = {};
   GetSystemDirectoryW(folder, MAX_PATH);
   return std::wstring(folder) + L"\\";
 }
 
-class ServiceManager {
- public:
-  ServiceManager() : manager_(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {}
-  ~ServiceManager() {
-    if (manager_) CloseServiceHandle(manager_);
-  }
-  SC_HANDLE get() const { return manager_; }
-
- private:
-  SC_HANDLE manager_;
-};
-
-DWORD W3svcState() {
-  ServiceManager manager;
-  SC_HANDLE service = OpenServiceW(manager.get(), L"W3SVC", SERVICE_QUERY_STATUS);
-  if (!service) return 0;
-  SERVICE_STATUS status = {};
-  QueryServiceStatus(service, &status);
-  CloseServiceHandle(service);
-  return status.dwCurrentState;
-}
-
-bool ReachState(DWORD state, DWORD timeoutMs = 15000) {
-  return WaitUntil(timeoutMs, [&] { return W3svcState() == state; });
-}
-
-void SetDelays(DWORD startMs, DWORD stopMs) {
-  RegSetKeyValueW(HKEY_LOCAL_MACHINE, kParameters, L"StartDelayMs", REG_DWORD, &startMs,
-                  sizeof(startMs));
-  RegSetKeyValueW(HKEY_LOCAL_MACHINE, kParameters, L"StopDelayMs", REG_DWORD, &stopMs,
-                  sizeof(stopMs));
-}
-
-bool StartW3svcDirectly() {
-  ServiceManager manager;
-  SC_HANDLE service = OpenServiceW(manager.get(), L"W3SVC", SERVICE_START);
-  if (!service) return false;
-  StartServiceW(service, 0, nullptr);
-  CloseServiceHandle(service);
-  return ReachState(SERVICE_RUNNING);
-}
-
-void StopW3svcDirectly() {
-  ServiceManager manager;
-  SC_HANDLE service = OpenServiceW(manager.get(), L"W3SVC", SERVICE_STOP);
-  if (!service) return;
-  SERVICE_STATUS status = {};
-  ControlService(service, SERVICE_CONTROL_STOP, &status);
-  CloseServiceHandle(service);
-  ReachState(SERVICE_STOPPED);
-}
-
 class WebServerTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    ServiceManager manager;
-    ASSERT_TRUE(manager.get());
-    const std::wstring program = L"\"" + W3svcStandInExe() + L"\"";
-    SC_HANDLE service =
-        CreateServiceW(manager.get(), L"W3SVC", L"W3SVC stand-in", SERVICE_ALL_ACCESS,
-                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                       program.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-    if (!service && GetLastError() == ERROR_SERVICE_EXISTS) {
-      service = OpenServiceW(manager.get(), L"W3SVC", SERVICE_ALL_ACCESS);
-    }
-    ASSERT_TRUE(service);
-    CloseServiceHandle(service);
-  }
-  static void TearDownTestSuite() {
-    SetDelays(0, 0);
-    StopW3svcDirectly();
-    ServiceManager manager;
-    SC_HANDLE service = OpenServiceW(manager.get(), L"W3SVC", DELETE);
-    if (service) {
-      DeleteService(service);
-      CloseServiceHandle(service);
-    }
-  }
+  static void SetUpTestSuite() { ASSERT_TRUE(InstallW3svcStandIn()); }
+  static void TearDownTestSuite() { RemoveW3svcStandIn(); }
   void SetUp() override {
     SetDelays(0, 0);
     ASSERT_TRUE(session_.get());
