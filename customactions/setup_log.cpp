@@ -1,7 +1,6 @@
 #include "setup_log.h"
 
 #include <cwchar>
-#include <new>
 
 namespace zvu::hooks {
 namespace {
@@ -78,7 +77,12 @@ void SetupLog::Write(std::wstring_view message) {
 }
 
 void OpenLibraryLog() {
-  if (!libraryLog) libraryLog = new (std::nothrow) SetupLog();
+  if (libraryLog) return;
+  try {
+    libraryLog = new SetupLog();
+  } catch (...) {
+    libraryLog = nullptr;  // no log; the actions run without one
+  }
 }
 
 void CloseLibraryLog() {

@@ -114,6 +114,27 @@ TEST_F(SetupLogTest, WritersOnTwoThreadsLeaveWholeEntries) {
   EXPECT_EQ(std::count(messages.begin(), messages.end(), kUninstallBanner), kEach);
 }
 
+TEST_F(SetupLogTest, WithoutASystemDriveNothingIsLogged) {
+  wchar_t drive[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"SYSTEMDRIVE", drive, MAX_PATH);
+  const std::wstring current = FreshFolder(L"zvu-hooks-no-drive");
+  wchar_t saved[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, saved);
+  SetCurrentDirectoryW(current.c_str());
+  SetEnvironmentVariableW(L"SYSTEMDRIVE", nullptr);
+  {
+    HooksLibrary library;
+    EXPECT_EQ(library.Session("InstallStarted", 0), 0u);
+  }
+  SetEnvironmentVariableW(L"SYSTEMDRIVE", drive);
+  SetCurrentDirectoryW(saved);
+  EXPECT_FALSE(FileExists(LogPath()));
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((current + L"*IISQuillet*").c_str(), &found);
+  EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "a log in the current directory";
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
+
 TEST(HooksFrame, EmptyFolderPropertiesMeanNothingToDo) {
   HooksLibrary library;
   TestSession session;

@@ -149,6 +149,13 @@ TEST_F(MetabaseTest, UnreadableLoadOrderIsLeftAloneAndInsertFails) {
   EXPECT_EQ(StoredValue(kFilters, 2040), "sspifilt,Compression");
 }
 
+TEST_F(MetabaseTest, InsertFailsWhenTheFilterCannotBeWrittenEvenIfTheLoadOrderWas) {
+  SeedStore(kServer + LoadOrderLine("sspifilt") + "key\t" + kFilterKey + "\nreadonly\t" +
+            kFilterKey + "\n");
+  EXPECT_EQ(Insert(), 1603u);
+  EXPECT_EQ(StoredValue(kFilterKey, 2041), "<absent>");
+}
+
 TEST_F(MetabaseTest, BusyFilterContainerFailsInsertAndChangesNothing) {
   const std::string seed = kServer + LoadOrderLine("sspifilt") + "busy\t" + kFilters + "\n";
   SeedStore(seed);

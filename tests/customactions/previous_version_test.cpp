@@ -100,7 +100,9 @@ TEST_F(CleanUpTest, DeletePrevFilesRemovesTheDirectoryOnceItIsEmpty) {
   const std::wstring old = FreshFolder(L"zvu-hooks-old-only-ours");
   for (const wchar_t* name : kOldFiles) WriteFileText(old + name, "old");
   CreateDirectoryW((old + L"ErrorDoc").c_str(), nullptr);
-  SetMachineString(kProductKey, L"local directory", old);  // with its trailing backslash
+  // With its trailing backslash, and stored without a terminating zero.
+  RegSetKeyValueW(HKEY_LOCAL_MACHINE, kProductKey, L"local directory", REG_SZ, old.c_str(),
+                  static_cast<DWORD>(old.size() * sizeof(wchar_t)));
   EXPECT_EQ(library_.Session("DeletePrevFiles", session_.get()), 0u);
   EXPECT_FALSE(FileExists(old));
 }
