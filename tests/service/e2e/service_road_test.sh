@@ -5,9 +5,10 @@
 # update to a registered client, or starts the client when none has
 # registered.
 #
-#   service_road_test.sh <ZelkoVuroUpdate.exe> <ZelkoVuroUpdateGui.exe> <pipe client.exe>
+#   service_road_test.sh <ZelkoVuroUpdate.exe> <ZelkoVuroUpdateGui.exe> <pipe client.exe> <artifacts folder>
 #
-# ZelkoVuroUpdateGui.exe is a stand-in: a pipe client that records what it receives.
+# The pipe client is a scripted client that records what it receives; the
+# service starts the real tray client, whose balloon is kept as a screenshot.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../support/e2e.sh"
@@ -17,9 +18,18 @@ name=ZelkoVuroUpdate
 install_dir="$WINEPREFIX/drive_c/Program Files/Zelko Vuro Update"
 program='C:\Program Files\Zelko Vuro Update\ZelkoVuroUpdate.exe'
 log="$WINEPREFIX/drive_c/VuroUpdateService.log"
-stand_in_record="$install_dir/ZelkoVuroUpdateGui.record.txt"
+client_log="$WINEPREFIX/drive_c/VurUpdateGui.log"
+artifacts=$4
+mkdir -p "$artifacts"
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+# However the test ends, it leaves no service and no client behind in the
+# prefix that the other tests share.
+cleanup() {
+  remove_service "$name" "$program" 'Zelko Vuro Update.ZelkoVuroUpdate\.exe'
+  prefix_pids '^ZelkoVuroUpdateGui\.exe' | xargs -r kill 2>/dev/null
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
 
 mkdir -p "$install_dir"
 cp "$1" "$2" "$install_dir/"
@@ -43,8 +53,17 @@ catalogue() {  # catalogue <minor> <build>: writes the served catalogue
 net_command() { timeout 60 wine net "$@" > /dev/null 2>&1 < /dev/null; }
 program_gone() { [ -z "$(prefix_pids 'Zelko Vuro Update.ZelkoVuroUpdate\.exe')" ]; }
 kill_programs() { prefix_pids "$1" | xargs -r kill 2>/dev/null; }
-# The service starts the client by its bare name, which is all its command line shows.
-stand_in_started() { grep -q '^started' "$stand_in_record" 2>/dev/null; }
+client_running() { [ -n "$(prefix_pids '^ZelkoVuroUpdateGui\.exe')" ]; }  # started by its bare name
+# The client's log holds the reception record of exactly the served catalogue.
+client_received() {
+  python3 - "$client_log" "$ZVU_FIXTURE_DIR/update.xml" <<'PY'
+import re, sys
+log = open(sys.argv[1], 'rb').read() if __import__('os').path.exists(sys.argv[1]) else b''
+served = open(sys.argv[2], 'rb').read()
+record = re.compile(rb' data received from server and send to: [0-9a-f]+ \r\n ' + re.escape(served) + rb'\r\n')
+sys.exit(0 if record.search(log) else 1)
+PY
+}
 received() { tr -d '\r' 2>/dev/null < "$1" | grep -qx "catalogue $(hex_of "$ZVU_FIXTURE_DIR/update.xml")"; }
 registered() { grep -q '^registered' "$client_record" 2>/dev/null; }
 sent_count() { count_in "$log" $'m_strUpdateXml sent to client \r\n'; }
@@ -119,13 +138,16 @@ kill_programs 'zvu-road-client\.exe'
 
 # --- No client registered: the service starts the client in explorer's session
 catalogue 4 0
-rm -f "$stand_in_record"
+rm -f "$client_log"
 check "service starts without a client" start_service
-check "service starts ZelkoVuroUpdateGui.exe from its own folder" wait_for 15 stand_in_started
+check "service starts ZelkoVuroUpdateGui.exe from its own folder" wait_for 15 client_running
 launch_logged() { tr -d '\r' < "$log" | grep -A1 -x 'Try to start proces in WinlogonSession:[0-9]* ' | grep -qx 'Sesion is active '; }
 check "launch logged with the shell's session" wait_for 5 launch_logged
-check "started client receives the catalogue on a later tick" wait_for 20 received "$stand_in_record"
-sleep 1
+check "started client receives the catalogue on a later tick" wait_for 20 client_received
+# The balloon follows the reception; the screen is kept once it has changed.
+import -window root "$scratch/before.png"
+balloon_shown() { import -window root "$artifacts/balloon.png"; ! cmp -s "$scratch/before.png" "$artifacts/balloon.png"; }
+wait_for 10 balloon_shown || echo "# no change on the screen after the catalogue arrived"
 check "hand-off logged once" [ "$(sent_count)" = 1 ]
 stop_service
 check "net stop ends the service promptly (${stop_ms} ms)" [ "$stop_ms" -lt 5000 ]
@@ -138,7 +160,7 @@ wine reg delete "$products_key" /f > /dev/null 2>&1
 if [ "$e2e_failures" != 0 ]; then
   echo "--- service log (without transfer records):"
   tr -d '\r' < "$log" | grep -v '^ '
-  echo "--- stand-in record:"
-  cat "$stand_in_record" 2>/dev/null
+  echo "--- client log:"
+  tr -d '\r' < "$client_log" 2>/dev/null
 fi
 e2e_finish
