@@ -8,7 +8,8 @@ name=ZelkoVuroUpdate
 install_dir="$WINEPREFIX/drive_c/Program Files/Zelko Vuro Update"
 program='C:\Program Files\Zelko Vuro Update\ZelkoVuroUpdate.exe'
 log="$WINEPREFIX/drive_c/VuroUpdateService.log"
-client_record="$install_dir/ZelkoVuroUpdateGui.record.txt"
+client_log="$WINEPREFIX/drive_c/VurUpdateGui.log"
+shots="$build/road-screenshots"
 
 step() { printf '\n== %s\n' "$*"; }
 wait_for() {  # wait_for <seconds> <command...>
@@ -32,8 +33,9 @@ wine reg query 'HKLM\Software\Zelko\Alpha' 2>/dev/null | tr -d '\r' | grep REG_
 step "Install the service and its client in C:\\Program Files\\Zelko Vuro Update"
 mkdir -p "$install_dir"
 cp "$build/service/host/ZelkoVuroUpdate.exe" "$install_dir/"
-cp "$build/tests/service/session/ZelkoVuroUpdateGui.exe" "$install_dir/"
-rm -f "$log" "$client_record"
+cp "$build/client/ZelkoVuroUpdateGui.exe" "$install_dir/"
+rm -f "$log" "$client_log"
+mkdir -p "$shots"
 wine "$program" /Service < /dev/null > /dev/null 2>&1 && echo "registered: $program /Service"
 
 step "Start the service"
@@ -52,17 +54,16 @@ fi
 step "Service log (c:\\VuroUpdateService.log), without the transfer records"
 tr -d '\r' < "$log" | grep -v '^ ' | grep -v '^$'
 
-step "What the client recorded"
-tr -d '\r' < "$client_record" 2>/dev/null | while read -r kind rest; do
-  case "$kind" in
-    catalogue) echo "catalogue received ($(( ${#rest} / 2 )) bytes), it begins:"
-               python3 -c 'import sys; t=bytes.fromhex(sys.argv[1]).decode("latin-1"); print(t[:400])' "$rest" ;;
-    raw) ;;
-    *) echo "$kind $rest" ;;
-  esac
-done
+step "The client's log (c:\\VurUpdateGui.log): the catalogue it received"
+tr -d '\r' < "$client_log" 2>/dev/null | grep -v '^ [A-Z]' | head -c 1500; echo
+
+step "The client's balloon on the desktop"
+sleep 3
+import -window root "$shots/balloon.png" && echo "screenshot: $shots/balloon.png"
 
 step "Stop and remove the service"
 timeout 60 wine net stop "$name" < /dev/null 2>&1 | tr -d '\r' | grep -v '^$'
+prefix_gui=$(pgrep -f '^ZelkoVuroUpdateGui\.exe' || true)
+[ -n "$prefix_gui" ] && kill $prefix_gui 2>/dev/null
 wine "$program" /UnregServer < /dev/null > /dev/null 2>&1 && echo "unregistered"
 exit $result
