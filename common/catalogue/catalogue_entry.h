@@ -60,6 +60,10 @@ class UpdateEntry : public CatalogueEntry {
   std::string url;      // absolute URL of the installer file
   std::string options;  // extra installer command-line text
   std::string issfile;  // whole text of a setup program's response file
+  // SHA-256 of the installer file as the catalogue gives it (64 hexadecimal
+  // digits, either case); empty when the catalogue lists none. Checked by
+  // VerifyInstallerDigest before the installer runs.
+  std::string sha256;
 };
 
 }  // namespace zvu

@@ -33,6 +33,7 @@ HRESULT ReadUpdateFields(IXMLDOMNode* node, UpdateEntry& entry) {
   fields.push_back({L"url", &entry.url});
   fields.push_back({L"options", &entry.options});
   fields.push_back({L"issfile", &entry.issfile});
+  fields.push_back({L"sha256", &entry.sha256});
   return ReadEntryFields(node, fields);
 }
 
