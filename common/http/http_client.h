@@ -53,6 +53,10 @@ class XHttpClient {
   // 0, or a Windows error (ERROR_WINHTTP_INVALID_URL for an empty host).
   DWORD Connect(std::wstring_view host, bool secure, bool asynchronous);
   void SetObject(std::wstring_view object);
+  // Extra request headers for the next Get or GetToFile on this connection,
+  // each line "Name: value" ended by "\r\n"; Connect clears them. A request
+  // sent with them may end in HttpState::NotModified (a 304 answer).
+  void SetRequestHeaders(std::wstring_view headers);
   // Sends the GET of the object; the body is collected in the response text.
   // 0 when sent; kHttpCannotStart without a connection or when this
   // connection already carried a request; else the Windows error.
@@ -78,6 +82,11 @@ class XHttpClient {
   // Content-Length of the response in file mode; 0 until read.
   std::uint32_t ContentLength() const;
   std::string ResponseText() const;
+  // The value of the first header called name (compared without regard to
+  // case) in the headers of the current transfer's response, without the
+  // white space around it; empty when the response had no such header or has
+  // not arrived yet.
+  std::wstring ResponseHeader(std::wstring_view name) const;
   TransferMode Mode() const;
 
   const std::wstring& Host() const { return host_; }
@@ -99,6 +108,7 @@ class XHttpClient {
   DWORD requestFlags_ = 0;
   std::wstring host_;
   std::wstring object_;
+  std::wstring requestHeaders_;
 };
 
 }  // namespace zvu
