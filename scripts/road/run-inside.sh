@@ -26,6 +26,10 @@ sed -e "s/@UPDATE_HOST@/$ZVU_UPDATE_HOST/" -e "s/@ALPHA_SIZE@/$(stat -c %s "$alp
     -e "s/@ALPHA_SHA256@/$(sha256sum "$alpha" 2>/dev/null | cut -c1-64)/" "$here/catalogue.xml" > "$ZVU_FIXTURE_DIR/update.xml"
 sed -n '/<updates>/,/<\/updates>/p' "$ZVU_FIXTURE_DIR/update.xml"
 
+step "The catalogue as ZelkoVuroCatalogue.exe checks it"
+wine "$build/tools/catalogue_checker/ZelkoVuroCatalogue.exe" check "Z:$(echo "$ZVU_FIXTURE_DIR/update.xml" | tr / '\\')" \
+  --installed Alpha=1.0.0.0 < /dev/null 2>&1 | tr -d '\r'
+
 step "Installed product: HKLM\\Software\\Zelko\\Alpha 1.0.0"
 for value in Major:1 Minor:0 build:0 subbuild:0; do
   wine reg add 'HKLM\Software\Zelko\Alpha' /v "${value%%:*}" /t REG_DWORD /d "${value##*:}" /f > /dev/null 2>&1
