@@ -30,8 +30,9 @@ UINT HttpClientNotifyMessage();
 // callback. The body goes into memory (Get) or into a file (GetToFile); every
 // status is written to the program log. Operations (and Host, Object, Port,
 // Secure) are called from one thread at a time; GetHttpState, SetHttpState,
-// ReceivedBytes, ContentLength, ResponseText, Mode and NotifyWindow may be
-// called from any thread, including the notify window's handler.
+// ReceivedBytes, ContentLength, ResponseText, ResponseHeader, Mode and
+// NotifyWindow may be called from any thread, including the notify window's
+// handler.
 //
 // Each Connect starts a new transfer with its own WinHTTP handles and receive
 // buffer. Once the client has closed a transfer's handles (CloseHandles,
