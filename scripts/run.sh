@@ -9,5 +9,5 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZVU_BUILD_DIR:-$root/build}
 
 "$root/scripts/configure.sh" "$build"
-cmake --build "$build" -j "$(nproc)" --target ZelkoVuroUpdate ZelkoVuroUpdateGui zvu_test_packages
+cmake --build "$build" -j "$(nproc)" --target ZelkoVuroUpdate ZelkoVuroUpdateGui zvu_test_packages ZelkoVuroCatalogue
 exec "$root/scripts/isolated-env.sh" "$root/scripts/road/run-inside.sh" "$build"

@@ -58,4 +58,20 @@ struct EntryField {
 // name. A field without such an element keeps its value.
 HRESULT ReadEntryFields(IXMLDOMNode* entry, std::span<const EntryField> fields);
 
+// Element names of the fields of a product entry and of an update entry.
+inline constexpr const wchar_t* kProductFieldNames[] = {
+    L"product", L"description", L"major", L"minor", L"build", L"subbuild", L"size"};
+inline constexpr const wchar_t* kUpdateFieldNames[] = {
+    L"product", L"description", L"major", L"minor", L"build", L"subbuild", L"size",
+    L"url",     L"options",     L"issfile", L"sha256"};
+inline constexpr const wchar_t* kNumberFieldNames[] = {L"major", L"minor", L"build", L"subbuild",
+                                                       L"size"};
+
+class CatalogueEntry;
+class UpdateEntry;
+// Reads one entry of the "products" or the "updates" list into its record,
+// as ParseCatalogue does.
+HRESULT ReadProductFields(IXMLDOMNode* node, CatalogueEntry& entry);
+HRESULT ReadUpdateFields(IXMLDOMNode* node, UpdateEntry& entry);
+
 }  // namespace zvu

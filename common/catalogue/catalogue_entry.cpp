@@ -14,6 +14,13 @@ std::string ProductVersion::ToText() const {
   return text;
 }
 
+bool IsNewerWithinMajor(const ProductVersion& update, const ProductVersion& installed) {
+  // An update never crosses a major version, in either direction.
+  if (update.major != installed.major) return false;
+  if (update.minor != installed.minor) return update.minor > installed.minor;
+  return update.build > installed.build;
+}
+
 bool CatalogueEntry::IsOfferedProduct() const {
   const std::string key = ProductKeyPath(name);
   // A name that cannot be a key names no installed product.
@@ -34,10 +41,7 @@ bool UpdateEntry::IsApplicableUpdate() const {
   const uint32_t installedBuild = ReadRegistryDword(key, "build");
   if (installedBuild == kMissingRegistryValue) return false;
 
-  // An update never crosses a major version, in either direction.
-  if (version.major != installedMajor) return false;
-  if (version.minor != installedMinor) return version.minor > installedMinor;
-  return version.build > installedBuild;
+  return IsNewerWithinMajor(version, {installedMajor, installedMinor, installedBuild, 0});
 }
 
 }  // namespace zvu

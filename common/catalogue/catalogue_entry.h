@@ -19,6 +19,11 @@ struct ProductVersion {
   friend bool operator==(const ProductVersion&, const ProductVersion&) = default;
 };
 
+// The rule that makes an update newer than an installed version: the majors
+// are equal, and the update's minor is greater, or the minors are equal and
+// its build is greater. Subbuild is not compared.
+bool IsNewerWithinMajor(const ProductVersion& update, const ProductVersion& installed);
+
 // One product: from the catalogue's "products" list, or from the registry
 // inventory (then name is the product's key name and size is 0).
 class CatalogueEntry {
@@ -48,9 +53,8 @@ class CatalogueEntry {
 class UpdateEntry : public CatalogueEntry {
  public:
   // Whether this update is newer than the installed product of the same
-  // name: the installed key has "Major", "Minor" and "build"; the majors are
-  // equal; and the update's minor is greater, or the minors are equal and
-  // its build is greater. Subbuild is not compared.
+  // name: the installed key has "Major", "Minor" and "build", and the update
+  // IsNewerWithinMajor than the installed version.
   bool IsApplicableUpdate() const;
 
   bool offered = true;         // chosen for download and installation
@@ -60,6 +64,10 @@ class UpdateEntry : public CatalogueEntry {
   std::string url;      // absolute URL of the installer file
   std::string options;  // extra installer command-line text
   std::string issfile;  // whole text of a setup program's response file
+  // SHA-256 of the installer file as the catalogue gives it (64 hexadecimal
+  // digits, either case); empty when the catalogue lists none. Checked by
+  // VerifyInstallerDigest before the installer runs.
+  std::string sha256;
 };
 
 }  // namespace zvu

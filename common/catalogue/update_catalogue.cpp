@@ -24,18 +24,6 @@ std::vector<EntryField> CommonFields(CatalogueEntry& entry) {
   };
 }
 
-HRESULT ReadProductFields(IXMLDOMNode* node, CatalogueEntry& entry) {
-  return ReadEntryFields(node, CommonFields(entry));
-}
-
-HRESULT ReadUpdateFields(IXMLDOMNode* node, UpdateEntry& entry) {
-  std::vector<EntryField> fields = CommonFields(entry);
-  fields.push_back({L"url", &entry.url});
-  fields.push_back({L"options", &entry.options});
-  fields.push_back({L"issfile", &entry.issfile});
-  return ReadEntryFields(node, fields);
-}
-
 HRESULT ReadOfferedProducts(IXMLDOMNode* products, ProductList& offered) {
   offered.clear();
   if (products == nullptr) return S_OK;
@@ -73,6 +61,19 @@ HRESULT ReadUpdatesForInstalledProducts(IXMLDOMNode* updates, UpdateList& applic
 }
 
 }  // namespace
+
+HRESULT ReadProductFields(IXMLDOMNode* node, CatalogueEntry& entry) {
+  return ReadEntryFields(node, CommonFields(entry));
+}
+
+HRESULT ReadUpdateFields(IXMLDOMNode* node, UpdateEntry& entry) {
+  std::vector<EntryField> fields = CommonFields(entry);
+  fields.push_back({L"url", &entry.url});
+  fields.push_back({L"options", &entry.options});
+  fields.push_back({L"issfile", &entry.issfile});
+  fields.push_back({L"sha256", &entry.sha256});
+  return ReadEntryFields(node, fields);
+}
 
 void UpdateCatalogue::ReadInstalledProducts() {
   installedProducts_.clear();

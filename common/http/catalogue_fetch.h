@@ -13,4 +13,9 @@ inline constexpr wchar_t kCatalogueObject[] = L"/update/";
 // failed when it is HttpState::Failed.
 bool StartCatalogueFetch(XHttpClient& client);
 
+// The same, sent with extra request headers (see KeptCatalogue): when they
+// make the request conditional, the fetch may also end in
+// HttpState::NotModified, which means the catalogue has not changed.
+bool StartCatalogueFetch(XHttpClient& client, std::wstring_view requestHeaders);
+
 }  // namespace zvu

@@ -50,6 +50,29 @@ void CloseWinHttpHandles(const std::vector<HINTERNET>& handles) {
   for (HINTERNET handle : handles) WinHttpCloseHandle(handle);
 }
 
+std::wstring FindHeader(std::wstring_view headers, std::wstring_view name) {
+  const auto lower = [](wchar_t c) { return (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c; };
+  const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
+  size_t start = headers.find(L"\r\n");  // the status line is no header
+  while (start != std::wstring_view::npos && !name.empty()) {
+    start += 2;
+    size_t end = headers.find(L"\r\n", start);
+    const std::wstring_view line =
+        headers.substr(start, end == std::wstring_view::npos ? std::wstring_view::npos : end - start);
+    const size_t colon = line.find(L':');
+    if (colon == name.size() &&
+        std::equal(name.begin(), name.end(), line.begin(),
+                   [&](wchar_t a, wchar_t b) { return lower(a) == lower(b); })) {
+      std::wstring_view value = line.substr(colon + 1);
+      while (!value.empty() && blank(value.front())) value.remove_prefix(1);
+      while (!value.empty() && blank(value.back())) value.remove_suffix(1);
+      return std::wstring(value);
+    }
+    start = end;
+  }
+  return {};
+}
+
 bool AttachCallback(HINTERNET handle, Transfer* transfer) {
   DWORD_PTR context = reinterpret_cast<DWORD_PTR>(transfer);
   if (!WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context))) {
@@ -133,8 +156,10 @@ void XHttpClient::WaitForCallbacksToEnd() {
 void XHttpClient::Reset() {
   requestFlags_ = 0;
   host_.clear();
+  requestHeaders_.clear();
   std::lock_guard<std::mutex> guard(core_->lock);
   core_->responseText.clear();
+  core_->responseHeaders.clear();
   core_->receivedBytes.store(0);
   core_->contentLength.store(0);
   http_detail::CloseOutputFile(*core_);
@@ -190,6 +215,8 @@ DWORD XHttpClient::Connect(std::wstring_view host, bool secure, bool asynchronou
 
 void XHttpClient::SetObject(std::wstring_view object) { object_.assign(object); }
 
+void XHttpClient::SetRequestHeaders(std::wstring_view headers) { requestHeaders_.assign(headers); }
+
 DWORD XHttpClient::Get() {
   Transfer* transfer = core_->current;
   if (destroying_ || transfer == nullptr || transfer->connection == nullptr ||
@@ -233,10 +260,14 @@ DWORD XHttpClient::SendGet(Transfer& transfer) {
     transfer.request = request;
     transfer.requestValue = request;
     transfer.awaitingClose.push_back(request);
+    transfer.conditional = !requestHeaders_.empty();
   }
   http_detail::AttachCallback(request, &transfer);
-  if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
-                          0, reinterpret_cast<DWORD_PTR>(&transfer))) {
+  const wchar_t* headers =
+      requestHeaders_.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : requestHeaders_.c_str();
+  const DWORD headersLength = requestHeaders_.empty() ? 0 : static_cast<DWORD>(-1L);
+  if (!WinHttpSendRequest(request, headers, headersLength, WINHTTP_NO_REQUEST_DATA, 0, 0,
+                          reinterpret_cast<DWORD_PTR>(&transfer))) {
     return GetLastError();
   }
   return 0;
@@ -305,6 +336,15 @@ std::uint32_t XHttpClient::ContentLength() const { return core_->contentLength.l
 std::string XHttpClient::ResponseText() const {
   std::lock_guard<std::mutex> guard(core_->lock);
   return core_->responseText;
+}
+
+std::wstring XHttpClient::ResponseHeader(std::wstring_view name) const {
+  std::wstring headers;
+  {
+    std::lock_guard<std::mutex> guard(core_->lock);
+    headers = core_->responseHeaders;
+  }
+  return http_detail::FindHeader(headers, name);
 }
 
 TransferMode XHttpClient::Mode() const { return static_cast<TransferMode>(core_->mode.load()); }

@@ -30,8 +30,9 @@ UINT HttpClientNotifyMessage();
 // callback. The body goes into memory (Get) or into a file (GetToFile); every
 // status is written to the program log. Operations (and Host, Object, Port,
 // Secure) are called from one thread at a time; GetHttpState, SetHttpState,
-// ReceivedBytes, ContentLength, ResponseText, Mode and NotifyWindow may be
-// called from any thread, including the notify window's handler.
+// ReceivedBytes, ContentLength, ResponseText, ResponseHeader, Mode and
+// NotifyWindow may be called from any thread, including the notify window's
+// handler.
 //
 // Each Connect starts a new transfer with its own WinHTTP handles and receive
 // buffer. Once the client has closed a transfer's handles (CloseHandles,
@@ -53,6 +54,10 @@ class XHttpClient {
   // 0, or a Windows error (ERROR_WINHTTP_INVALID_URL for an empty host).
   DWORD Connect(std::wstring_view host, bool secure, bool asynchronous);
   void SetObject(std::wstring_view object);
+  // Extra request headers for the next Get or GetToFile on this connection,
+  // each line "Name: value" ended by "\r\n"; Connect clears them. A request
+  // sent with them may end in HttpState::NotModified (a 304 answer).
+  void SetRequestHeaders(std::wstring_view headers);
   // Sends the GET of the object; the body is collected in the response text.
   // 0 when sent; kHttpCannotStart without a connection or when this
   // connection already carried a request; else the Windows error.
@@ -78,6 +83,11 @@ class XHttpClient {
   // Content-Length of the response in file mode; 0 until read.
   std::uint32_t ContentLength() const;
   std::string ResponseText() const;
+  // The value of the first header called name (compared without regard to
+  // case) in the headers of the current transfer's response, without the
+  // white space around it; empty when the response had no such header or has
+  // not arrived yet.
+  std::wstring ResponseHeader(std::wstring_view name) const;
   TransferMode Mode() const;
 
   const std::wstring& Host() const { return host_; }
@@ -99,6 +109,7 @@ class XHttpClient {
   DWORD requestFlags_ = 0;
   std::wstring host_;
   std::wstring object_;
+  std::wstring requestHeaders_;
 };
 
 }  // namespace zvu

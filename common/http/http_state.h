@@ -15,6 +15,11 @@ enum class HttpState : std::int32_t {
   Closed = 10,        // the connection has been closed
   Complete = 11,      // the whole body has arrived
   Acknowledged = 12,  // set by the download page once it handled completion
+  // The server answered a conditional request (one sent with request headers,
+  // see XHttpClient::SetRequestHeaders) with 304: the document the caller
+  // already holds is still current. No body was read. A request without
+  // request headers that is answered with 304 fails like any other status.
+  NotModified = 13,
 };
 
 // Where the body of a response goes.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "http_client.h"
 #include "program_log.h"
@@ -21,7 +22,7 @@ void SetState(ClientCore& core, HttpState state) {
 
 bool IsFinal(HttpState state) {
   return state == HttpState::Failed || state == HttpState::Complete ||
-         state == HttpState::Acknowledged;
+         state == HttpState::Acknowledged || state == HttpState::NotModified;
 }
 
 // Closing and closed reports of the connection may come at any time; they do
@@ -58,12 +59,46 @@ bool QueryNumber(HINTERNET request, DWORD query, DWORD* value) {
                              WINHTTP_NO_HEADER_INDEX) != FALSE;
 }
 
+// Keeps the response's raw headers for ResponseHeader; headers that cannot
+// be read, or that are unreasonably large, are simply not kept.
+void KeepResponseHeaders(ClientCore& core, const Transfer& transfer) {
+  constexpr DWORD kMaxHeaderBytes = 64 * 1024;
+  core.responseHeaders.clear();
+  DWORD size = 0;
+  if (WinHttpQueryHeaders(transfer.request, WINHTTP_QUERY_RAW_HEADERS_CRLF,
+                          WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                          WINHTTP_NO_HEADER_INDEX) ||
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0 || size > kMaxHeaderBytes) {
+    return;
+  }
+  std::wstring headers(size / sizeof(wchar_t) + 1, L'\0');
+  DWORD filled = static_cast<DWORD>(headers.size() * sizeof(wchar_t));
+  if (!WinHttpQueryHeaders(transfer.request, WINHTTP_QUERY_RAW_HEADERS_CRLF,
+                           WINHTTP_HEADER_NAME_BY_INDEX, headers.data(), &filled,
+                           WINHTTP_NO_HEADER_INDEX)) {
+    return;
+  }
+  headers.resize(std::min<size_t>(filled / sizeof(wchar_t), headers.size()));
+  core.responseHeaders = std::move(headers);
+}
+
 FollowUp OnHeaders(ClientCore& core, Transfer& transfer) {
   DWORD statusCode = 0;
   if (!QueryNumber(transfer.request, WINHTTP_QUERY_STATUS_CODE, &statusCode)) {
     // Without a status nothing says the body is the document asked for.
     ProgramLog::Write(" The server's answer carried no readable HTTP status\r\n");
     Fail(core);
+    return FollowUp::None;
+  }
+  try {
+    KeepResponseHeaders(core, transfer);
+  } catch (const std::bad_alloc&) {
+    core.responseHeaders.clear();
+  }
+  if (statusCode == HTTP_STATUS_NOT_MODIFIED && transfer.conditional) {
+    // The answer to a conditional request: what the caller holds is current.
+    ProgramLog::Write(" The server answered with HTTP status 304: not modified\r\n");
+    SetState(core, HttpState::NotModified);
     return FollowUp::None;
   }
   if (statusCode < 200 || statusCode > 299) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "unique_handle.h"
@@ -43,6 +44,7 @@ struct ClientCore {
   std::mutex lock;  // guards everything below; never held across WinHTTP calls that
                     // may call back, nor across SendMessage
   std::string responseText;
+  std::wstring responseHeaders;  // raw headers of the current response, "\r\n" between lines
   std::FILE* outputFile = nullptr;
   HWND notifyWindow = nullptr;
   Transfer* current = nullptr;       // the transfer whose handles are open
@@ -74,6 +76,7 @@ struct Transfer {
   bool live = true;
   bool freed = false;
   long long expectedLength = -1;     // Content-Length of the response, -1 when absent
+  bool conditional = false;          // the request carried extra request headers
   std::vector<HINTERNET> awaitingClose;  // handles whose closing has not been reported
   int callsInFlight = 0;                 // WinHTTP calls on the request under way
   std::vector<HINTERNET> closeWhenIdle;  // closed by the last call in flight
@@ -88,6 +91,11 @@ void CloseOutputFile(ClientCore& core, bool* flushed = nullptr);
 bool TakeIfFinished(ClientCore& core, Transfer& transfer);
 void FreeTransfer(const std::shared_ptr<ClientCore>& core, Transfer* transfer);
 void CloseWinHttpHandles(const std::vector<HINTERNET>& handles);
+
+// The value of the first header called name (any case) in raw response
+// headers ("\r\n" between lines, the status line first), trimmed; empty when
+// there is none.
+std::wstring FindHeader(std::wstring_view headers, std::wstring_view name);
 
 // Installs the context value and the status callback on a handle.
 bool AttachCallback(HINTERNET handle, Transfer* transfer);

@@ -20,9 +20,16 @@ wait_for() {  # wait_for <seconds> <command...>
 handed_over() { grep -aq 'm_strUpdateXml sent to client' "$log" 2>/dev/null; }
 
 step "Update server: catalogue and installer at https://$ZVU_UPDATE_HOST/update/"
-sed "s/@UPDATE_HOST@/$ZVU_UPDATE_HOST/" "$here/catalogue.xml" > "$ZVU_FIXTURE_DIR/update.xml"
 cp "$build/tests/fixtures/installers/alpha-1.1.msi" "$ZVU_FIXTURE_DIR/files/" 2>/dev/null || true
+# The installer is built with the tests, so its size and digest are filled in here.
+alpha="$ZVU_FIXTURE_DIR/files/alpha-1.1.msi"
+sed -e "s/@UPDATE_HOST@/$ZVU_UPDATE_HOST/" -e "s/@ALPHA_SIZE@/$(stat -c %s "$alpha" 2>/dev/null || echo 0)/" \
+    -e "s/@ALPHA_SHA256@/$(sha256sum "$alpha" 2>/dev/null | cut -c1-64)/" "$here/catalogue.xml" > "$ZVU_FIXTURE_DIR/update.xml"
 sed -n '/<updates>/,/<\/updates>/p' "$ZVU_FIXTURE_DIR/update.xml"
+
+step "The catalogue as ZelkoVuroCatalogue.exe checks it"
+wine "$build/tools/catalogue_checker/ZelkoVuroCatalogue.exe" check "Z:$(echo "$ZVU_FIXTURE_DIR/update.xml" | tr / '\\')" \
+  --installed Alpha=1.0.0.0 < /dev/null 2>&1 | tr -d '\r'
 
 step "Installed product: HKLM\\Software\\Zelko\\Alpha 1.0.0"
 for value in Major:1 Minor:0 build:0 subbuild:0; do

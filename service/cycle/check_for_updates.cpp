@@ -1,11 +1,14 @@
 #include "check_for_updates.h"
 
+#include <new>
+
+#include "catalogue_fetch.h"
 #include "update_catalogue.h"
 
 namespace zvu {
 namespace {
 
-enum class WaitOutcome { Complete, Failed, Stopped, TimedOut };
+enum class WaitOutcome { Complete, NotModified, Failed, Stopped, TimedOut };
 
 // Sleeps one poll interval; true when the service was asked to stop meanwhile.
 bool PollIntervalInterrupted(HANDLE stopEvent) {
@@ -23,23 +26,30 @@ WaitOutcome WaitForCatalogue(XHttpClient& client, HANDLE stopEvent, DWORD waitLi
     const bool interrupted = PollIntervalInterrupted(stopEvent);
     if (interrupted) return WaitOutcome::Stopped;
     if (state == HttpState::Complete) return WaitOutcome::Complete;
+    if (state == HttpState::NotModified) return WaitOutcome::NotModified;
     if (state == HttpState::Failed) return WaitOutcome::Failed;
     if (GetTickCount64() >= deadline) return WaitOutcome::TimedOut;
   }
 }
 
-}  // namespace
-
-HRESULT CheckForUpdates(std::string& updateXml, HANDLE stopEvent, DWORD waitLimitMs) {
+HRESULT CheckOnce(std::string& updateXml, HANDLE stopEvent, KeptCatalogue* kept,
+                  DWORD waitLimitMs) {
   UpdateCatalogue catalogue;
   catalogue.ReadInstalledProducts();
-  if (!catalogue.FetchCatalogue()) return E_FAIL;
+  const std::wstring validators = kept != nullptr ? kept->RequestHeaders() : std::wstring();
+  if (!StartCatalogueFetch(catalogue.HttpClient(), validators)) return E_FAIL;
 
   XHttpClient& client = catalogue.HttpClient();
   std::string fetched;
   switch (WaitForCatalogue(client, stopEvent, waitLimitMs)) {
     case WaitOutcome::Complete:
       fetched = client.ResponseText();
+      if (kept != nullptr) kept->RememberResponse(client, fetched);
+      break;
+    case WaitOutcome::NotModified:
+      // Only a request that carried validators gets this answer, and those
+      // came with the kept text.
+      if (kept != nullptr && kept->HasText()) fetched = kept->Text();
       break;
     case WaitOutcome::Failed:
       break;
@@ -60,6 +70,21 @@ HRESULT CheckForUpdates(std::string& updateXml, HANDLE stopEvent, DWORD waitLimi
     }
   }
   return E_FAIL;
+}
+
+}  // namespace
+
+HRESULT CheckForUpdates(std::string& updateXml, HANDLE stopEvent, DWORD waitLimitMs) {
+  return CheckForUpdates(updateXml, stopEvent, nullptr, waitLimitMs);
+}
+
+HRESULT CheckForUpdates(std::string& updateXml, HANDLE stopEvent, KeptCatalogue* kept,
+                        DWORD waitLimitMs) {
+  try {
+    return CheckOnce(updateXml, stopEvent, kept, waitLimitMs);
+  } catch (const std::bad_alloc&) {
+    return E_FAIL;  // out of memory: nothing found this time
+  }
 }
 
 }  // namespace zvu

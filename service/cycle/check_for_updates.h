@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "kept_catalogue.h"
+
 namespace zvu {
 
 // How long one check waits for the catalogue transfer to end. WinHTTP's own
@@ -20,6 +22,14 @@ inline constexpr DWORD kCataloguePollMs = 200;
 // was. Returns E_FAIL promptly when `stopEvent` (may be null) is signalled,
 // or when the transfer has not ended within `waitLimitMs`.
 HRESULT CheckForUpdates(std::string& updateXml, HANDLE stopEvent,
+                        DWORD waitLimitMs = kCatalogueWaitLimitMs);
+
+// The same, with a conditional fetch: `kept` (may be null) holds the last
+// complete catalogue response that carried validators, from earlier checks.
+// The request carries its validators; a 304 answer ("not modified") makes the
+// check go on with the kept text exactly as if the same body had arrived
+// again. A complete response replaces what is kept; a failed fetch leaves it.
+HRESULT CheckForUpdates(std::string& updateXml, HANDLE stopEvent, KeptCatalogue* kept,
                         DWORD waitLimitMs = kCatalogueWaitLimitMs);
 
 }  // namespace zvu

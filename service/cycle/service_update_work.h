@@ -16,7 +16,7 @@ class ServiceUpdateWork final : public UpdateWork {
   void StopRegistrationThread() override { m_pipeServer.StopRegistrationThread(); }
 
   HRESULT CheckForUpdates(std::string& updateXml, HANDLE stopEvent) override {
-    return zvu::CheckForUpdates(updateXml, stopEvent);
+    return zvu::CheckForUpdates(updateXml, stopEvent, &keptCatalogue_);
   }
 
   HRESULT SendCatalogue(const std::string& text, HANDLE stopEvent) override {
@@ -25,6 +25,9 @@ class ServiceUpdateWork final : public UpdateWork {
 
  private:
   ClientPipeServer m_pipeServer;
+  // The last catalogue the server sent with validators; only the main thread
+  // (the update check) uses it.
+  KeptCatalogue keptCatalogue_;
 };
 
 }  // namespace zvu

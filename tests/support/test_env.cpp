@@ -58,4 +58,11 @@ std::vector<std::string> ServedRequests() {
 
 size_t ServedRequestCount() { return ServedRequests().size(); }
 
+std::vector<std::string> CatalogueRequests() {
+  std::istringstream log(ReadWholeFile(FixtureDirWindows() + "\\catalogue.log"));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(log, line);) lines.push_back(line);
+  return lines;
+}
+
 }  // namespace zvu::test

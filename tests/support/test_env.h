@@ -24,4 +24,9 @@ std::string ReadWholeFile(const std::string& path);
 std::vector<std::string> ServedRequests();
 size_t ServedRequestCount();
 
+// Lines of the fixture server's catalogue log: one per catalogue request,
+// "<status> <If-None-Match> <If-Modified-Since>" with "-" for a header the
+// request did not carry.
+std::vector<std::string> CatalogueRequests();
+
 }  // namespace zvu::test

@@ -81,8 +81,9 @@ TEST(ParseCatalogue, ReadsEveryFieldInDocumentOrder) {
                     Element("description", "Fixes") + Element("size", "2048") +
                         Element("url", "http://h/files/q.msi?x=1&amp;y=2") +
                         Element("options", "/qn LOG=&lt;log_file_name&gt;") +
-                        Element("issfile", "[InstallShield Silent]\r\nVersion=v7.00")) +
-          "</updates>");
+                        Element("issfile", "[InstallShield Silent]\r\nVersion=v7.00") +
+                        Element("sha256", "00FFab")) +
+          UpdateXml("Zvu Test Quillet", "2.3.12.0") + "</updates>");
 
   UpdateCatalogue catalogue;
   ASSERT_TRUE(catalogue.ParseCatalogue(text));
@@ -98,7 +99,7 @@ TEST(ParseCatalogue, ReadsEveryFieldInDocumentOrder) {
   EXPECT_EQ(bare.version, (ProductVersion{0, 0, 0, 0}));
   EXPECT_EQ(bare.size, 0u);
 
-  ASSERT_EQ(catalogue.ApplicableUpdates().size(), 1u);
+  ASSERT_EQ(catalogue.ApplicableUpdates().size(), 2u);
   const UpdateEntry& update = catalogue.ApplicableUpdates().front();
   EXPECT_EQ(update.version, (ProductVersion{2, 3, 11, 0}));
   EXPECT_EQ(update.description, "Fixes");
@@ -107,6 +108,8 @@ TEST(ParseCatalogue, ReadsEveryFieldInDocumentOrder) {
   EXPECT_EQ(update.options, "/qn LOG=<log_file_name>");
   EXPECT_NE(update.issfile.find("[InstallShield Silent]"), std::string::npos);
   EXPECT_NE(update.issfile.find("Version=v7.00"), std::string::npos);
+  EXPECT_EQ(update.sha256, "00FFab");  // as written; checked only when the file is verified
+  EXPECT_EQ(catalogue.ApplicableUpdates().back().sha256, "");  // none listed
   EXPECT_TRUE(update.offered);
   EXPECT_TRUE(update.installPending);
   EXPECT_FALSE(update.downloaded);

@@ -32,11 +32,20 @@ class CheckForUpdatesTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_FALSE(zvu::test::FixtureDirUnix().empty()) << "run inside the test environment";
     zvu::test::WriteFixtureFile("update.delay", "0");
+    zvu::test::WriteFixtureFile("update.validators", "honour");
     CoInitialize(nullptr);
   }
   void TearDown() override {
     zvu::test::WriteFixtureFile("update.delay", "0");
+    zvu::test::WriteFixtureFile("update.validators", "honour");
     CoUninitialize();
+  }
+  // The status of the latest catalogue request, and whether it was conditional.
+  static std::string LastAnswer() {
+    const auto lines = zvu::test::CatalogueRequests();
+    if (lines.empty()) return "";
+    const std::string& line = lines.back();
+    return line.substr(0, 3) + (line.find(" - -") == std::string::npos ? " conditional" : "");
   }
 };
 
@@ -101,6 +110,73 @@ TEST_F(CheckForUpdatesTest, StopRequestEndsTheWaitPromptly) {
   EXPECT_LT(GetTickCount64() - start, 10000u);
   stopper.join();
   EXPECT_EQ(updateXml, "old");
+}
+
+TEST_F(CheckForUpdatesTest, UnchangedCatalogueAnswered304IsCheckedAsIfItArrivedAgain) {
+  ScopedProductKey product("Zvu Test Check", InstalledVersion{2, 3, 10, 0});
+  const std::string first = CatalogueWithUpdate("Zvu Test Check", 2, 3, 11);
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", first));
+  zvu::KeptCatalogue kept;
+
+  std::string updateXml = "old";
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr, &kept), S_OK);
+  EXPECT_EQ(LastAnswer(), "200");
+  EXPECT_EQ(updateXml, first);
+
+  // Unchanged: the same result from the kept text, so the hand-off happens again.
+  updateXml = "old";
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr, &kept), S_OK);
+  EXPECT_EQ(LastAnswer(), "304 conditional");
+  EXPECT_EQ(updateXml, first);
+
+  // Changed after a 304: the new text counts.
+  const std::string second = CatalogueWithUpdate("Zvu Test Check", 2, 3, 12);
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", second));
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr, &kept), S_OK);
+  EXPECT_EQ(LastAnswer(), "200 conditional");
+  EXPECT_EQ(updateXml, second);
+
+  // Changed to nothing applicable, then unchanged: both find nothing.
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", CatalogueWithUpdate("Zvu Test Check", 2, 3, 10)));
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr, &kept), E_FAIL);
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr, &kept), E_FAIL);
+  EXPECT_EQ(LastAnswer(), "304 conditional");
+  EXPECT_EQ(updateXml, second);
+}
+
+TEST_F(CheckForUpdatesTest, FailedFetchKeepsTheValidatorsForTheNextCheck) {
+  ScopedProductKey product("Zvu Test Check", InstalledVersion{2, 3, 10, 0});
+  const std::string catalogue = CatalogueWithUpdate("Zvu Test Check", 2, 3, 11);
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", catalogue));
+  zvu::KeptCatalogue kept;
+  std::string updateXml;
+  ASSERT_EQ(zvu::CheckForUpdates(updateXml, nullptr, &kept), S_OK);
+
+  DeleteFileA((zvu::test::FixtureDirWindows() + "\\update.xml").c_str());
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr, &kept), E_FAIL);  // 404
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", catalogue));
+  updateXml.clear();
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr, &kept), S_OK);
+  EXPECT_EQ(LastAnswer(), "304 conditional");
+  EXPECT_EQ(updateXml, catalogue);
+}
+
+TEST_F(CheckForUpdatesTest, ServerWithoutValidatorsOrIgnoringThemChangesNothing) {
+  ScopedProductKey product("Zvu Test Check", InstalledVersion{2, 3, 10, 0});
+  const std::string catalogue = CatalogueWithUpdate("Zvu Test Check", 2, 3, 11);
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", catalogue));
+
+  for (const char* mode : {"none", "ignore"}) {
+    ASSERT_TRUE(zvu::test::WriteFixtureFile("update.validators", mode));
+    zvu::KeptCatalogue kept;
+    for (int check = 0; check < 2; ++check) {
+      std::string updateXml;
+      EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr, &kept), S_OK) << mode << check;
+      EXPECT_EQ(updateXml, catalogue);
+    }
+    // Without validators nothing is sent back; ignored ones are sent, and answered in full.
+    EXPECT_EQ(LastAnswer(), std::string(mode) == "none" ? "200" : "200 conditional") << mode;
+  }
 }
 
 }  // namespace
