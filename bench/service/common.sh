@@ -2,6 +2,7 @@
 # Installs the service under Wine, sets one installed product and writes the
 # served catalogue, and finds this environment's Linux processes.
 : "${WINEPREFIX:?run through bench/service/idle.sh or handoff.sh}"
+. "$(dirname "${BASH_SOURCE[0]}")/../../tests/support/e2e.sh"
 
 name=ZelkoVuroUpdate
 install_dir="$WINEPREFIX/drive_c/Program Files/Zelko Vuro Update"
@@ -25,14 +26,7 @@ install_service() {
 
 # write_catalogue <build>: serves a catalogue whose one update is 2.3.<build>
 # of the installed product (10: nothing applies, 11: an applicable update).
-write_catalogue() {
-  printf '<?xml version="1.0"?>\r\n<catalogue><products><product><product>Zvu Bench Alpha</product>'\
-'<description>Alpha</description><major>2</major><minor>3</minor><build>0</build><size>1024</size>'\
-'</product></products>\r\n<updates><update><product>zvu bench alpha</product>'\
-'<description>Alpha update</description><major>2</major><minor>3</minor><build>%s</build>'\
-'<subbuild>0</subbuild><url>http://%s/files/alpha.msi</url><size>2048</size></update></updates>'\
-'</catalogue>\r\n' "$1" "$ZVU_UPDATE_HOST" > "$ZVU_FIXTURE_DIR/update.xml"
-}
+write_catalogue() { serve_catalogue 'Zvu Bench Alpha' 2 3 "$1"; }
 
 net_command() { timeout 60 wine net "$@" > /dev/null 2>&1 < /dev/null; }
 

@@ -12,11 +12,7 @@ client_log="$WINEPREFIX/drive_c/VurUpdateGui.log"
 shots="$build/road-screenshots"
 
 step() { printf '\n== %s\n' "$*"; }
-wait_for() {  # wait_for <seconds> <command...>
-  local tries=$(($1 * 10)); shift
-  while [ "$tries" -gt 0 ]; do "$@" && return 0; sleep 0.1; tries=$((tries - 1)); done
-  return 1
-}
+. "$here/../../tests/support/e2e.sh"  # wait_for, prefix_pids
 handed_over() { grep -aq 'm_strUpdateXml sent to client' "$log" 2>/dev/null; }
 
 step "Update server: catalogue and installer at https://$ZVU_UPDATE_HOST/update/"
@@ -70,7 +66,6 @@ import -window root "$shots/balloon.png" && echo "screenshot: $shots/balloon.png
 
 step "Stop and remove the service"
 timeout 60 wine net stop "$name" < /dev/null 2>&1 | tr -d '\r' | grep -v '^$'
-prefix_gui=$(pgrep -f '^ZelkoVuroUpdateGui\.exe' || true)
-[ -n "$prefix_gui" ] && kill $prefix_gui 2>/dev/null
+prefix_pids '^ZelkoVuroUpdateGui\.exe' | xargs -r kill 2>/dev/null
 wine "$program" /UnregServer < /dev/null > /dev/null 2>&1 && echo "unregistered"
 exit $result

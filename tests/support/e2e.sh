@@ -64,3 +64,17 @@ remove_service() {
   prefix_pids "$3" | xargs -r kill 2>/dev/null
   return 0
 }
+
+# serve_catalogue <product> <major> <minor> <build>: serves a catalogue that
+# offers <product> 2.3.0 and holds one update of it to <major>.<minor>.<build>.0
+# (the update names the product in lower case: key names match in any case).
+serve_catalogue() {
+  local lower
+  lower=$(tr '[:upper:]' '[:lower:]' <<< "$1")
+  printf '<?xml version="1.0"?>\r\n<catalogue><products><product><product>%s</product>'\
+'<description>Alpha</description><major>2</major><minor>3</minor><build>0</build><size>1024</size>'\
+'</product></products>\r\n<updates><update><product>%s</product>'\
+'<description>Alpha update</description><major>%s</major><minor>%s</minor><build>%s</build>'\
+'<subbuild>0</subbuild><url>http://%s/files/alpha.msi</url><size>2048</size></update></updates>'\
+'</catalogue>\r\n' "$1" "$lower" "$2" "$3" "$4" "$ZVU_UPDATE_HOST" > "$ZVU_FIXTURE_DIR/update.xml"
+}

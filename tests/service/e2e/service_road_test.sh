@@ -41,14 +41,7 @@ wine reg add "$products_key" /v Major /t REG_DWORD /d 2 /f > /dev/null 2>&1
 wine reg add "$products_key" /v Minor /t REG_DWORD /d 3 /f > /dev/null 2>&1
 wine reg add "$products_key" /v build /t REG_DWORD /d 10 /f > /dev/null 2>&1
 
-catalogue() {  # catalogue <minor> <build>: writes the served catalogue
-  printf '<?xml version="1.0"?>\r\n<catalogue><products><product><product>Zvu Road Alpha</product>'\
-'<description>Alpha</description><major>2</major><minor>3</minor><build>0</build><size>1024</size>'\
-'</product></products>\r\n<updates><update><product>zvu road alpha</product>'\
-'<description>Alpha update</description><major>2</major><minor>%s</minor><build>%s</build>'\
-'<subbuild>0</subbuild><url>http://%s/files/alpha.msi</url><size>2048</size></update></updates>'\
-'</catalogue>\r\n' "$1" "$2" "$ZVU_UPDATE_HOST" > "$ZVU_FIXTURE_DIR/update.xml"
-}
+catalogue() { serve_catalogue 'Zvu Road Alpha' 2 "$1" "$2"; }  # catalogue <minor> <build>
 
 net_command() { timeout 60 wine net "$@" > /dev/null 2>&1 < /dev/null; }
 program_gone() { [ -z "$(prefix_pids 'Zelko Vuro Update.ZelkoVuroUpdate\.exe')" ]; }
