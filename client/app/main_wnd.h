@@ -1,0 +1,59 @@
+#pragma once
+
+#include <windows.h>
+
+#include "pipe_client.h"
+#include "system_tray.h"
+#include "window.h"
+
+namespace zvu {
+
+class XUpdateWizard;
+
+// The program's hidden main window. It owns the tray icon and the pipe
+// client, opens the client log for the program's life, and routes commands:
+// "Check for Updates" (32776) is its own, everything else goes to the
+// application. A catalogue announced by the pipe client shows the balloon.
+class CMainWnd : public Window {
+ public:
+  // Window class of the main window; also the key of the one-instance rule.
+  static constexpr char kClassName[] = "VuroUpdate_{93F58607-6692-42a5-B316-8BAD954921AB}";
+  static constexpr char kTitle[] = "Zelko Vuro Update";
+  static constexpr UINT kTrayCallbackMessage = 32778;
+
+  static bool RegisterMainWindowClass();
+
+  // Creates a main window that deletes itself when its window is destroyed.
+  // Null when the window could not be created.
+  static CMainWnd* CreateOwnedByWindow();
+
+  // Opens the client log; the window is created by CreateFrame.
+  CMainWnd();
+  ~CMainWnd() override;
+
+  bool CreateFrame();
+
+  CSystemTray& Tray() { return tray_; }
+  PipeClient& Pipe() { return pipeClient_; }
+  bool WizardOpen() const { return wizardOpen != 0; }
+
+ protected:
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnFinalMessage() override;
+
+  // "Check for Updates": the update wizard takes this over.
+  virtual void OnCheckForUpdates() {}
+  // A catalogue from the service: the balloon.
+  virtual void OnUpdatesFound();
+
+ private:
+  bool OnCreate();
+
+  CSystemTray tray_;
+  LONG wizardOpen = 0;
+  XUpdateWizard* activeWizard = nullptr;
+  PipeClient pipeClient_;
+  bool ownedByWindow_ = false;
+};
+
+}  // namespace zvu

@@ -1,0 +1,20 @@
+#include "single_instance.h"
+
+namespace zvu {
+
+bool ActivateRunningInstance(const char* mainWindowClass) {
+  HWND running = FindWindowA(mainWindowClass, nullptr);
+  if (running == nullptr) return false;
+
+  HWND popup = GetLastActivePopup(running);
+  BringWindowToTop(running);
+  if (IsIconic(running)) ShowWindow(running, SW_RESTORE);
+  SetForegroundWindow(GetAncestor(running, GA_ROOT));
+  if (popup != nullptr && popup != running) {
+    BringWindowToTop(popup);
+    PostMessageA(popup, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(popup));
+  }
+  return true;
+}
+
+}  // namespace zvu

@@ -1,0 +1,152 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <vector>
+
+#include "child_process.h"
+#include "client_app.h"
+#include "main_wnd.h"
+#include "registered_messages.h"
+#include "resource_ids.h"
+
+namespace {
+
+using zvu::test::WaitUntil;
+
+const bool g_childrenOffTheOutput = zvu::test::KeepChildrenOffTheOutput();
+
+void PumpFor(DWORD ms) {
+  const ULONGLONG deadline = GetTickCount64() + ms;
+  MSG message;
+  while (GetTickCount64() < deadline) {
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message != WM_QUIT) DispatchMessageA(&message);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+}
+
+// The application of these tests records the commands it is given.
+class RecordingApp : public zvu::ClientApp {
+ public:
+  bool OnCommand(WORD command) override {
+    commands.push_back(command);
+    return command == ID_APP_ABOUT || command == ID_APP_EXIT;
+  }
+  std::vector<WORD> commands;
+};
+
+class CountingMainWnd : public zvu::CMainWnd {
+ public:
+  int checks = 0;
+  int balloons = 0;
+
+ protected:
+  void OnCheckForUpdates() override { ++checks; }
+  void OnUpdatesFound() override {
+    ++balloons;
+    CMainWnd::OnUpdatesFound();
+  }
+};
+
+class TrayRoutingTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { zvu::test::EnsureShellRunning(); }
+  void SetUp() override {
+    ASSERT_TRUE(zvu::CMainWnd::RegisterMainWindowClass());
+    ASSERT_TRUE(main_.CreateFrame());
+    zvu::Application::SetMainWindow(main_.Handle());
+  }
+  void TearDown() override { zvu::Application::SetMainWindow(nullptr); }
+
+  LRESULT TrayCallback(WPARAM id, UINT mouseMessage) {
+    return SendMessageA(main_.Tray().Handle(), zvu::CMainWnd::kTrayCallbackMessage, id, mouseMessage);
+  }
+
+  // Opens the tray menu with a right click and chooses the item at position
+  // with the keyboard, as a user would.
+  void ChooseFromMenu(int position) {
+    std::atomic<bool> chosen{false};
+    HANDLE chooser = CreateThread(
+        nullptr, 0,
+        [](void* parameter) -> DWORD {
+          auto* args = static_cast<std::pair<int, std::atomic<bool>*>*>(parameter);
+          HWND menu = nullptr;
+          WaitUntil([&] { return (menu = FindWindowA("#32768", nullptr)) != nullptr &&
+                                 IsWindowVisible(menu); }, 5000);
+          if (menu == nullptr) return 1;
+          for (int i = 0; i <= args->first; ++i) PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+          PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
+          args->second->store(true);
+          return 0;
+        },
+        new std::pair<int, std::atomic<bool>*>(position, &chosen), 0, nullptr);
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_EQ(TrayCallback(IDR_SYSTRAY_MENU, WM_RBUTTONUP), 1);
+    WaitForSingleObject(chooser, 5000);
+    CloseHandle(chooser);
+    EXPECT_TRUE(chosen.load());
+    PumpFor(300);
+  }
+
+  RecordingApp app_;
+  CountingMainWnd main_;
+};
+
+TEST_F(TrayRoutingTest, IconIsShownWithItsTooltipAndBoldDefaultItem) {
+  const zvu::CSystemTray& tray = main_.Tray();
+  EXPECT_TRUE(tray.Enabled());
+  EXPECT_FALSE(tray.Hidden());
+  EXPECT_FALSE(tray.Removed());
+  EXPECT_STREQ(tray.NotifyData().szTip, "Zelko Vuro Update");
+  EXPECT_EQ(tray.NotifyData().uID, static_cast<UINT>(IDR_SYSTRAY_MENU));
+  EXPECT_EQ(tray.DefaultCommand(), static_cast<UINT>(ID_CHECK_FOR_UPDATES));
+}
+
+TEST_F(TrayRoutingTest, DoubleClickRunsCheckForUpdatesOnTheMainWindow) {
+  EXPECT_EQ(TrayCallback(IDR_SYSTRAY_MENU, WM_LBUTTONDBLCLK), 1);
+  PumpFor(200);
+  EXPECT_EQ(main_.checks, 1);
+  // Another icon's id, or a plain mouse move, does nothing.
+  EXPECT_EQ(TrayCallback(IDR_SYSTRAY_MENU + 1, WM_LBUTTONDBLCLK), 0);
+  EXPECT_EQ(TrayCallback(IDR_SYSTRAY_MENU, WM_MOUSEMOVE), 1);
+  PumpFor(200);
+  EXPECT_EQ(main_.checks, 1);
+  EXPECT_TRUE(app_.commands.empty());
+}
+
+TEST_F(TrayRoutingTest, MenuItemsReachTheMainWindowAndTheApplication) {
+  ChooseFromMenu(0);
+  EXPECT_EQ(main_.checks, 1);
+  ChooseFromMenu(1);
+  ChooseFromMenu(2);
+  EXPECT_EQ(app_.commands, (std::vector<WORD>{ID_APP_ABOUT, ID_APP_EXIT}));
+  EXPECT_EQ(main_.checks, 1);
+}
+
+TEST_F(TrayRoutingTest, AnnouncedCatalogueShowsTheBalloon) {
+  SendMessageA(main_.Handle(), zvu::UWM_UPDATES_FOUND, 0, 0);
+  EXPECT_EQ(main_.balloons, 1);
+  EXPECT_TRUE(main_.Tray().ShowBalloon("New Updates Found", "Vuro Update", NIIF_INFO, 30));
+}
+
+TEST(ClientAppExit, ExitClosesTheMainWindowAndRemovesTheIcon) {
+  zvu::test::EnsureShellRunning();
+  zvu::ClientApp app;
+  auto* main = zvu::CMainWnd::CreateOwnedByWindow();
+  ASSERT_NE(main, nullptr);
+  HWND window = main->Handle();
+  zvu::Application::SetMainWindow(window);
+  HWND trayWindow = main->Tray().Handle();
+  EXPECT_TRUE(app.OnCommand(ID_APP_EXIT));
+  // The window deleted its object; the icon's window went with it.
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_FALSE(IsWindow(trayWindow));
+  EXPECT_EQ(zvu::Application::MainWindow(), nullptr);
+  MSG quit;
+  EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+}  // namespace
