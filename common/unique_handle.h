@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <utility>
 
@@ -46,6 +47,7 @@ class UniqueResource {
 namespace detail {
 inline void CloseKernelHandle(HANDLE h) { ::CloseHandle(h); }
 inline void CloseRegistryKey(HKEY k) { ::RegCloseKey(k); }
+inline void DestroyImageList(HIMAGELIST list) { ::ImageList_Destroy(list); }
 }  // namespace detail
 
 // Kernel objects whose "no handle" value is null (processes, threads, tokens, events).
@@ -55,5 +57,7 @@ using UniqueHandle = UniqueResource<HANDLE, detail::CloseKernelHandle, nullptr>;
 using UniqueFileHandle =
     UniqueResource<HANDLE, detail::CloseKernelHandle, (long long)(-1)>;
 using UniqueRegKey = UniqueResource<HKEY, detail::CloseRegistryKey, nullptr>;
+// Image lists of the common controls (users link comctl32).
+using UniqueImageList = UniqueResource<HIMAGELIST, detail::DestroyImageList, nullptr>;
 
 }  // namespace zvu

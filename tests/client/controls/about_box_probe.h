@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+namespace zvu::test {
+
+// What the About box showed while it was open.
+struct AboutBoxSeen {
+  bool opened = false;
+  std::string caption;
+  std::string versionLine;    // static 1054
+  std::string copyrightLine;  // static 1055
+  std::string linkText;       // static 1056
+  bool linkIsHyperlink = false;
+  bool linkHasNotifyStyle = false;
+  int widthPixels = 0, heightPixels = 0;  // client area
+  int backgroundWidth = 0, backgroundHeight = 0;  // the picture control
+};
+
+// Runs AboutDialog, reads the open box from a timer on this thread, closes it
+// with OK and returns what it saw. When `screenshotPath` is not empty the box
+// is also saved there as a bitmap file.
+AboutBoxSeen OpenAndReadAboutBox(const std::string& screenshotPath = {});
+
+}  // namespace zvu::test
