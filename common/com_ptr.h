@@ -43,6 +43,28 @@ class ComPtr {
   Interface* ptr_ = nullptr;
 };
 
+// One COM initialisation of the calling thread, undone on destruction when
+// it succeeded (S_OK or S_FALSE both count and must be balanced). A thread
+// already in the other apartment model (RPC_E_CHANGED_MODE) keeps using
+// COM as it is, and nothing is undone.
+class ComInitialization {
+ public:
+  explicit ComInitialization(DWORD model = COINIT_APARTMENTTHREADED)
+      : result_(CoInitializeEx(nullptr, model)) {}
+  ~ComInitialization() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+  }
+  ComInitialization(const ComInitialization&) = delete;
+  ComInitialization& operator=(const ComInitialization&) = delete;
+
+  HRESULT result() const { return result_; }
+  // COM can be used on this thread.
+  bool usable() const { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
+
+ private:
+  HRESULT result_;
+};
+
 // Owns one BSTR.
 class UniqueBstr {
  public:

@@ -64,10 +64,13 @@ desktop_running() {  # this prefix's shell, not another environment's
   done
   return 1
 }
-for _ in $(seq 100); do
+for _ in $(seq 300); do
   desktop_running && break
   sleep 0.1
 done
+# Tests of the tray, the session and the client launch need the shell: without
+# it they would fail later for reasons that are hard to see.
+desktop_running || { echo "isolated-env: the Wine desktop shell did not start within 30 s" >&2; exit 1; }
 export ZVU_WINE_READY=1
 
 set +e

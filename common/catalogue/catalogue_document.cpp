@@ -84,23 +84,24 @@ HRESULT SkipToElement(ComPtr<IXMLDOMNode>& node) {
 }  // namespace
 
 HRESULT CatalogueDocument::Create() {
-  // COM stays initialised: the calling thread goes on using it. A thread
-  // already in the multithreaded apartment can create the document as well.
-  HRESULT hr = CoInitialize(nullptr);
-  if (FAILED(hr) && hr != RPC_E_CHANGED_MODE) return hr;
+  // Each initialisation is undone with the document, so a thread that
+  // parses for years keeps its COM count balanced. A thread already in the
+  // multithreaded apartment can create the document as well.
+  com_.emplace();
+  if (!com_->usable()) return com_->result();
 
   CLSID documentClass;
-  hr = CLSIDFromProgID(L"msxml2.domdocument", &documentClass);
+  HRESULT hr = CLSIDFromProgID(L"msxml2.domdocument", &documentClass);
   if (FAILED(hr)) return hr;
   return CoCreateInstance(documentClass, nullptr, kDocumentClassContext,
-                          IID_IXMLDOMDocument, m_document.put_void());
+                          IID_IXMLDOMDocument, document_.put_void());
 }
 
 HRESULT CatalogueDocument::Load(std::string_view text) {
   // XML has no NUL character; a text holding one is no document, and cutting
   // it there would silently lose the rest.
   if (text.empty() || text.find('\0') != std::string_view::npos) return E_INVALIDARG;
-  if (!m_document) return E_UNEXPECTED;
+  if (!document_) return E_UNEXPECTED;
 
   std::wstring wide;
   if (!AnsiToWide(text, wide)) return E_OUTOFMEMORY;
@@ -111,18 +112,18 @@ HRESULT CatalogueDocument::Load(std::string_view text) {
 
   // The boolean result is not consulted: the document element tells.
   VARIANT_BOOL loaded = VARIANT_FALSE;
-  hr = m_document->loadXML(source.get(), &loaded);
+  hr = document_->loadXML(source.get(), &loaded);
   if (FAILED(hr)) return hr;
   source.reset();
 
   ComPtr<IXMLDOMElement> root;
-  hr = m_document->get_documentElement(root.put());
+  hr = document_->get_documentElement(root.put());
   if (FAILED(hr)) return hr;
   if (!root) return E_FAIL;
 
-  hr = SelectChild(root.get(), L"updates", m_updates);
+  hr = SelectChild(root.get(), L"updates", updates_);
   if (FAILED(hr)) return hr;
-  return SelectChild(root.get(), L"products", m_products);
+  return SelectChild(root.get(), L"products", products_);
 }
 
 HRESULT FirstEntry(IXMLDOMNode* list, ComPtr<IXMLDOMNode>& entry) {

@@ -4,6 +4,7 @@
 #include <msxml2.h>
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,8 +18,8 @@ namespace zvu {
 // done, anything else that failed is a failure HRESULT.
 class CatalogueDocument {
  public:
-  // Initialises COM on this thread (left initialised) and creates the
-  // document object.
+  // Initialises COM on this thread (for the document's lifetime) and
+  // creates the document object.
   HRESULT Create();
 
   // Loads the whole text (ANSI code page). Fails with E_INVALIDARG for empty
@@ -28,13 +29,15 @@ class CatalogueDocument {
   // "updates" children, either possibly null.
   HRESULT Load(std::string_view text);
 
-  IXMLDOMNode* products() const { return m_products.get(); }
-  IXMLDOMNode* updates() const { return m_updates.get(); }
+  IXMLDOMNode* products() const { return products_.get(); }
+  IXMLDOMNode* updates() const { return updates_.get(); }
 
  private:
-  ComPtr<IXMLDOMDocument> m_document;
-  ComPtr<IXMLDOMNode> m_products;
-  ComPtr<IXMLDOMNode> m_updates;
+  // Declared first: COM is undone only after every interface is released.
+  std::optional<ComInitialization> com_;
+  ComPtr<IXMLDOMDocument> document_;
+  ComPtr<IXMLDOMNode> products_;
+  ComPtr<IXMLDOMNode> updates_;
 };
 
 // The first entry element of a list element (entries are its element

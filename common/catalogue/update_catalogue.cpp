@@ -75,7 +75,7 @@ HRESULT ReadUpdatesForInstalledProducts(IXMLDOMNode* updates, UpdateList& applic
 }  // namespace
 
 void UpdateCatalogue::ReadInstalledProducts() {
-  m_installedProducts.clear();
+  installedProducts_.clear();
   try {
     for (const std::string& productName : EnumRegistrySubkeys(kProductsKey)) {
       const std::string key = std::string(kProductsKey) + productName;
@@ -85,7 +85,7 @@ void UpdateCatalogue::ReadInstalledProducts() {
       entry.version.minor = ReadRegistryDword(key, "Minor");
       entry.version.build = ReadRegistryDword(key, "build");
       entry.version.subbuild = ReadRegistryDword(key, "subbuild");
-      m_installedProducts.push_front(std::move(entry));
+      installedProducts_.push_front(std::move(entry));
     }
   } catch (const std::bad_alloc&) {
     // Out of memory: the list holds the products read so far.
@@ -97,14 +97,14 @@ bool UpdateCatalogue::ParseCatalogue(std::string_view text) {
     CatalogueDocument document;
     if (FAILED(document.Create())) return false;
     if (FAILED(document.Load(text))) return false;
-    if (FAILED(ReadOfferedProducts(document.products(), m_offeredProducts))) return false;
-    return SUCCEEDED(ReadUpdatesForInstalledProducts(document.updates(), m_applicableUpdates));
+    if (FAILED(ReadOfferedProducts(document.products(), offeredProducts_))) return false;
+    return SUCCEEDED(ReadUpdatesForInstalledProducts(document.updates(), applicableUpdates_));
   } catch (const std::bad_alloc&) {
     // Out of memory: the lists hold what was read so far.
     return false;
   }
 }
 
-bool UpdateCatalogue::FetchCatalogue() { return StartCatalogueFetch(m_httpClient); }
+bool UpdateCatalogue::FetchCatalogue() { return StartCatalogueFetch(httpClient_); }
 
 }  // namespace zvu

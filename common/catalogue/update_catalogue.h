@@ -57,20 +57,20 @@ class UpdateCatalogue {
   // response text of HttpClient(). True when the request was sent; the text
   // is complete once the client reaches HttpState::Complete.
   bool FetchCatalogue();
-  XHttpClient& HttpClient() { return m_httpClient; }
+  XHttpClient& HttpClient() { return httpClient_; }
 
-  ProductList& InstalledProducts() { return m_installedProducts; }
-  const ProductList& InstalledProducts() const { return m_installedProducts; }
-  ProductList& OfferedProducts() { return m_offeredProducts; }
-  const ProductList& OfferedProducts() const { return m_offeredProducts; }
-  UpdateList& ApplicableUpdates() { return m_applicableUpdates; }
-  const UpdateList& ApplicableUpdates() const { return m_applicableUpdates; }
+  ProductList& InstalledProducts() { return installedProducts_; }
+  const ProductList& InstalledProducts() const { return installedProducts_; }
+  ProductList& OfferedProducts() { return offeredProducts_; }
+  const ProductList& OfferedProducts() const { return offeredProducts_; }
+  UpdateList& ApplicableUpdates() { return applicableUpdates_; }
+  const UpdateList& ApplicableUpdates() const { return applicableUpdates_; }
 
  private:
-  ProductList m_installedProducts;
-  ProductList m_offeredProducts;
-  UpdateList m_applicableUpdates;
-  XHttpClient m_httpClient;
+  ProductList installedProducts_;
+  ProductList offeredProducts_;
+  UpdateList applicableUpdates_;
+  XHttpClient httpClient_;
 };
 
 }  // namespace zvu

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "notify_gate.h"
 #include "program_log.h"
 #include "transfer_core.h"
 
@@ -67,44 +68,61 @@ UINT HttpClientNotifyMessage() {
   return message;
 }
 
-XHttpClient::XHttpClient() : m_core(std::make_shared<http_detail::ClientCore>(this)) {
+XHttpClient::XHttpClient() : core_(std::make_shared<http_detail::ClientCore>(this)) {
   ProgramLog::Write("\r\n\r\nStart Logging \r\n");
   Reset();
 }
 
 XHttpClient::~XHttpClient() {
-  m_destroying = true;
+  destroying_ = true;
   {
-    std::lock_guard<std::mutex> guard(m_core->lock);
-    m_core->notifyWindow = nullptr;
+    std::lock_guard<std::mutex> guard(core_->lock);
+    core_->notifyWindow = nullptr;
+    core_->ownerGone = true;
   }
   CloseHandles();
   {
-    std::lock_guard<std::mutex> guard(m_core->lock);
-    http_detail::CloseOutputFile(*m_core);
+    std::lock_guard<std::mutex> guard(core_->lock);
+    http_detail::CloseOutputFile(*core_);
   }
   WaitForCallbacksToEnd();
 }
 
 // Waits until every transfer has been freed (WinHTTP reported all handles
-// closed) and no notification is being delivered. A notification may be
-// waiting for this very thread, so messages sent to it are dispatched. The
-// wait is bounded: whatever WinHTTP reports later finds only the shared core.
+// closed), boundedly: whatever WinHTTP reports later finds only the shared
+// core. Notifications are another matter: this client's address must not
+// reach a window once it is gone. A gated window drops late ones by itself
+// (notify_gate.h), so only deliveries running in its handler on another
+// thread are awaited; for a window without a gate every send under way is
+// awaited. Both waits are unbounded, but neither can wait for this thread:
+// messages sent to it are dispatched meanwhile, and handler frames of this
+// very thread (a client destroyed in its own notification) are not awaited.
 void XHttpClient::WaitForCallbacksToEnd() {
+  const DWORD self = GetCurrentThreadId();
   const ULONGLONG deadline =
       GetTickCount64() +
       (InSendMessage() ? http_detail::kCloseWaitInHandlerMs : http_detail::kCloseWaitMs);
   for (;;) {
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    {
-      std::lock_guard<std::mutex> guard(m_core->lock);
-      if (m_core->transfersAlive == 0 && m_core->notificationsInProgress == 0) return;
-    }
     const ULONGLONG now = GetTickCount64();
-    if (now >= deadline) return;
-    HANDLE quiet = m_core->quiet.get();
-    const DWORD remaining = static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50));
+    {
+      std::lock_guard<std::mutex> guard(core_->lock);
+      const bool gatesQuiet = core_->deliveriesInProgress == 0 ||
+                              std::all_of(core_->gatedWindows.begin(),
+                                          core_->gatedWindows.end(), [self](HWND window) {
+                                            return GetWindowThreadProcessId(window, nullptr) ==
+                                                   self;
+                                          });
+      const DWORD ungated = core_->ungatedWindowThreadId;
+      const bool sendsQuiet = core_->notificationsInProgress == 0 || ungated == 0 ||
+                              (ungated == self && now >= deadline);
+      const bool transfersQuiet = core_->transfersAlive == 0 || now >= deadline;
+      if (gatesQuiet && sendsQuiet && transfersQuiet) return;
+    }
+    HANDLE quiet = core_->quiet.get();
+    const DWORD remaining =
+        now >= deadline ? 50 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50));
     if (quiet == nullptr ||
         MsgWaitForMultipleObjects(1, &quiet, FALSE, remaining, QS_SENDMESSAGE) == WAIT_FAILED) {
       Sleep(10);
@@ -113,27 +131,27 @@ void XHttpClient::WaitForCallbacksToEnd() {
 }
 
 void XHttpClient::Reset() {
-  m_requestFlags = 0;
-  m_strHost.clear();
-  std::lock_guard<std::mutex> guard(m_core->lock);
-  m_core->responseText.clear();
-  m_core->receivedBytes.store(0);
-  m_core->contentLength.store(0);
-  http_detail::CloseOutputFile(*m_core);
+  requestFlags_ = 0;
+  host_.clear();
+  std::lock_guard<std::mutex> guard(core_->lock);
+  core_->responseText.clear();
+  core_->receivedBytes.store(0);
+  core_->contentLength.store(0);
+  http_detail::CloseOutputFile(*core_);
 }
 
 DWORD XHttpClient::OpenSession() {
   CloseHandles();
   SetHttpState(HttpState::Idle);
   Reset();
-  m_port = m_secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
-  m_requestFlags = m_secure ? WINHTTP_FLAG_SECURE : 0;
-  if (m_destroying) return kHttpCannotStart;
+  port_ = secure_ ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
+  requestFlags_ = secure_ ? WINHTTP_FLAG_SECURE : 0;
+  if (destroying_) return kHttpCannotStart;
 
-  HINTERNET session = WinHttpOpen(m_strAgent.c_str(), m_accessType, WINHTTP_NO_PROXY_NAME,
-                                  WINHTTP_NO_PROXY_BYPASS, m_sessionFlags);
+  HINTERNET session = WinHttpOpen(agent_.c_str(), accessType_, WINHTTP_NO_PROXY_NAME,
+                                  WINHTTP_NO_PROXY_BYPASS, sessionFlags_);
   if (session == nullptr) return GetLastError();
-  auto* transfer = new Transfer(m_core);
+  auto* transfer = new Transfer(core_);
   if (!http_detail::AttachCallback(session, transfer)) {
     const DWORD error = GetLastError();
     // Without a callback the session reports no closing: free it directly.
@@ -142,76 +160,76 @@ DWORD XHttpClient::OpenSession() {
     delete transfer;
     return error != 0 ? error : ERROR_GEN_FAILURE;
   }
-  std::lock_guard<std::mutex> guard(m_core->lock);
+  std::lock_guard<std::mutex> guard(core_->lock);
   transfer->session = session;
   transfer->awaitingClose.push_back(session);
-  m_core->current = transfer;
-  ++m_core->transfersAlive;
+  core_->current = transfer;
+  ++core_->transfersAlive;
   return 0;
 }
 
 DWORD XHttpClient::Connect(std::wstring_view host, bool secure, bool asynchronous) {
-  m_secure = secure;
-  m_sessionFlags = asynchronous ? WINHTTP_FLAG_ASYNC : 0;
+  secure_ = secure;
+  sessionFlags_ = asynchronous ? WINHTTP_FLAG_ASYNC : 0;
   if (const DWORD error = OpenSession(); error != 0) return error;
   if (host.empty()) return ERROR_WINHTTP_INVALID_URL;
 
-  Transfer* transfer = m_core->current;  // only this thread changes it
+  Transfer* transfer = core_->current;  // only this thread changes it
   const std::wstring hostText(host);
-  HINTERNET connection = WinHttpConnect(transfer->session, hostText.c_str(), m_port, 0);
+  HINTERNET connection = WinHttpConnect(transfer->session, hostText.c_str(), port_, 0);
   if (connection == nullptr) return GetLastError();
   {
-    std::lock_guard<std::mutex> guard(m_core->lock);
+    std::lock_guard<std::mutex> guard(core_->lock);
     transfer->connection = connection;
     transfer->awaitingClose.push_back(connection);
   }
   if (!http_detail::AttachCallback(connection, transfer)) return GetLastError();
-  m_strHost = hostText;
+  host_ = hostText;
   return 0;
 }
 
-void XHttpClient::SetObject(std::wstring_view object) { m_strObject.assign(object); }
+void XHttpClient::SetObject(std::wstring_view object) { object_.assign(object); }
 
 DWORD XHttpClient::Get() {
-  Transfer* transfer = m_core->current;
-  if (m_destroying || transfer == nullptr || transfer->connection == nullptr ||
+  Transfer* transfer = core_->current;
+  if (destroying_ || transfer == nullptr || transfer->connection == nullptr ||
       transfer->requestValue != nullptr) {
     return kHttpCannotStart;
   }
-  m_core->mode.store(static_cast<std::int32_t>(TransferMode::Memory));
+  core_->mode.store(static_cast<std::int32_t>(TransferMode::Memory));
   return SendGet(*transfer);
 }
 
 DWORD XHttpClient::GetToFile(const std::string& localPath) {
-  Transfer* transfer = m_core->current;
-  if (m_destroying || transfer == nullptr || transfer->connection == nullptr ||
+  Transfer* transfer = core_->current;
+  if (destroying_ || transfer == nullptr || transfer->connection == nullptr ||
       transfer->requestValue != nullptr) {
     return kHttpCannotStart;
   }
-  m_core->mode.store(static_cast<std::int32_t>(TransferMode::File));
+  core_->mode.store(static_cast<std::int32_t>(TransferMode::File));
   std::FILE* file = std::fopen(localPath.c_str(), "wb");
   if (file == nullptr) return kHttpCannotStart;
   {
-    std::lock_guard<std::mutex> guard(m_core->lock);
-    http_detail::CloseOutputFile(*m_core);
-    m_core->outputFile = file;
-    m_core->receivedBytes.store(0);
+    std::lock_guard<std::mutex> guard(core_->lock);
+    http_detail::CloseOutputFile(*core_);
+    core_->outputFile = file;
+    core_->receivedBytes.store(0);
   }
   const DWORD result = SendGet(*transfer);
   if (result != 0) {
-    std::lock_guard<std::mutex> guard(m_core->lock);
-    http_detail::CloseOutputFile(*m_core);
+    std::lock_guard<std::mutex> guard(core_->lock);
+    http_detail::CloseOutputFile(*core_);
   }
   return result;
 }
 
 DWORD XHttpClient::SendGet(Transfer& transfer) {
   HINTERNET request =
-      WinHttpOpenRequest(transfer.connection, L"GET", m_strObject.c_str(), nullptr,
-                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, m_requestFlags);
+      WinHttpOpenRequest(transfer.connection, L"GET", object_.c_str(), nullptr,
+                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, requestFlags_);
   if (request == nullptr) return GetLastError();
   {
-    std::lock_guard<std::mutex> guard(m_core->lock);
+    std::lock_guard<std::mutex> guard(core_->lock);
     transfer.request = request;
     transfer.requestValue = request;
     transfer.awaitingClose.push_back(request);
@@ -226,8 +244,8 @@ DWORD XHttpClient::SendGet(Transfer& transfer) {
 
 DWORD XHttpClient::Cancel() {
   {
-    std::lock_guard<std::mutex> guard(m_core->lock);
-    http_detail::CloseOutputFile(*m_core);
+    std::lock_guard<std::mutex> guard(core_->lock);
+    http_detail::CloseOutputFile(*core_);
   }
   CloseHandles();
   return 0;
@@ -238,10 +256,10 @@ void XHttpClient::CloseHandles() {
   Transfer* transfer = nullptr;
   bool finished = false;
   {
-    std::lock_guard<std::mutex> guard(m_core->lock);
+    std::lock_guard<std::mutex> guard(core_->lock);
     SetHttpState(HttpState::Closing);
-    transfer = m_core->current;
-    m_core->current = nullptr;
+    transfer = core_->current;
+    core_->current = nullptr;
     if (transfer != nullptr) {
       transfer->live = false;
       for (HINTERNET* handle : {&transfer->request, &transfer->connection, &transfer->session}) {
@@ -253,40 +271,42 @@ void XHttpClient::CloseHandles() {
                                        toClose.end());
         toClose.clear();
       }
-      finished = http_detail::TakeIfFinished(*m_core, *transfer);
+      finished = http_detail::TakeIfFinished(*core_, *transfer);
     }
   }
   http_detail::CloseWinHttpHandles(toClose);
-  if (finished) http_detail::FreeTransfer(m_core, transfer);
+  if (finished) http_detail::FreeTransfer(core_, transfer);
 }
 
 void XHttpClient::SetNotifyWindow(HWND window) {
-  std::lock_guard<std::mutex> guard(m_core->lock);
-  m_core->notifyWindow = window;
+  const bool gated = window == nullptr || http_detail::InstallNotifyGate(core_, window);
+  std::lock_guard<std::mutex> guard(core_->lock);
+  core_->notifyWindow = window;
+  if (!gated) core_->ungatedWindowThreadId = GetWindowThreadProcessId(window, nullptr);
 }
 
 HWND XHttpClient::NotifyWindow() const {
-  std::lock_guard<std::mutex> guard(m_core->lock);
-  return m_core->notifyWindow;
+  std::lock_guard<std::mutex> guard(core_->lock);
+  return core_->notifyWindow;
 }
 
 HttpState XHttpClient::GetHttpState() const {
-  return static_cast<HttpState>(m_core->state.load());
+  return static_cast<HttpState>(core_->state.load());
 }
 
 void XHttpClient::SetHttpState(HttpState state) {
-  m_core->state.store(static_cast<std::int32_t>(state));
+  core_->state.store(static_cast<std::int32_t>(state));
 }
 
-std::uint64_t XHttpClient::ReceivedBytes() const { return m_core->receivedBytes.load(); }
+std::uint64_t XHttpClient::ReceivedBytes() const { return core_->receivedBytes.load(); }
 
-std::uint32_t XHttpClient::ContentLength() const { return m_core->contentLength.load(); }
+std::uint32_t XHttpClient::ContentLength() const { return core_->contentLength.load(); }
 
 std::string XHttpClient::ResponseText() const {
-  std::lock_guard<std::mutex> guard(m_core->lock);
-  return m_core->responseText;
+  std::lock_guard<std::mutex> guard(core_->lock);
+  return core_->responseText;
 }
 
-TransferMode XHttpClient::Mode() const { return static_cast<TransferMode>(m_core->mode.load()); }
+TransferMode XHttpClient::Mode() const { return static_cast<TransferMode>(core_->mode.load()); }
 
 }  // namespace zvu

@@ -80,25 +80,25 @@ class XHttpClient {
   std::string ResponseText() const;
   TransferMode Mode() const;
 
-  const std::wstring& Host() const { return m_strHost; }
-  const std::wstring& Object() const { return m_strObject; }
-  INTERNET_PORT Port() const { return m_port; }
-  bool Secure() const { return m_secure; }
+  const std::wstring& Host() const { return host_; }
+  const std::wstring& Object() const { return object_; }
+  INTERNET_PORT Port() const { return port_; }
+  bool Secure() const { return secure_; }
 
  private:
   DWORD SendGet(http_detail::Transfer& transfer);
   void WaitForCallbacksToEnd();
 
-  std::shared_ptr<http_detail::ClientCore> m_core;
-  bool m_destroying = false;
-  bool m_secure = false;
-  const std::wstring m_strAgent = L"XHttpClient";
-  DWORD m_accessType = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY;
-  DWORD m_sessionFlags = 0;
-  INTERNET_PORT m_port = INTERNET_DEFAULT_HTTP_PORT;
-  DWORD m_requestFlags = 0;
-  std::wstring m_strHost;
-  std::wstring m_strObject;
+  std::shared_ptr<http_detail::ClientCore> core_;
+  bool destroying_ = false;
+  bool secure_ = false;
+  const std::wstring agent_ = L"XHttpClient";
+  DWORD accessType_ = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY;
+  DWORD sessionFlags_ = 0;
+  INTERNET_PORT port_ = INTERNET_DEFAULT_HTTP_PORT;
+  DWORD requestFlags_ = 0;
+  std::wstring host_;
+  std::wstring object_;
 };
 
 }  // namespace zvu

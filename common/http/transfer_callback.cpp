@@ -60,8 +60,13 @@ bool QueryNumber(HINTERNET request, DWORD query, DWORD* value) {
 
 FollowUp OnHeaders(ClientCore& core, Transfer& transfer) {
   DWORD statusCode = 0;
-  if (QueryNumber(transfer.request, WINHTTP_QUERY_STATUS_CODE, &statusCode) &&
-      (statusCode < 200 || statusCode > 299)) {
+  if (!QueryNumber(transfer.request, WINHTTP_QUERY_STATUS_CODE, &statusCode)) {
+    // Without a status nothing says the body is the document asked for.
+    ProgramLog::Write(" The server's answer carried no readable HTTP status\r\n");
+    Fail(core);
+    return FollowUp::None;
+  }
+  if (statusCode < 200 || statusCode > 299) {
     ProgramLog::Printf(" The server answered with HTTP status %lu\r\n",
                        static_cast<unsigned long>(statusCode));
     Fail(core);
@@ -208,7 +213,7 @@ void Notify(const std::shared_ptr<ClientCore>& core, Transfer& transfer, DWORD s
   HWND window = nullptr;
   {
     std::lock_guard<std::mutex> guard(core->lock);
-    if (!IsCurrent(*core, transfer) || core->notifyWindow == nullptr) return;
+    if (!IsCurrent(*core, transfer) || core->notifyWindow == nullptr || core->ownerGone) return;
     window = core->notifyWindow;
     ++core->notificationsInProgress;
   }

@@ -48,6 +48,14 @@ struct ClientCore {
   Transfer* current = nullptr;       // the transfer whose handles are open
   int transfersAlive = 0;            // transfers not yet freed
   int notificationsInProgress = 0;   // SendMessage calls under way
+  // Set when the client's destruction begins: its address must reach no
+  // window from then on (see notify_gate.h).
+  bool ownerGone = false;
+  int deliveriesInProgress = 0;      // gated notifications inside the window's handler
+  std::vector<HWND> gatedWindows;    // windows whose gate holds a share of this core
+  // A notify window that could not be gated (set from another thread than
+  // its own): the destructor then waits for every send under way. 0: none.
+  DWORD ungatedWindowThreadId = 0;
   UniqueHandle quiet;                // auto-reset; set when either count falls
 };
 

@@ -120,16 +120,19 @@ bool InstallerRunner::StartAndWait(const std::string& commandLine,
 
   for (unsigned polls = 1;; ++polls) {
     // The process object itself tells whether it ended: an installer whose
-    // exit code happens to be STILL_ACTIVE (259) has ended all the same.
-    const bool ended = WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT;
+    // exit code happens to be STILL_ACTIVE (259) has ended all the same. A
+    // wait that fails tells nothing, so it does not count as the end.
+    const bool ended = WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
     CallPump(pump);
     Sleep(kPollIntervalMs);
+    if (ended) return true;
     if (polls > pollLimit_) {
+      // An installer that finished during the last pause is not a time-out.
+      if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) return true;
       TerminateProcess(process.get(), kTimedOutExitCode);
       WaitForSingleObject(process.get(), kTerminationWaitMs);
       return false;
     }
-    if (ended) return true;
   }
 }
 

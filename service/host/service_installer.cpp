@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "service_handle.h"
+#include "service_texts.h"
 
 namespace zvu {
 namespace {
@@ -44,7 +45,7 @@ bool ServiceInstaller::Install() const {
 
   UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) {
-    ShowError("Could not open Service Manager");
+    ShowError(texts::kBoxCannotOpenServiceManager);
     return false;
   }
   UniqueServiceHandle service(CreateServiceA(
@@ -52,7 +53,7 @@ bool ServiceInstaller::Install() const {
       SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, quotedPath.c_str(),
       nullptr, nullptr, kDependencies, nullptr, nullptr));
   if (!service) {
-    ShowError("Could not start service");
+    ShowError(texts::kBoxCannotStartService);
     return false;
   }
   return true;
@@ -63,13 +64,13 @@ bool ServiceInstaller::Uninstall(bool awaitRemoval) const {
 
   UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) {
-    ShowError("Could not open Service Manager");
+    ShowError(texts::kBoxCannotOpenServiceManager);
     return false;
   }
   UniqueServiceHandle service(
       OpenServiceA(manager.get(), serviceName_.c_str(), SERVICE_STOP | DELETE));
   if (!service) {
-    ShowError("Could not open service");
+    ShowError(texts::kBoxCannotOpenService);
     return false;
   }
 
@@ -79,11 +80,11 @@ bool ServiceInstaller::Uninstall(bool awaitRemoval) const {
     const bool notRunning = error == ERROR_SERVICE_NOT_ACTIVE;
     const bool alreadyStopping = error == ERROR_INVALID_SERVICE_CONTROL &&
                                  status.dwCurrentState == SERVICE_STOP_PENDING;
-    if (!notRunning && !alreadyStopping) ShowError("Could not stop service");
+    if (!notRunning && !alreadyStopping) ShowError(texts::kBoxCannotStopService);
   }
 
   if (!DeleteService(service.get())) {
-    ShowError("Could not delete service");
+    ShowError(texts::kBoxCannotDeleteService);
     return false;
   }
   if (!awaitRemoval) return true;
@@ -93,7 +94,7 @@ bool ServiceInstaller::Uninstall(bool awaitRemoval) const {
   const DWORD started = GetTickCount();
   while (IsInstalled()) {
     if (GetTickCount() - started >= kRemovalTimeoutMs) {
-      ShowError("Could not delete service");
+      ShowError(texts::kBoxCannotDeleteService);
       return false;
     }
     Sleep(kRemovalPollMs);

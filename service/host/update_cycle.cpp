@@ -1,6 +1,7 @@
 #include "update_cycle.h"
 
 #include "program_log.h"
+#include "service_texts.h"
 
 namespace zvu {
 
@@ -29,7 +30,7 @@ void UpdateCycle::OnTimerTick() {
   if (updatesPending && !StopRequested()) {
     const std::string text = m_strUpdateXml;
     if (work_.SendCatalogue(text, stopEvent_) == S_OK) {
-      ProgramLog::Write(kCatalogueSentRecord);
+      ProgramLog::Write(texts::kCatalogueSentRecord);
       updatesPending = false;
     }
   }

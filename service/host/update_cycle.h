@@ -9,7 +9,6 @@
 
 namespace zvu {
 
-inline constexpr char kCatalogueSentRecord[] = "m_strUpdateXml sent to client \r\n";
 
 // What the service does on each tick of its 5-second timer: every tenth tick
 // (starting with the first) it checks for updates; while a catalogue with an

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "appid_registry.h"
+#include "com_ptr.h"
 #include "host_command_line.h"
 #include "program_log.h"
 #include "registry_script.h"
@@ -187,7 +188,7 @@ void UpdateService::HandleControl(DWORD control) {
 }
 
 HRESULT UpdateService::Run() {
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const ComInitialization com;
   cycle_.Start();
   work_.StartRegistrationThread();
 
@@ -214,7 +215,6 @@ HRESULT UpdateService::Run() {
   mainThreadId_ = 0;
   if (timerId_ != 0) KillTimer(nullptr, timerId_);
   timerId_ = 0;
-  if (SUCCEEDED(com)) CoUninitialize();
   ProgramLog::Close();
   return S_OK;
 }

@@ -6,6 +6,7 @@
 #include "process_list.h"
 #include "program_log.h"
 #include "unique_handle.h"
+#include "service_texts.h"
 
 namespace zvu {
 namespace {
@@ -22,11 +23,10 @@ bool WalkClients(ClientTable& table, const SessionRules& rules, Pass pass, Chose
     if (!process) {
       const int error = static_cast<int>(GetLastError());
       if (pass == Pass::kConsole) {
-        ProgramLog::Printf("error open console process Err:%d session:%d PID: %d hProces:%d\r\n",
+        ProgramLog::Printf(texts::kOpenConsoleProcessFailed,
                            error, static_cast<int>(session), static_cast<int>(entry.processId), 0);
       } else {
-        ProgramLog::Printf(
-            "error open terminal process Err:%d session:%d PID: %d hproces:%d h\r\n", error,
+        ProgramLog::Printf(texts::kOpenTerminalProcessFailed, error,
             static_cast<int>(session), static_cast<int>(entry.processId), 0);
       }
       continue;
@@ -40,10 +40,10 @@ bool WalkClients(ClientTable& table, const SessionRules& rules, Pass pass, Chose
     if (!rules.IsSessionActive(session)) continue;
     if (pass == Pass::kConsole) {
       if (!rules.IsConsoleSession(session)) continue;
-      ProgramLog::Printf("client found in console session:%d PID: %d \r\n",
+      ProgramLog::Printf(texts::kClientFoundInConsole,
                          static_cast<int>(session), static_cast<int>(entry.processId));
     } else {
-      ProgramLog::Printf("client found in terminal session:%d PID: %d \r\n",
+      ProgramLog::Printf(texts::kClientFoundInTerminal,
                          static_cast<int>(session), static_cast<int>(entry.processId));
     }
     chosen->processId = entry.processId;
@@ -60,9 +60,9 @@ void LaunchInFirstActiveShell(const SessionRules& rules) {
     if (!record || std::strcmp(record->ExeFile(), "explorer.exe") != 0) continue;
     DWORD session = 0;
     if (!rules.SessionOfProcess(record->ProcessId(), &session)) continue;
-    ProgramLog::Printf("Try to start proces in WinlogonSession:%d \r\n", static_cast<int>(session));
+    ProgramLog::Printf(texts::kTryToStartClient, static_cast<int>(session));
     if (!rules.IsSessionActive(session)) continue;
-    ProgramLog::Write("Sesion is active \r\n");
+    ProgramLog::Write(texts::kSessionIsActive);
     if (LaunchClientInSession(kClientCommandLine, session, record->ProcessId()) == 0) break;
   }
 }

@@ -5,6 +5,7 @@
 #include "ansi_text.h"
 #include "program_log.h"
 #include "unique_handle.h"
+#include "service_texts.h"
 
 namespace zvu {
 namespace {
@@ -17,7 +18,7 @@ DWORD Fail(const char* commandLine, const char* step) {
   DWORD error = GetLastError();
   // A step that failed without a reason still has to read as a failure.
   if (error == 0) error = ERROR_GEN_FAILURE;
-  ProgramLog::Printf("Error startin process:%s eror: %d  in:%s \r\n", commandLine,
+  ProgramLog::Printf(texts::kClientStartFailed, commandLine,
                      static_cast<int>(error), step);
   return error;
 }
@@ -68,7 +69,7 @@ DWORD LaunchClientInSession(const char* commandLine, DWORD sessionId, DWORD shel
   // Without the user's token the process would be started as the service's
   // own account on the user's desktop: never go on without it.
   UniqueHandle userToken;
-  if (!DuplicateTokenEx(shellToken.get(), MAXIMUM_ALLOWED, nullptr, SecurityIdentification,
+  if (!DuplicateTokenEx(shellToken.get(), MAXIMUM_ALLOWED, nullptr, SecurityImpersonation,
                         TokenPrimary, userToken.put())) {
     return Fail(commandLine, "e6");
   }

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "unique_handle.h"
 
@@ -116,14 +117,20 @@ ProcessList::~ProcessList() = default;
 bool ProcessList::Fill() {
   UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return false;
-  records_.clear();
+  // The new records replace the old ones only once the walk has succeeded.
+  std::vector<ProcessRecord> records;
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof(entry);
   if (!Process32First(snapshot.get(), &entry)) return false;
-  do {
-    records_.push_back(ReadProcessRecord(entry));
-    entry.dwSize = sizeof(entry);
-  } while (Process32Next(snapshot.get(), &entry));
+  try {
+    do {
+      records.push_back(ReadProcessRecord(entry));
+      entry.dwSize = sizeof(entry);
+    } while (Process32Next(snapshot.get(), &entry));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  records_.swap(records);
   return true;
 }
 

@@ -52,3 +52,15 @@ prefix_pids() {
     tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
   done
 }
+
+# remove_service <name> <Windows path of the program> <process pattern>:
+# stops the service, unregisters it and ends what is left of it (processes of
+# this prefix matching the pattern, see prefix_pids; make it match the Windows
+# path, not a test script's arguments), so that a test that failed half-way
+# leaves no service behind in the prefix the other tests share.
+remove_service() {
+  timeout 60 wine net stop "$1" < /dev/null > /dev/null 2>&1
+  timeout 60 wine "$2" /UnregServer < /dev/null > /dev/null 2>&1
+  prefix_pids "$3" | xargs -r kill 2>/dev/null
+  return 0
+}

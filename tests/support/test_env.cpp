@@ -49,4 +49,13 @@ std::string ReadWholeFile(const std::string& path) {
   return text.str();
 }
 
+std::vector<std::string> ServedRequests() {
+  std::istringstream log(ReadWholeFile(FixtureDirWindows() + "\\requests.log"));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(log, line);) lines.push_back(line);
+  return lines;
+}
+
+size_t ServedRequestCount() { return ServedRequests().size(); }
+
 }  // namespace zvu::test

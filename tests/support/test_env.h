@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 // What the test script tells the test programs about the isolated environment.
 namespace zvu::test {
@@ -17,5 +19,9 @@ bool WriteFixtureFile(const std::string& relativePath, const std::string& conten
 
 // The text of a whole file, or empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
+
+// Lines of the fixture server's request log, and how many there are.
+std::vector<std::string> ServedRequests();
+size_t ServedRequestCount();
 
 }  // namespace zvu::test

@@ -363,4 +363,34 @@ TEST(ParseCatalogue, WorksOnAThreadInTheMultithreadedApartment) {
   EXPECT_EQ(offered, 1u);
 }
 
+TEST(ParseCatalogue, LeavesTheThreadsComInitialisationAsItFoundIt) {
+  // A service thread parses every 50 s for years: each parse must undo its
+  // own COM initialisation, or the thread's count only ever grows.
+  HRESULT first = E_FAIL, again = E_FAIL, afterOwn = E_FAIL;
+  bool parsed = false;
+  std::thread worker([&] {
+    first = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    for (int i = 0; i < 3; ++i) {
+      UpdateCatalogue catalogue;
+      parsed = catalogue.ParseCatalogue("<c><products/></c>");
+    }
+    CoUninitialize();
+    // Balanced: the thread's own uninitialisation was the last, so COM starts afresh.
+    again = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    CoUninitialize();
+    {
+      UpdateCatalogue catalogue;
+      catalogue.ParseCatalogue("<c/>");
+    }
+    // A thread without COM of its own is left without it after a parse.
+    afterOwn = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(afterOwn)) CoUninitialize();
+  });
+  worker.join();
+  EXPECT_EQ(first, S_OK);
+  EXPECT_TRUE(parsed);
+  EXPECT_EQ(again, S_OK);
+  EXPECT_EQ(afterOwn, S_OK);
+}
+
 }  // namespace

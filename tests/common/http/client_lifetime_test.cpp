@@ -124,22 +124,81 @@ TEST(ClientLifetime, DestructionOnTheWindowThreadWhileANotificationWaits) {
   zvu::test::WriteServedFile("drip-destroy.bin", 100'000);
   const std::string path = zvu::test::TempFilePath("zvu_http_drip_destroy.bin");
   auto client = std::make_unique<XHttpClient>();
-  std::atomic<int> handled{0};
-  zvu::test::NotifyWindow window([&](XHttpClient* notified, DWORD) {
-    notified->GetHttpState();  // the client is still whole while it is destroyed
-    ++handled;
+  bool destroying = false;
+  int handledDuringDestruction = 0;
+  zvu::test::NotifyWindow window([&](XHttpClient*, DWORD) {
+    if (destroying) ++handledDuringDestruction;
   });
   client->SetNotifyWindow(window.Handle());
   ASSERT_EQ(StartGet(*client, L"/fault/drip/drip-destroy.bin", path), 0u);
   Sleep(400);  // no messages dispatched: a notification is now waiting for this thread
 
   const auto start = std::chrono::steady_clock::now();
+  destroying = true;
   client.reset();
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_LT(took, std::chrono::milliseconds(2500)) << "waited for its bound instead of the "
                                                       "closing notifications";
-  EXPECT_GT(handled.load(), 0);
+  // The waiting notification was dispatched by the destructor and dropped:
+  // the client's address reaches no window once its destruction has begun.
+  EXPECT_EQ(handledDuringDestruction, 0);
   EXPECT_TRUE(DeleteFileA(path.c_str()));
+}
+
+// The notify window lives on a thread that stops pumping for longer than the
+// destructor's bound while a worker waits to send to it. When it pumps again,
+// the late notification must not carry the destroyed client's address.
+TEST(ClientLifetime, LateNotificationToAnotherThreadsWindowIsDropped) {
+  zvu::test::WriteServedFile("drip-late.bin", 100'000);
+  const std::string path = zvu::test::TempFilePath("zvu_http_drip_late.bin");
+  auto client = std::make_unique<XHttpClient>();
+  std::atomic<bool> destroying{false};
+  std::atomic<int> before{0}, after{0};
+  std::atomic<DWORD> windowThreadId{0};
+  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  constexpr UINT kBlock = WM_APP + 1;
+  std::thread windowThread([&] {
+    zvu::test::NotifyWindow window([&](XHttpClient* notified, DWORD) {
+      if (destroying) {
+        ++after;
+        return;
+      }
+      notified->GetHttpState();
+      ++before;
+    });
+    client->SetNotifyWindow(window.Handle());  // on the window's own thread
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+    windowThreadId = GetCurrentThreadId();
+    SetEvent(ready);
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+      if (message.message == kBlock) Sleep(static_cast<DWORD>(message.wParam));
+      DispatchMessageW(&message);
+    }
+  });
+  // Ends the window thread on every way out of the test, failures included.
+  struct EndWindowThread {
+    std::thread& thread;
+    std::atomic<DWORD>& id;
+    ~EndWindowThread() {
+      while (id == 0) Sleep(10);
+      PostThreadMessageW(id, WM_QUIT, 0, 0);
+      thread.join();
+    }
+  } end{windowThread, windowThreadId};
+  ASSERT_EQ(WaitForSingleObject(ready, 10000), WAIT_OBJECT_0);
+  CloseHandle(ready);
+  ASSERT_EQ(StartGet(*client, L"/fault/drip/drip-late.bin", path), 0u);
+  ASSERT_TRUE(WaitUntil([&] { return before.load() > 0 && client->ReceivedBytes() >= 2048; }));
+
+  // Longer than the destructor's 5 s bound for closing transfers.
+  PostThreadMessageW(windowThreadId, kBlock, 6000, 0);
+  Sleep(500);  // a worker is now blocked sending to the window
+  destroying = true;
+  client.reset();
+  Sleep(6000);  // the window thread pumps again and receives what was waiting
+  EXPECT_EQ(after.load(), 0);
+  DeleteFileA(path.c_str());
 }
 
 TEST(ClientLifetime, DestructionInsideItsOwnNotification) {

@@ -172,6 +172,14 @@ TEST(Transfer, ErrorStatusFailsWithoutStoringTheErrorPage) {
     EXPECT_EQ(zvu::test::ReadWholeFile(file), "");
     DeleteFileA(file.c_str());
   }
+  // A status line without a number is no success either, whichever way the
+  // platform reports it.
+  XHttpClient client;
+  ASSERT_EQ(StartGet(client, L"/fault/nostatus/status-src.bin"), 0u);
+  ASSERT_TRUE(WaitForState(client, kFinal));
+  EXPECT_EQ(client.GetHttpState(), HttpState::Failed);
+  EXPECT_EQ(client.ResponseText(), "");
+
   const std::string text = log.Text();
   EXPECT_TRUE(Contains(text, " The server answered with HTTP status 404\r\n")) << text;
   EXPECT_TRUE(Contains(text, " The server answered with HTTP status 500\r\n"));

@@ -202,6 +202,22 @@ TEST_F(RunnerTest, InstallerThatNeverEndsIsTerminatedAndFails) {
   EXPECT_FALSE(zvu::test::ProcessRunning("setup-hang.exe"));
 }
 
+TEST_F(RunnerTest, InstallerThatEndsDuringTheLastPollIsNoTimeOut) {
+  const std::string setup = CopyFakeSetup(folder_, "setup-slow.exe");
+  RecordingPump pump;
+  // Two calls come before the start, one with each poll. At the last poll the
+  // installer is still running; the pump holds on until it has ended, so it
+  // ends inside the last pause.
+  pump.onCall = [&](size_t index) {
+    if (index != 4) return;  // the second poll, the last one allowed
+    const ULONGLONG deadline = GetTickCount64() + 10000;
+    while (zvu::test::ProcessRunning("setup-slow.exe") && GetTickCount64() < deadline) Sleep(20);
+  };
+  InstallerRunner runner(1);
+  EXPECT_TRUE(runner.RunInstaller(setup, folder_, "", "slow.log", "", &pump));
+  EXPECT_EQ(pump.times.size(), 2u + 2u);
+}
+
 TEST_F(RunnerTest, NothingStartsWhenTheRunCannotBeSetUp) {
   const std::string setup = CopyFakeSetup(folder_, "setup.exe");
   InstallerRunner runner;

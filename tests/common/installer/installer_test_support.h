@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "temp_files.h"
+
 // Shared by the installer runner's tests.
 namespace zvu::test {
 
@@ -12,11 +14,6 @@ namespace zvu::test {
 // fake_setup.exe, msiexec-standin\msiexec.exe) as Wine sees their folder.
 std::string InstallersDir();
 
-// A fresh, empty folder below the temporary folder.
-std::string FreshTempFolder(const std::string& name);
-
-bool WriteBytes(const std::string& path, const std::string& bytes);
-bool FileExists(const std::string& path);
 
 // The text as a UTF-16 little-endian byte string, optionally with byte-order mark.
 std::string Utf16(const std::string& ascii, bool byteOrderMark);

@@ -10,6 +10,7 @@
 
 #include "product_keys.h"
 #include "test_env.h"
+#include "wait_until.h"
 #include "unique_handle.h"
 
 namespace {
@@ -86,8 +87,11 @@ TEST_F(CheckForUpdatesTest, StopRequestEndsTheWaitPromptly) {
   ASSERT_TRUE(zvu::test::WriteFixtureFile("update.delay", "20"));
 
   zvu::UniqueHandle stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  std::thread stopper([&stop] {
-    Sleep(500);
+  // The stop comes once the request has reached the server, so the check is
+  // inside its wait for the stalled catalogue.
+  const size_t requestsBefore = zvu::test::ServedRequestCount();
+  std::thread stopper([&stop, requestsBefore] {
+    zvu::test::WaitUntil([&] { return zvu::test::ServedRequestCount() > requestsBefore; }, 10000);
     SetEvent(stop.get());
   });
   std::string updateXml = "old";

@@ -21,6 +21,7 @@ started_pids=()
 
 cleanup() {
   for pid in "${started_pids[@]}"; do kill "$pid" 2>/dev/null; done
+  remove_service "$name" "$program" 'Zelko Vuro.ZelkoVuroUpdate\.exe'
   rm -rf "$scratch"
 }
 trap cleanup EXIT

@@ -9,7 +9,9 @@
 #include <thread>
 
 #include "fake_update_work.h"
+#include "service_texts.h"
 #include "test_env.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -88,14 +90,16 @@ TEST(UpdateService, FirstTickChecksAndHandsOffAndLogsFromTheStartOfTheLog) {
 
   RunningService running(service);
   ASSERT_TRUE(handedOff.WaitFor(15000)) << "no hand-off within 15 s";
-  Sleep(100);  // let the record be written
+  const std::string sent = zvu::texts::kCatalogueSentRecord;
+  EXPECT_TRUE(zvu::test::WaitUntil(
+      [&] { return zvu::test::ReadWholeFile(zvu::kServiceLogPath).starts_with(sent); }, 5000));
   service.HandleControl(SERVICE_CONTROL_STOP);
   EXPECT_EQ(running.Join(), S_OK);
 
   EXPECT_EQ(work.checks, 1);
   EXPECT_NE(work.lastStopEvent, nullptr);
   EXPECT_FALSE(service.Cycle().UpdatesPending());
-  const std::string record = zvu::kCatalogueSentRecord;
+  const std::string record = zvu::texts::kCatalogueSentRecord;
   EXPECT_EQ(zvu::test::ReadWholeFile(zvu::kServiceLogPath),
             record + earlierRun.substr(record.size()));
 }

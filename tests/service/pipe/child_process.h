@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "test_env.h"
+#include "wait_until.h"
 
 namespace zvu::test {
 
@@ -52,15 +53,7 @@ inline bool KeepChildrenOffTheOutput() {
   return true;
 }
 
-// Polls condition every 20 ms until it holds or timeoutMs has passed.
-inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (;;) {
-    if (condition()) return true;
-    if (GetTickCount64() >= deadline) return false;
-    Sleep(20);
-  }
-}
+using zvu::test::WaitUntil;
 
 inline DWORD FindShell() {
   DWORD found = 0;

@@ -6,19 +6,30 @@
 
 namespace {
 
-bool IsOpen(HANDLE handle) {
-  DWORD flags = 0;
-  return GetHandleInformation(handle, &flags) != FALSE;
-}
+// A pipe whose write end goes into the table. Whether the table closed that
+// handle is seen from the read end (the pipe breaks), not from the handle
+// value, which the system may hand out again once it is closed.
+struct Watched {
+  HANDLE write = nullptr;
+  HANDLE read = nullptr;
+  Watched() { CreatePipe(&read, &write, nullptr, 0); }
+  ~Watched() { CloseHandle(read); }
+  Watched(const Watched&) = delete;
+  Watched& operator=(const Watched&) = delete;
+  operator HANDLE() const { return write; }
+  bool Closed() const {
+    return !PeekNamedPipe(read, nullptr, 0, nullptr, nullptr, nullptr) &&
+           GetLastError() == ERROR_BROKEN_PIPE;
+  }
+};
 
-HANDLE NewEvent() { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+bool IsOpen(const Watched& handle) { return !handle.Closed(); }
 
 TEST(ClientTable, ReplacingAClientsHandleClosesOnlyTheOldOne) {
   zvu::ClientTable table;
-  HANDLE first = NewEvent();
-  HANDLE second = NewEvent();
+  Watched first, second, third;
   table.InsertOrReplace(10, first);
-  table.InsertOrReplace(20, NewEvent());
+  table.InsertOrReplace(20, third);
   table.InsertOrReplace(10, second);
 
   HANDLE held = nullptr;
@@ -39,8 +50,7 @@ TEST(ClientTable, ReplacingAClientsHandleClosesOnlyTheOldOne) {
 
 TEST(ClientTable, RemoveClosesOnlyWhileTheEntryStillHoldsTheSeenHandle) {
   zvu::ClientTable table;
-  HANDLE seen = NewEvent();
-  HANDLE newer = NewEvent();
+  Watched seen, newer;
   table.InsertOrReplace(7, seen);
   table.InsertOrReplace(7, newer);  // a re-registration after the caller looked
 
@@ -56,22 +66,23 @@ TEST(ClientTable, RemoveClosesOnlyWhileTheEntryStillHoldsTheSeenHandle) {
 
 TEST(ClientTable, DuplicateForWriteOutlivesTheEntry) {
   zvu::ClientTable table;
-  HANDLE event = NewEvent();
+  Watched event;
   table.InsertOrReplace(3, event);
-  HANDLE other = NewEvent();
+  Watched other;
   EXPECT_EQ(table.DuplicateForWrite(3, other), nullptr);  // not the handle held
-  CloseHandle(other);
+  CloseHandle(other.write);
   EXPECT_EQ(table.DuplicateForWrite(4, event), nullptr);       // not a client
 
   HANDLE copy = table.DuplicateForWrite(3, event);
   ASSERT_NE(copy, nullptr);
   ASSERT_TRUE(table.RemoveAndClose(3, event));
-  EXPECT_TRUE(SetEvent(copy));
+  EXPECT_FALSE(event.Closed());  // the copy keeps the pipe writable
   CloseHandle(copy);
+  EXPECT_TRUE(event.Closed());
 }
 
 TEST(ClientTable, DestructionClosesTheHandlesHeld) {
-  HANDLE event = NewEvent();
+  Watched event;
   {
     zvu::ClientTable table;
     table.InsertOrReplace(1, event);

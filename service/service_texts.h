@@ -1,0 +1,35 @@
+#pragma once
+
+// Every text the update service publishes: its log records, its event-log
+// messages and its message boxes. Administrators read them, and so do their
+// tools, which match them byte for byte: they stay exactly as they are,
+// misspellings, spaces and line ends included.
+
+namespace zvu::texts {
+
+// Log records ("c:\VuroUpdateService.log").
+inline constexpr char kCatalogueSentRecord[] = "m_strUpdateXml sent to client \r\n";
+inline constexpr char kOpenConsoleProcessFailed[] =
+    "error open console process Err:%d session:%d PID: %d hProces:%d\r\n";
+inline constexpr char kOpenTerminalProcessFailed[] =
+    "error open terminal process Err:%d session:%d PID: %d hproces:%d h\r\n";
+inline constexpr char kClientFoundInConsole[] = "client found in console session:%d PID: %d \r\n";
+inline constexpr char kClientFoundInTerminal[] = "client found in terminal session:%d PID: %d \r\n";
+inline constexpr char kTryToStartClient[] = "Try to start proces in WinlogonSession:%d \r\n";
+inline constexpr char kSessionIsActive[] = "Sesion is active \r\n";
+inline constexpr char kClientStartFailed[] = "Error startin process:%s eror: %d  in:%s \r\n";
+
+// Event-log messages (printed to the console in plain mode).
+inline constexpr char kEventServiceStarted[] = "Service started";
+inline constexpr char kEventServiceStopped[] = "Service stopped";
+inline constexpr char kEventBadServiceRequest[] = "Bad service request";
+inline constexpr char kEventHandlerNotInstalled[] = "Handler not installed";
+
+// Message boxes of /Service and /UnregServer (captioned with the service name).
+inline constexpr char kBoxCannotOpenServiceManager[] = "Could not open Service Manager";
+inline constexpr char kBoxCannotStartService[] = "Could not start service";
+inline constexpr char kBoxCannotOpenService[] = "Could not open service";
+inline constexpr char kBoxCannotStopService[] = "Could not stop service";
+inline constexpr char kBoxCannotDeleteService[] = "Could not delete service";
+
+}  // namespace zvu::texts

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+
+namespace zvu::test {
+
+// Polls done() until it holds or the time is up, and returns done(). Messages
+// sent or posted to the calling thread are dispatched meanwhile, so a
+// condition that needs this thread's windows can come true.
+bool WaitUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds limit = std::chrono::seconds(15));
+inline bool WaitUntil(const std::function<bool()>& done, DWORD limitMs) {
+  return WaitUntil(done, std::chrono::milliseconds(limitMs));
+}
+
+}  // namespace zvu::test
