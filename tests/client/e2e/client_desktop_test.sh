@@ -34,13 +34,15 @@ start_service() {  # start_service <record>: a scripted service that takes one r
   wait_for 15 ready "$1"
 }
 shot() { import -window root "$artifacts/$1.png"; }
-# The tray icon: the rightmost 20 pixels of the taskbar.
-read -r _ _ _ bar_left bar_top bar_right bar_bottom _ <<< "$(probe taskbar)"
-icon_x=$((bar_right - 10))
-icon_y=$(((bar_top + bar_bottom) / 2))
-tray_crop() { import -window root -crop "24x$((bar_bottom - bar_top))+$((bar_right - 24))+$bar_top" +repage "$1"; }
-tray_crop "$scratch/tray-before.png"
-same_picture() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ]; }
+# The tray icon: the rightmost 20 pixels of the taskbar (Wine's notification
+# area is a small window of its own when the desktop has no taskbar).
+locate_tray() {
+  read -r _ _ bar_visible bar_left bar_top bar_right bar_bottom _ <<< "$(probe taskbar)"
+  icon_x=$((${bar_right:-0} - 10))
+  icon_y=$(((${bar_top:-0} + ${bar_bottom:-0}) / 2))
+}
+tray_has_icon() { locate_tray; [ "${bar_visible:-0}" = 1 ] && [ $((bar_right - bar_left)) -ge 16 ]; }
+tray_empty_or_gone() { locate_tray; [ "${bar_visible:-0}" = 0 ] || [ "$(compare -metric AE "$scratch/tray-icon.png" <(import -window root -crop "20x20+$((bar_right - 20))+$bar_top" +repage png:-) null: 2>&1)" != 0 ]; }
 
 # menu_item <n of 3>: the centre of the nth item of the visible menu.
 menu_item() {
@@ -59,9 +61,9 @@ wine "$client" < /dev/null > /dev/null 2>&1 &
 check "client creates its hidden main window" wait_for 20 main_window
 check "client registers with the service" wait_for 10 registered "$scratch/first.txt"
 check "one client process" [ "$(client_count)" = 1 ]
+check "the icon appears in the notification area" wait_for 10 tray_has_icon
 sleep 1
-tray_crop "$scratch/tray-icon.png"
-check "the icon appears in the notification area" bash -c "! [ \"\$(compare -metric AE '$scratch/tray-before.png' '$scratch/tray-icon.png' null: 2>&1)\" = 0 ]"
+import -window root -crop "20x20+$((bar_right - 20))+$bar_top" +repage "$scratch/tray-icon.png"
 
 xdotool mousemove "$icon_x" "$icon_y"
 tooltip_shown() { probe tooltips | grep -q '|Zelko Vuro Update$'; }
@@ -100,9 +102,7 @@ xdotool mousemove "$exit_x" "$exit_y" click 1
 client_gone() { [ "$(client_count)" = 0 ]; }
 check "\"Exit\" ends the process" wait_for 10 client_gone
 xdotool mousemove 500 300
-sleep 0.5
-tray_crop "$scratch/tray-after.png"
-check "\"Exit\" removed the icon" same_picture "$scratch/tray-before.png" "$scratch/tray-after.png"
+check "\"Exit\" removed the icon" wait_for 5 tray_empty_or_gone
 
 echo "# screenshots in $artifacts"
 e2e_finish
