@@ -24,6 +24,23 @@ void RegisterHostClass(WNDPROC proc) {
   registered = RegisterClassW(&windowClass) != 0;
 }
 
+// Posted messages carry the cursor position of the moment they are posted;
+// the display takes a moment to follow SetCursorPos.
+// The window may still be settling on a fresh desktop: the target is worked
+// out again on every poll.
+void MoveCursorTo(HWND window, POINT clientPoint) {
+  int steady = 0;  // polls in a row that found the cursor there
+  for (int attempt = 0; attempt < 200 && steady < 3; ++attempt) {
+    POINT screen = clientPoint, now = {};
+    ClientToScreen(window, &screen);
+    if (steady == 0 && attempt % 10 == 0) SetCursorPos(screen.x, screen.y);
+    steady = (GetCursorPos(&now) && now.x == screen.x && now.y == screen.y) ? steady + 1 : 0;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    Sleep(10);
+  }
+}
+
 void PostMouse(HWND window, UINT message, WPARAM keys, POINT point) {
   PostMessageW(window, message, keys, MAKELPARAM(point.x, point.y));
 }
@@ -86,18 +103,14 @@ void PumpMessages() {
 }
 
 void Click(HWND window, POINT clientPoint) {
-  POINT screen = clientPoint;
-  ClientToScreen(window, &screen);
-  SetCursorPos(screen.x, screen.y);
+  MoveCursorTo(window, clientPoint);
   PostMouse(window, WM_LBUTTONDOWN, MK_LBUTTON, clientPoint);
   PostMouse(window, WM_LBUTTONUP, 0, clientPoint);
   PumpMessages();
 }
 
 void DoubleClick(HWND window, POINT clientPoint) {
-  POINT screen = clientPoint;
-  ClientToScreen(window, &screen);
-  SetCursorPos(screen.x, screen.y);
+  MoveCursorTo(window, clientPoint);
   PostMouse(window, WM_LBUTTONDOWN, MK_LBUTTON, clientPoint);
   PostMouse(window, WM_LBUTTONUP, 0, clientPoint);
   PostMouse(window, WM_LBUTTONDBLCLK, MK_LBUTTON, clientPoint);
