@@ -48,6 +48,8 @@ namespace detail {
 inline void CloseKernelHandle(HANDLE h) { ::CloseHandle(h); }
 inline void CloseRegistryKey(HKEY k) { ::RegCloseKey(k); }
 inline void DestroyImageList(HIMAGELIST list) { ::ImageList_Destroy(list); }
+inline void DeleteFontHandle(HFONT font) { ::DeleteObject(font); }
+inline void DestroyIconHandle(HICON icon) { ::DestroyIcon(icon); }
 }  // namespace detail
 
 // Kernel objects whose "no handle" value is null (processes, threads, tokens, events).
@@ -59,5 +61,9 @@ using UniqueFileHandle =
 using UniqueRegKey = UniqueResource<HKEY, detail::CloseRegistryKey, nullptr>;
 // Image lists of the common controls (users link comctl32).
 using UniqueImageList = UniqueResource<HIMAGELIST, detail::DestroyImageList, nullptr>;
+// Fonts created with CreateFontIndirect (users link gdi32).
+using UniqueFont = UniqueResource<HFONT, detail::DeleteFontHandle, nullptr>;
+// Icons loaded with LoadImage (not shared ones from LoadIcon).
+using UniqueIcon = UniqueResource<HICON, detail::DestroyIconHandle, nullptr>;
 
 }  // namespace zvu
