@@ -133,6 +133,8 @@ TEST_F(PipeClientTest, RegistersWithDuplicatedHandleAndReceivesCataloguesInOrder
 
   EXPECT_EQ(client.ServiceProcessId(), service_.Id());
   EXPECT_EQ(client.RegisteredProcessId(), GetCurrentProcessId());
+  // The service records the registration after it has read it.
+  ASSERT_TRUE(WaitUntil([&] { return !LinesStartingWith(recordPath_, "registered ").empty(); }, 5000));
   const auto registered = LinesStartingWith(recordPath_, "registered ");
   ASSERT_EQ(registered.size(), 1u);
   EXPECT_EQ(registered[0], std::to_string(GetCurrentProcessId()) + " " +
@@ -202,6 +204,8 @@ TEST_F(PipeClientTest, UnopenableServiceGetsTheWriteEndAsValidInTheClient) {
   ASSERT_EQ(client.Register(), zvu::PipeClient::kRegistered);
   client.SetTarget(window.Handle());
 
+  // The service records the registration after it has read it.
+  ASSERT_TRUE(WaitUntil([&] { return !LinesStartingWith(recordPath_, "registered ").empty(); }, 5000));
   const auto registered = LinesStartingWith(recordPath_, "registered ");
   ASSERT_EQ(registered.size(), 1u);
   const uint32_t value = client.RegisteredHandle();
