@@ -47,6 +47,7 @@ class UniqueResource {
 namespace detail {
 inline void CloseKernelHandle(HANDLE h) { ::CloseHandle(h); }
 inline void CloseRegistryKey(HKEY k) { ::RegCloseKey(k); }
+inline void FreeLocalMemory(HLOCAL m) { ::LocalFree(m); }
 inline void DestroyImageList(HIMAGELIST list) { ::ImageList_Destroy(list); }
 inline void DeleteFontHandle(HFONT font) { ::DeleteObject(font); }
 inline void DestroyIconHandle(HICON icon) { ::DestroyIcon(icon); }
@@ -59,6 +60,9 @@ using UniqueHandle = UniqueResource<HANDLE, detail::CloseKernelHandle, nullptr>;
 using UniqueFileHandle =
     UniqueResource<HANDLE, detail::CloseKernelHandle, (long long)(-1)>;
 using UniqueRegKey = UniqueResource<HKEY, detail::CloseRegistryKey, nullptr>;
+// Memory that the system allocated for the caller to release with LocalFree
+// (security descriptors from SDDL, formatted messages).
+using UniqueLocalMemory = UniqueResource<HLOCAL, detail::FreeLocalMemory, nullptr>;
 // Image lists of the common controls (users link comctl32).
 using UniqueImageList = UniqueResource<HIMAGELIST, detail::DestroyImageList, nullptr>;
 // Fonts created with CreateFontIndirect (users link gdi32).

@@ -44,22 +44,33 @@ export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml
 wineboot -i > "$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; exit 1; }
 wineserver -w 2>/dev/null || true
 wineserver -k 2>/dev/null || true
-wineserver -p
-# Start the prefix's background processes (services, device manager) now,
-# with no terminal attached, so that no test inherits them and its output pipes.
-wine cmd /c exit < /dev/null > /dev/null 2>&1 || true
+# A logged-on user's desktop: the one Windows gives every interactive program
+# and the service's client launch ("winsta0\default"), as a virtual desktop
+# with Wine's taskbar and notification area. Written into the prefix before
+# any program runs, so that the desktop is created this way from the start.
+cat >> "$WINEPREFIX/user.reg" <<'REG'
 
-# A logged-on user's desktop for the whole run: one virtual desktop with its
-# shell (explorer.exe, with taskbar and notification area) that every program
-# uses. Without it Wine starts a desktop process on demand, which inherits the
-# output of whichever program needed it first and ends when that program ends.
-wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f > /dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1000x740 /f > /dev/null 2>&1
-wine explorer /desktop=shell,1000x740 < /dev/null > /dev/null 2>&1 &
+[Software\\Wine\\Explorer]
+"Desktop"="Default"
+
+[Software\\Wine\\Explorer\\Desktops]
+"Default"="1000x740"
+
+[Software\\Wine\\Explorer\\Desktops\\Default]
+"EnableShell"=dword:00000001
+REG
+wineserver -p
+# The desktop for the whole run. Wine makes the default desktop on demand and
+# closes it a moment after its last program has ended, so one program stays
+# on it for the whole run: a command prompt waiting for input that never
+# comes (it holds its FIFO open for writing as well). It is started with no
+# terminal attached, so that the desktop's process inherits no test's output.
+mkfifo "$work/desktop-keeper"
+wine cmd <> "$work/desktop-keeper" > /dev/null 2>&1 &
 pids+=($!)
-desktop_running() {  # this prefix's shell, not another environment's
+desktop_running() {  # this prefix's desktop process, not another environment's
   local pid
-  for pid in $(pgrep -f 'explorer.exe /desktop=shell'); do
+  for pid in $(pgrep -f 'explorer.exe /desktop'); do
     tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
   done
   return 1
@@ -71,6 +82,9 @@ done
 # Tests of the tray, the session and the client launch need the shell: without
 # it they would fail later for reasons that are hard to see.
 desktop_running || { echo "isolated-env: the Wine desktop shell did not start within 30 s" >&2; exit 1; }
+# Start the prefix's background processes (services, device manager) now,
+# with no terminal attached, so that no test inherits them and its output pipes.
+wine cmd /c exit < /dev/null > /dev/null 2>&1 || true
 export ZVU_WINE_READY=1
 
 set +e

@@ -18,6 +18,13 @@ inline constexpr char kClientFoundInTerminal[] = "client found in terminal sessi
 inline constexpr char kTryToStartClient[] = "Try to start proces in WinlogonSession:%d \r\n";
 inline constexpr char kSessionIsActive[] = "Sesion is active \r\n";
 inline constexpr char kClientStartFailed[] = "Error startin process:%s eror: %d  in:%s \r\n";
+inline constexpr char kPipeNotCreated[] =
+    "Registration pipe not created Err:%d, next try in %d ms \r\n";
+inline constexpr char kNextPipeNotCreated[] =
+    "Next registration pipe not created Err:%d, current one used again \r\n";
+inline constexpr char kPipeCreatedAgain[] = "Registration pipe created again \r\n";
+inline constexpr char kPipeSecurityNotBuilt[] =
+    "Registration pipe security not built Err:%d, default security used \r\n";
 
 // Event-log messages (printed to the console in plain mode).
 inline constexpr char kEventServiceStarted[] = "Service started";

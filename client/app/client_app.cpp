@@ -4,15 +4,11 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "about_dialog.h"
 #include "client_log.h"
 #include "main_wnd.h"
 #include "resource_ids.h"
 #include "single_instance.h"
-
-#if __has_include("about_dialog.h")
-#include "about_dialog.h"
-#define ZVU_HAS_ABOUT_DIALOG 1
-#endif
 
 namespace zvu {
 
@@ -48,9 +44,7 @@ int ClientApp::ExitInstance(int exitCode) {
 bool ClientApp::OnCommand(WORD command) {
   switch (command) {
     case ID_APP_ABOUT:
-#ifdef ZVU_HAS_ABOUT_DIALOG
       AboutDialog(MainWindow());
-#endif
       return true;
     case ID_APP_EXIT:
       if (HWND mainWindow = MainWindow()) SendMessageA(mainWindow, WM_CLOSE, 0, 0);

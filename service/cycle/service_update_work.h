@@ -13,6 +13,7 @@ namespace zvu {
 class ServiceUpdateWork final : public UpdateWork {
  public:
   HRESULT StartRegistrationThread() override { return m_pipeServer.StartRegistrationThread(); }
+  void StopRegistrationThread() override { m_pipeServer.StopRegistrationThread(); }
 
   HRESULT CheckForUpdates(std::string& updateXml, HANDLE stopEvent) override {
     return zvu::CheckForUpdates(updateXml, stopEvent);

@@ -10,6 +10,7 @@
 #include "program_log.h"
 #include "registry_script.h"
 #include "service_installer.h"
+#include "service_texts.h"
 
 namespace zvu {
 namespace {
@@ -120,7 +121,7 @@ void UpdateService::ServiceMain() {
     status_.dwCurrentState = SERVICE_START_PENDING;
     statusHandle_ = RegisterServiceCtrlHandlerA(serviceName_.c_str(), &ControlHandlerEntry);
     if (statusHandle_ == nullptr) {
-      events_.Report("Handler not installed");
+      events_.Report(texts::kEventHandlerNotInstalled);
       return;
     }
   }
@@ -139,12 +140,21 @@ void UpdateService::ServiceMain() {
     status_.dwWin32ExitCode = static_cast<DWORD>(result);
   }
   SetState(SERVICE_STOPPED);
-  LogEvent("Service stopped");
+  LogEvent(texts::kEventServiceStopped);
 }
 
 void UpdateService::SetState(DWORD state) {
   std::lock_guard<std::mutex> lock(statusMutex_);
   status_.dwCurrentState = state;
+  if (statusHandle_ != nullptr) SetServiceStatus(statusHandle_, &status_);
+}
+
+void UpdateService::ReportRunningUnlessStopping() {
+  std::lock_guard<std::mutex> lock(statusMutex_);
+  // The stop request and this report take the same lock: whichever comes
+  // second sees the other, so "running" never follows "stop pending".
+  if (stopRequested_ || StopRequested()) return;
+  status_.dwCurrentState = SERVICE_RUNNING;
   if (statusHandle_ != nullptr) SetServiceStatus(statusHandle_, &status_);
 }
 
@@ -163,8 +173,10 @@ void UpdateService::HandleControl(DWORD control) {
   switch (control) {
     case SERVICE_CONTROL_STOP: {
       {
-        // A late stop must not turn an already reported "stopped" back into "stop pending".
+        // A late stop must not turn an already reported "stopped" back into
+        // "stop pending"; once it is recorded, "running" is not reported.
         std::lock_guard<std::mutex> lock(statusMutex_);
+        stopRequested_ = true;
         if (status_.dwCurrentState != SERVICE_STOPPED) {
           status_.dwCurrentState = SERVICE_STOP_PENDING;
           if (statusHandle_ != nullptr) SetServiceStatus(statusHandle_, &status_);
@@ -182,7 +194,7 @@ void UpdateService::HandleControl(DWORD control) {
     case SERVICE_CONTROL_SHUTDOWN:
       break;
     default:
-      LogEvent("Bad service request");
+      LogEvent(texts::kEventBadServiceRequest);
       break;
   }
 }
@@ -190,6 +202,9 @@ void UpdateService::HandleControl(DWORD control) {
 HRESULT UpdateService::Run() {
   const ComInitialization com;
   cycle_.Start();
+  // The log is open before the registration thread starts, so that what
+  // that thread has to report from its first pipe instance on is kept.
+  ProgramLog::Open(kServiceLogPath);
   work_.StartRegistrationThread();
 
   timerId_ = SetTimer(nullptr, 0, kTimerPeriodMs, nullptr);
@@ -197,11 +212,9 @@ HRESULT UpdateService::Run() {
   PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // make sure the thread has its queue
   if (serviceMode_) mainThreadId_ = GetCurrentThreadId();
 
-  ProgramLog::Open(kServiceLogPath);
-
   if (serviceMode_) {
-    LogEvent("Service started");
-    if (!StopRequested()) SetState(SERVICE_RUNNING);
+    LogEvent(texts::kEventServiceStarted);
+    ReportRunningUnlessStopping();
   }
   // A stop that came before the thread id was known could only set the event.
   if (StopRequested()) PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, 0, 0);
@@ -215,6 +228,9 @@ HRESULT UpdateService::Run() {
   mainThreadId_ = 0;
   if (timerId_ != 0) KillTimer(nullptr, timerId_);
   timerId_ = 0;
+  // Before "stopped" is reported: a service started again at once must find
+  // the pipe name free, and no client may register with a process that ends.
+  work_.StopRegistrationThread();
   ProgramLog::Close();
   return S_OK;
 }

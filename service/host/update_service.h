@@ -43,7 +43,8 @@ class UpdateService {
   int Start();
 
   // The service body: timer, message loop and update cycle until a stop
-  // request (or WM_QUIT) ends the loop. Returns 0.
+  // request (or WM_QUIT) ends the loop; the registration thread is ended
+  // before it returns. Returns 0.
   HRESULT Run();
 
   // Reacts to a control code of the service control manager.
@@ -60,6 +61,8 @@ class UpdateService {
 
   void ServiceMain();
   void SetState(DWORD state);
+  // Reports "running" unless a stop request has come.
+  void ReportRunningUnlessStopping();
   void LogEvent(const char* message);
   bool StopRequested() const;
   std::string LoadScript() const;
@@ -70,6 +73,7 @@ class UpdateService {
   SERVICE_STATUS_HANDLE statusHandle_ = nullptr;
   mutable std::mutex statusMutex_;  // the status record is shared with the control handler
   SERVICE_STATUS status_{};
+  bool stopRequested_ = false;  // guarded by statusMutex_
   std::atomic<bool> serviceMode_{true};
   std::atomic<DWORD> mainThreadId_{0};
   UINT_PTR timerId_ = 0;

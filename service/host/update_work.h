@@ -17,6 +17,9 @@ class UpdateWork {
 
   // Starts the thread that accepts client registrations. Failure is ignored.
   virtual HRESULT StartRegistrationThread() = 0;
+  // Ends that thread (bounded wait), so that the pipe name is free again
+  // before the service reports itself stopped.
+  virtual void StopRegistrationThread() = 0;
 
   // Fetches the catalogue and decides whether it offers an applicable update.
   // Returns S_OK and sets `updateXml` to the catalogue text when it does;

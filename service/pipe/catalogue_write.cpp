@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 
 #include "unique_handle.h"
 
@@ -14,15 +15,31 @@ constexpr DWORD kCancelGraceMs = 300;
 }  // namespace
 
 struct CatalogueWrite::Shared {
-  UniqueHandle pipe;
+  Shared(HANDLE pipeIn, Release releaseIn) : pipe(pipeIn), release(std::move(releaseIn)) {}
+  ~Shared() { ReleasePipe(); }
+  Shared(const Shared&) = delete;
+  Shared& operator=(const Shared&) = delete;
+
+  void ReleasePipe() {
+    HANDLE owned = std::exchange(pipe, nullptr);
+    if (owned == nullptr) return;
+    if (release) {
+      release(owned);
+    } else {
+      CloseHandle(owned);
+    }
+  }
+
+  HANDLE pipe;
+  Release release;
   std::string bytes;
   UniqueHandle done;  // manual reset, set when the worker has finished
   std::atomic<DWORD> error{ERROR_GEN_FAILURE};
 };
 
-std::shared_ptr<CatalogueWrite> CatalogueWrite::Start(HANDLE pipe, std::string bytes) {
-  auto shared = std::make_shared<Shared>();
-  shared->pipe.reset(pipe);
+std::shared_ptr<CatalogueWrite> CatalogueWrite::Start(HANDLE pipe, std::string bytes,
+                                                      Release release) {
+  auto shared = std::make_shared<Shared>(pipe, std::move(release));
   shared->bytes = std::move(bytes);
   shared->done.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!shared->done) return nullptr;
@@ -49,7 +66,7 @@ DWORD WINAPI CatalogueWrite::Run(void* parameter) {
     DWORD written = 0;
     const DWORD chunk = static_cast<DWORD>(
         std::min<size_t>(shared.bytes.size() - done, 0x40000000u));
-    if (!WriteFile(shared.pipe.get(), shared.bytes.data() + done, chunk, &written, nullptr)) {
+    if (!WriteFile(shared.pipe, shared.bytes.data() + done, chunk, &written, nullptr)) {
       error = GetLastError();
     } else if (written == 0) {
       error = ERROR_WRITE_FAULT;
@@ -57,8 +74,8 @@ DWORD WINAPI CatalogueWrite::Run(void* parameter) {
     done += written;
   }
   // The pipe has taken everything once the client has read it.
-  if (error == 0 && !FlushFileBuffers(shared.pipe.get())) error = GetLastError();
-  shared.pipe.reset();
+  if (error == 0 && !FlushFileBuffers(shared.pipe)) error = GetLastError();
+  shared.ReleasePipe();
   shared.error = error;
   SetEvent(shared.done.get());
   return 0;

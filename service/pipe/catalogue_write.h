@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -11,14 +12,19 @@ namespace zvu {
 // worker thread so that the caller can give up when asked to stop. The
 // write owns its handle (a private duplicate) and its bytes, so a write
 // that is given up while the client does not read stays safe: it either
-// ends later and closes its handle, or ends with the process.
+// ends later and releases its handle, or ends with the process.
 class CatalogueWrite {
  public:
   enum class Outcome { kWritten, kFailed, kPipeGone, kStopped };
 
+  // Releases the pipe handle once the write is done with it.
+  using Release = std::function<void(HANDLE)>;
+
   // Starts writing bytes (marker included) to pipe, taking ownership of
-  // pipe. Null when no worker thread could be started (pipe closed then).
-  static std::shared_ptr<CatalogueWrite> Start(HANDLE pipe, std::string bytes);
+  // pipe, which goes to release (CloseHandle when empty) once the write has
+  // ended. Null when no worker thread could be started (pipe released then).
+  static std::shared_ptr<CatalogueWrite> Start(HANDLE pipe, std::string bytes,
+                                               Release release = nullptr);
 
   ~CatalogueWrite();
   CatalogueWrite(const CatalogueWrite&) = delete;

@@ -18,8 +18,10 @@ DWORD WINAPI RegistrationThreadMain(void* parameter) {
 
 }  // namespace
 
-ClientPipeServer::ClientPipeServer(DWORD serviceProcessId)
-    : state_(std::make_shared<RegistrationState>(serviceProcessId)) {}
+ClientPipeServer::ClientPipeServer(DWORD serviceProcessId, PipeInstanceFactory createInstance,
+                                   ClientLauncher launch)
+    : state_(std::make_shared<RegistrationState>(serviceProcessId, createInstance)),
+      launch_(std::move(launch)) {}
 
 ClientPipeServer::~ClientPipeServer() { StopRegistrationThread(); }
 
@@ -46,11 +48,12 @@ HRESULT ClientPipeServer::StartRegistrationThread() {
   return 0;
 }
 
-bool ClientPipeServer::StopRegistrationThread(DWORD timeoutMs) {
+bool ClientPipeServer::StopRegistrationThread(DWORD timeoutMs, DWORD* exitCode) {
   if (registrationThread_ == nullptr) return true;
   SetEvent(state_->stopEvent.get());
   // The thread holds its own share of the state, so it may outlive us safely.
   const bool ended = WaitForSingleObject(registrationThread_, timeoutMs) == WAIT_OBJECT_0;
+  if (ended && exitCode != nullptr) GetExitCodeThread(registrationThread_, exitCode);
   CloseHandle(registrationThread_);
   registrationThread_ = nullptr;
   registrationThreadId_ = 0;
@@ -58,7 +61,8 @@ bool ClientPipeServer::StopRegistrationThread(DWORD timeoutMs) {
 }
 
 HRESULT ClientPipeServer::FindClient(ChosenClient* chosen) {
-  return zvu::FindClient(state_->table, chosen);
+  SessionInspector inspector;
+  return zvu::FindClient(state_->table, inspector, launch_, chosen);
 }
 
 ClientTable& ClientPipeServer::Clients() { return state_->table; }
@@ -77,7 +81,10 @@ HRESULT ClientPipeServer::SendCatalogue(const std::string& text, HANDLE stopEven
 
   std::string bytes = text;
   bytes.push_back(static_cast<char>(kCatalogueEndMarker));
-  std::shared_ptr<CatalogueWrite> write = CatalogueWrite::Start(pipe, std::move(bytes));
+  // The copy goes back to the table when the write is done with it; the
+  // write holds the state, so the table is still there then.
+  std::shared_ptr<CatalogueWrite> write = CatalogueWrite::Start(
+      pipe, std::move(bytes), [state = state_](HANDLE copy) { state->table.ReturnLent(copy); });
   if (!write) return kNoClient;
   switch (write->Wait(stopEvent)) {
     case CatalogueWrite::Outcome::kWritten:

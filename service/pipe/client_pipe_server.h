@@ -6,7 +6,9 @@
 #include <string>
 
 #include "client_finder.h"
+#include "client_launcher.h"
 #include "client_table.h"
+#include "registration_pipe_instance.h"
 
 namespace zvu {
 
@@ -20,7 +22,11 @@ struct RegistrationState;
 // main thread).
 class ClientPipeServer {
  public:
-  explicit ClientPipeServer(DWORD serviceProcessId = GetCurrentProcessId());
+  // createInstance makes the registration pipe's instances; launch starts
+  // the client program when no registered client qualifies.
+  explicit ClientPipeServer(DWORD serviceProcessId = GetCurrentProcessId(),
+                            PipeInstanceFactory createInstance = &CreateRegistrationPipeInstance,
+                            ClientLauncher launch = &LaunchClientInSession);
   // Ends the registration thread; registered handles are closed.
   ~ClientPipeServer();
   ClientPipeServer(const ClientPipeServer&) = delete;
@@ -29,8 +35,10 @@ class ClientPipeServer {
   // 0, or 0x80004005 when the thread cannot start. Starting a running
   // thread again does nothing.
   HRESULT StartRegistrationThread();
-  // Ends the registration thread; true when it ended within timeoutMs.
-  bool StopRegistrationThread(DWORD timeoutMs = 5000);
+  // Ends the registration thread, which closes its pipe instance; true when
+  // it ended within timeoutMs (or was not running). *exitCode (may be null)
+  // receives the thread's exit code when it ended.
+  bool StopRegistrationThread(DWORD timeoutMs = 5000, DWORD* exitCode = nullptr);
 
   // Writes text and the end marker 0xFF to the chosen client. 0 on
   // success; 0x80004005 when no client was chosen, the write failed, or
@@ -44,6 +52,7 @@ class ClientPipeServer {
 
  private:
   std::shared_ptr<RegistrationState> state_;
+  ClientLauncher launch_;
   HANDLE registrationThread_ = nullptr;
   DWORD registrationThreadId_ = 0;
   // A write given up on stop that may still be blocked.

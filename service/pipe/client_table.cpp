@@ -6,6 +6,7 @@ namespace zvu {
 
 ClientTable::~ClientTable() {
   for (const Entry& entry : entries_) CloseHandle(entry.pipe);
+  for (HANDLE copy : lent_) CloseHandle(copy);
 }
 
 void ClientTable::InsertOrReplace(DWORD processId, HANDLE pipe) {
@@ -27,7 +28,8 @@ void ClientTable::InsertOrReplace(DWORD processId, HANDLE pipe) {
 bool ClientTable::HoldsHandle(HANDLE pipe) const {
   std::lock_guard<std::mutex> lock(mutex_);
   return std::any_of(entries_.begin(), entries_.end(),
-                     [pipe](const Entry& e) { return e.pipe == pipe; });
+                     [pipe](const Entry& e) { return e.pipe == pipe; }) ||
+         std::find(lent_.begin(), lent_.end(), pipe) != lent_.end();
 }
 
 bool ClientTable::Lookup(DWORD processId, HANDLE* pipe) const {
@@ -54,7 +56,7 @@ bool ClientTable::RemoveAndClose(DWORD processId, HANDLE pipe) {
   return true;
 }
 
-HANDLE ClientTable::DuplicateForWrite(DWORD processId, HANDLE pipe) const {
+HANDLE ClientTable::DuplicateForWrite(DWORD processId, HANDLE pipe) {
   std::lock_guard<std::mutex> lock(mutex_);
   for (const Entry& entry : entries_) {
     if (entry.processId != processId || entry.pipe != pipe) continue;
@@ -63,9 +65,20 @@ HANDLE ClientTable::DuplicateForWrite(DWORD processId, HANDLE pipe) const {
                          DUPLICATE_SAME_ACCESS)) {
       return nullptr;
     }
+    lent_.push_back(copy);
     return copy;
   }
   return nullptr;
+}
+
+void ClientTable::ReturnLent(HANDLE copy) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = std::find(lent_.begin(), lent_.end(), copy);
+    if (found == lent_.end()) return;
+    lent_.erase(found);
+  }
+  CloseHandle(copy);
 }
 
 std::vector<ClientTable::Entry> ClientTable::Entries() const {

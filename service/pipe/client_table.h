@@ -12,7 +12,9 @@ namespace zvu {
 // catalogue pipe, a handle of this process that the table owns. Filled by
 // the registration thread, read and pruned by the main thread; every
 // operation takes the table's lock. Entries keep the order of their first
-// registration.
+// registration. Copies of entries' handles lent to catalogue writes count as
+// the table's too until they are given back, so that no registration can
+// name one of them.
 class ClientTable {
  public:
   struct Entry {
@@ -21,7 +23,7 @@ class ClientTable {
   };
 
   ClientTable() = default;
-  // Closes every handle still held.
+  // Closes every handle still held, lent copies included.
   ~ClientTable();
   ClientTable(const ClientTable&) = delete;
   ClientTable& operator=(const ClientTable&) = delete;
@@ -30,7 +32,7 @@ class ClientTable {
   // replaced is closed: the client has handed over a new pipe and nothing
   // else refers to the old one.
   void InsertOrReplace(DWORD processId, HANDLE pipe);
-  // True when some entry holds this handle value.
+  // True when some entry holds this handle value, or it is a lent copy.
   bool HoldsHandle(HANDLE pipe) const;
   bool Lookup(DWORD processId, HANDLE* pipe) const;
   // Removes the entry and closes its handle, but only while the entry
@@ -39,8 +41,10 @@ class ClientTable {
   bool RemoveAndClose(DWORD processId, HANDLE pipe);
   // A private duplicate of the entry's handle, for a write that may outlive
   // the entry; null when the entry no longer holds that handle or the
-  // duplication fails. The caller closes it.
-  HANDLE DuplicateForWrite(DWORD processId, HANDLE pipe) const;
+  // duplication fails. The caller gives it back with ReturnLent.
+  HANDLE DuplicateForWrite(DWORD processId, HANDLE pipe);
+  // Closes a copy that DuplicateForWrite lent out. Other handles are left alone.
+  void ReturnLent(HANDLE copy);
 
   std::vector<Entry> Entries() const;
   size_t Count() const;
@@ -48,6 +52,7 @@ class ClientTable {
  private:
   mutable std::mutex mutex_;
   std::vector<Entry> entries_;
+  std::vector<HANDLE> lent_;
 };
 
 }  // namespace zvu

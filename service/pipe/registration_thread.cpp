@@ -1,8 +1,14 @@
 #include "registration_thread.h"
 
+#include <algorithm>
+
 #include "grant_duplicate_access.h"
+#include "handle_from_client.h"
 #include "pipe_protocol.h"
+#include "program_log.h"
 #include "registration_check.h"
+#include "registration_pipe_security.h"
+#include "service_texts.h"
 
 namespace zvu {
 namespace {
@@ -77,52 +83,126 @@ bool AwaitClient(const RegistrationState& state, HANDLE pipe) {
   }
 }
 
+// Enters the registration when its handle value names an acceptable write
+// end, in this process or else in the client's.
+void Register(RegistrationState& state, HANDLE servedInstance, DWORD connectedProcessId,
+              DWORD claimedProcessId, HANDLE handleValue) {
+  // A client speaks only for itself.
+  if (connectedProcessId != 0 && claimedProcessId != connectedProcessId) return;
+  if (IsAcceptableRegistration(state.table, state.serviceProcessId, servedInstance,
+                               claimedProcessId, handleValue)) {
+    state.table.InsertOrReplace(claimedProcessId, handleValue);
+    return;
+  }
+  if (connectedProcessId == 0) return;  // the value cannot be tied to a process
+  UniqueHandle copy = CopyHandleFromClient(connectedProcessId, handleValue);
+  if (!copy) return;
+  if (IsAcceptableRegistration(state.table, state.serviceProcessId, servedInstance,
+                               claimedProcessId, copy.get())) {
+    state.table.InsertOrReplace(claimedProcessId, copy.release());
+  }
+  // A refused copy is ours, and closed here.
+}
+
 // One client's exchange on a connected instance: hello out, registration in.
 void Exchange(RegistrationState& state, HANDLE pipe) {
   const ULONGLONG deadline = GetTickCount64() + kRegistrationExchangeTimeoutMs;
+  // Asked while the client is surely connected; it may close its end as
+  // soon as it has written its registration.
+  ULONG connectedProcessId = 0;
+  if (!GetNamedPipeClientProcessId(pipe, &connectedProcessId)) connectedProcessId = 0;
+
   unsigned char hello[kHelloSize];
   PutUint32(hello, state.serviceProcessId);
   if (!Transfer(state, pipe, true, hello, kHelloSize, deadline)) return;
 
   unsigned char registration[kRegistrationSize] = {};
   if (!Transfer(state, pipe, false, registration, kRegistrationSize, deadline)) return;
-  const DWORD clientProcessId = GetUint32(registration);
-  const HANDLE clientPipe = HandleFromWire(GetUint32(registration + 4));
-  if (IsAcceptableRegistration(state.table, state.serviceProcessId, clientProcessId, clientPipe)) {
-    state.table.InsertOrReplace(clientProcessId, clientPipe);
-  }
+  Register(state, pipe, connectedProcessId, GetUint32(registration),
+           HandleFromWire(GetUint32(registration + 4)));
 }
 
-UniqueFileHandle CreateInstance() {
-  return UniqueFileHandle(CreateNamedPipeA(
-      kRegistrationPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, kRegistrationPipeMaxInstances,
-      kRegistrationPipeOutBufferSize, kRegistrationPipeInBufferSize,
-      kRegistrationPipeDefaultTimeoutMs, nullptr));
-}
+// Writes the records of failed instance creations: the first of a run of
+// failures and any whose error differs, then one when an instance is made again.
+class CreationFailures {
+ public:
+  void InstanceFailed(DWORD error, DWORD retryMs) {
+    if (Note(error)) {
+      ProgramLog::Printf(texts::kPipeNotCreated, static_cast<int>(error), static_cast<int>(retryMs));
+    }
+  }
+  void NextInstanceFailed(DWORD error) {
+    if (Note(error)) ProgramLog::Printf(texts::kNextPipeNotCreated, static_cast<int>(error));
+  }
+  void Created() {
+    if (outstanding_) ProgramLog::Write(texts::kPipeCreatedAgain);
+    outstanding_ = false;
+    lastError_ = 0;
+  }
+  // The error of the last failure not followed by a creation, else 0.
+  DWORD Outstanding() const { return outstanding_ ? lastError_ : 0; }
+
+ private:
+  bool Note(DWORD error) {
+    const bool changed = !outstanding_ || error != lastError_;
+    outstanding_ = true;
+    lastError_ = error;
+    return changed;
+  }
+
+  bool outstanding_ = false;
+  DWORD lastError_ = 0;
+};
 
 }  // namespace
 
 DWORD RegisterClient(RegistrationState& state) {
-  GrantDuplicateAccess(state.serviceProcessId);
-  UniqueFileHandle pipe = CreateInstance();
-  const DWORD createError = pipe ? 0 : GetLastError();
-  SetEvent(state.firstInstanceTried.get());
-  if (!pipe) return createError;
+  RegistrationPipeSecurity security;
+  if (security.Attributes() == nullptr) {
+    ProgramLog::Printf(texts::kPipeSecurityNotBuilt, static_cast<int>(security.Error()));
+  }
+  CreationFailures failures;
+  DWORD retryMs = kInstanceRetryFirstMs;
+  bool firstAttempt = true;
+  UniqueFileHandle pipe;
   while (!IsStopped(state)) {
+    if (!pipe) {
+      // Holding no instance, the thread makes the first of the name, so that
+      // it never joins a pipe that another process serves.
+      GrantDuplicateAccess(state.serviceProcessId);
+      pipe.reset(state.createInstance(true, security.Attributes()));
+      const DWORD error = pipe ? 0 : GetLastError();
+      if (firstAttempt) SetEvent(state.firstInstanceTried.get());
+      firstAttempt = false;
+      if (!pipe) {
+        failures.InstanceFailed(error, retryMs);
+        WaitForSingleObject(state.stopEvent.get(), retryMs);
+        retryMs = std::min(retryMs * 2, kInstanceRetryLimitMs);
+        continue;
+      }
+      failures.Created();
+      retryMs = kInstanceRetryFirstMs;
+    }
     // Clients are served one after another; one arriving meanwhile finds
     // the instance busy and waits for the pipe.
     if (AwaitClient(state, pipe.get())) Exchange(state, pipe.get());
+    if (IsStopped(state)) break;
     // A failed exchange drops only this client's instance. The next one is
     // created before this one goes, so that a waiting client never finds
     // the pipe name missing.
     GrantDuplicateAccess(state.serviceProcessId);
-    UniqueFileHandle next = CreateInstance();
-    DisconnectNamedPipe(pipe.get());
-    pipe = std::move(next);
-    if (!pipe) return GetLastError();
+    UniqueFileHandle next(state.createInstance(false, security.Attributes()));
+    if (next) {
+      failures.Created();
+      DisconnectNamedPipe(pipe.get());
+      pipe = std::move(next);
+      continue;
+    }
+    failures.NextInstanceFailed(GetLastError());
+    // The instance at hand takes the next client once it is free again.
+    if (!DisconnectNamedPipe(pipe.get())) pipe.reset();
   }
-  return 0;
+  return failures.Outstanding();
 }
 
 }  // namespace zvu

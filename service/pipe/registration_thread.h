@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "client_table.h"
+#include "registration_pipe_instance.h"
 #include "unique_handle.h"
 
 namespace zvu {
@@ -10,10 +11,12 @@ namespace zvu {
 // What the registration thread shares with the rest of the service. Held
 // by shared ownership so that it outlives whichever side ends last.
 struct RegistrationState {
-  explicit RegistrationState(DWORD serviceProcessIdIn)
+  explicit RegistrationState(DWORD serviceProcessIdIn,
+                             PipeInstanceFactory createInstanceIn = &CreateRegistrationPipeInstance)
       : stopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
         firstInstanceTried(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-        serviceProcessId(serviceProcessIdIn) {}
+        serviceProcessId(serviceProcessIdIn),
+        createInstance(createInstanceIn) {}
 
   ClientTable table;
   UniqueHandle stopEvent;  // manual reset; set to end the thread
@@ -22,15 +25,32 @@ struct RegistrationState {
   // can find the pipe.
   UniqueHandle firstInstanceTried;
   DWORD serviceProcessId;
+  PipeInstanceFactory createInstance;
 };
 
 // How long a connected client may take to complete its registration before
 // its pipe instance is dropped for the next client.
 inline constexpr DWORD kRegistrationExchangeTimeoutMs = 5000;
 
+// While no pipe instance can be created, the thread tries again after a
+// pause that starts here and doubles up to the limit.
+inline constexpr DWORD kInstanceRetryFirstMs = 250;
+inline constexpr DWORD kInstanceRetryLimitMs = 5000;
+
 // The registration thread's body: serves one pipe instance after another
-// and enters each valid registration into state.table. Returns when the
-// stop event is set or a pipe instance cannot be created.
+// and enters each valid registration into state.table, until the stop event
+// is set. A pipe instance that cannot be created does not end it: while it
+// has none it tries again with a growing pause; when only the next instance
+// cannot be created, the current one serves the next client again.
+//
+// A registration's handle value is first taken as a handle of this process
+// (the client duplicated its write end into the service). When it names no
+// acceptable write end here and the claimed process id is the pipe's client,
+// it is taken as a handle of the client's process, which the service copies
+// itself; clients that may not duplicate into the service register that way.
+//
+// Returns the error of the last failed instance creation when no instance
+// was created after it, else 0.
 DWORD RegisterClient(RegistrationState& state);
 
 }  // namespace zvu

@@ -53,7 +53,7 @@ bool WalkClients(ClientTable& table, const SessionRules& rules, Pass pass, Chose
   return false;
 }
 
-void LaunchInFirstActiveShell(const SessionRules& rules) {
+void LaunchInFirstActiveShell(const SessionRules& rules, const ClientLauncher& launch) {
   ProcessList processes;
   for (size_t i = 0; i < processes.Count(); ++i) {
     const std::optional<ProcessRecord> record = processes.At(i);
@@ -63,20 +63,25 @@ void LaunchInFirstActiveShell(const SessionRules& rules) {
     ProgramLog::Printf(texts::kTryToStartClient, static_cast<int>(session));
     if (!rules.IsSessionActive(session)) continue;
     ProgramLog::Write(texts::kSessionIsActive);
-    if (LaunchClientInSession(kClientCommandLine, session, record->ProcessId()) == 0) break;
+    if (!launch || launch(kClientCommandLine, session, record->ProcessId()) == 0) break;
   }
 }
 
 }  // namespace
 
 HRESULT FindClient(ClientTable& table, const SessionRules& rules, ChosenClient* chosen) {
+  return FindClient(table, rules, &LaunchClientInSession, chosen);
+}
+
+HRESULT FindClient(ClientTable& table, const SessionRules& rules, const ClientLauncher& launch,
+                   ChosenClient* chosen) {
   ChosenClient found;
   if (WalkClients(table, rules, Pass::kConsole, &found) ||
       WalkClients(table, rules, Pass::kTerminal, &found)) {
     if (chosen != nullptr) *chosen = found;
     return 0;
   }
-  LaunchInFirstActiveShell(rules);
+  LaunchInFirstActiveShell(rules, launch);
   return kNoClient;
 }
 

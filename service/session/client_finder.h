@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "client_table.h"
 #include "session_inspector.h"
 
@@ -24,5 +26,13 @@ struct ChosenClient {
 HRESULT FindClient(ClientTable& table, const SessionRules& rules, ChosenClient* chosen);
 // The same with the system's own session rules.
 HRESULT FindClient(ClientTable& table, ChosenClient* chosen);
+
+// Starts the client program: command line, target session, shell process id;
+// 0 on success (see LaunchClientInSession).
+using ClientLauncher = std::function<DWORD(const char* commandLine, DWORD sessionId,
+                                           DWORD shellProcessId)>;
+// As above, starting the client through launch (null: nobody is started).
+HRESULT FindClient(ClientTable& table, const SessionRules& rules, const ClientLauncher& launch,
+                   ChosenClient* chosen);
 
 }  // namespace zvu

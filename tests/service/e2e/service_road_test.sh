@@ -91,6 +91,21 @@ stop_service
 check "net stop ends the service promptly (${stop_ms} ms)" [ "$stop_ms" -lt 5000 ]
 kill_programs 'zvu-road-client\.exe'
 
+# --- Stop followed at once by start: the new process takes the registrations --
+hello_of() { tr -d '\r' < "$client_record" 2>/dev/null | sed -n 's/^hello //p'; }
+check "service starts before the restart" start_service
+check "test client registers before the restart" register_client
+first_hello=$(hello_of)
+kill_programs 'zvu-road-client\.exe'
+check "net stop followed at once by net start" bash -c "$(declare -f net_command); net_command stop $name && net_command start $name"
+started_at=$(date +%s%N)
+check "test client registers after the restart" register_client
+check "it was greeted by the new process ($first_hello, then $(hello_of))" \
+  [ -n "$first_hello" -a -n "$(hello_of)" -a "$(hello_of)" != "$first_hello" ]
+check "catalogue reaches it from the new process" wait_for 15 received "$client_record"
+stop_service
+kill_programs 'zvu-road-client\.exe'
+
 # --- No applicable update: nothing is handed over ------------------------------
 catalogue 3 10
 check "service starts again" start_service

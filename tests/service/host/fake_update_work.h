@@ -23,6 +23,7 @@ class FakeUpdateWork : public UpdateWork {
   std::function<void(HANDLE stopEvent)> duringSend;
 
   std::atomic<int> registrationStarts{0};
+  std::atomic<int> registrationStops{0};
   std::atomic<int> checks{0};
   std::vector<std::string> sentTexts;
   HANDLE lastStopEvent = nullptr;
@@ -31,6 +32,8 @@ class FakeUpdateWork : public UpdateWork {
     ++registrationStarts;
     return S_OK;
   }
+
+  void StopRegistrationThread() override { ++registrationStops; }
 
   HRESULT CheckForUpdates(std::string& updateXml, HANDLE stopEvent) override {
     ++checks;

@@ -70,6 +70,7 @@ TEST(UpdateService, StopBeforeTheLoopRunsStillEndsIt) {
   EXPECT_EQ(running.Join(), S_OK);
   EXPECT_LT(Clock::now() - started, std::chrono::seconds(3));
   EXPECT_EQ(work.registrationStarts, 1);
+  EXPECT_EQ(work.registrationStops, 1) << "the pipe name must be free once the body has returned";
   EXPECT_EQ(work.checks, 0);
   // A stop that came first is not overwritten by "running".
   EXPECT_EQ(service.CurrentState(), static_cast<DWORD>(SERVICE_STOPPED));
@@ -121,6 +122,7 @@ TEST(UpdateService, StopWhileAHandOffWaitsEndsTheLoopPromptly) {
   EXPECT_EQ(service.CurrentState(), static_cast<DWORD>(SERVICE_STOP_PENDING));
   EXPECT_EQ(running.Join(), S_OK);
   EXPECT_LT(Clock::now() - stopped, std::chrono::seconds(2));
+  EXPECT_EQ(work.registrationStops, 1);
   EXPECT_TRUE(service.Cycle().UpdatesPending());
   EXPECT_EQ(service.Cycle().UpdateXml(), "<catalogue/>");
 }

@@ -77,7 +77,14 @@ TEST(ClientTable, DuplicateForWriteOutlivesTheEntry) {
   ASSERT_NE(copy, nullptr);
   ASSERT_TRUE(table.RemoveAndClose(3, event));
   EXPECT_FALSE(event.Closed());  // the copy keeps the pipe writable
-  CloseHandle(copy);
+  // While lent out, the copy counts as the table's: no client may register it.
+  EXPECT_TRUE(table.HoldsHandle(copy));
+  Watched foreign;
+  table.ReturnLent(foreign);  // not lent: left alone
+  EXPECT_TRUE(IsOpen(foreign));
+  CloseHandle(foreign.write);
+  table.ReturnLent(copy);
+  EXPECT_FALSE(table.HoldsHandle(copy));
   EXPECT_TRUE(event.Closed());
 }
 

@@ -23,6 +23,18 @@ using zvu::test::WaitUntil;
 
 constexpr HRESULT kFail = static_cast<HRESULT>(0x80004005L);
 
+// Stands in for the start of the client program in the user's session, so
+// that these tests start nothing outside themselves; it records the requests.
+struct LaunchRecorder {
+  std::vector<std::string> commandLines;
+  zvu::ClientLauncher Launcher() {
+    return [this](const char* commandLine, DWORD, DWORD) -> DWORD {
+      commandLines.push_back(commandLine);
+      return 0;
+    };
+  }
+};
+
 class PipeServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -57,7 +69,9 @@ class PipeServerTest : public ::testing::Test {
   }
 
   std::string recordPath_;
-  zvu::ClientPipeServer server_;
+  LaunchRecorder launches_;
+  zvu::ClientPipeServer server_{GetCurrentProcessId(), &zvu::CreateRegistrationPipeInstance,
+                                launches_.Launcher()};
 };
 
 TEST_F(PipeServerTest, ClientRegistersAndReceivesTheTextAndTheMarker) {
@@ -280,9 +294,13 @@ TEST(PipeServerLifetime, PipeExistsAsSoonAsTheThreadHasStarted) {
   }
 }
 
-TEST(PipeServerLifetime, SendWithoutAnyClientFails) {
-  zvu::ClientPipeServer server;
+TEST(PipeServerLifetime, SendWithoutAnyClientFailsAndAsksForTheClientToBeStarted) {
+  ASSERT_NE(zvu::test::EnsureShellRunning(), 0u);  // an active shell to start it in
+  LaunchRecorder launches;
+  zvu::ClientPipeServer server(GetCurrentProcessId(), &zvu::CreateRegistrationPipeInstance,
+                               launches.Launcher());
   EXPECT_EQ(server.SendCatalogue("text", nullptr), kFail);
+  EXPECT_EQ(launches.commandLines, std::vector<std::string>{"ZelkoVuroUpdateGui.exe"});
 }
 
 }  // namespace

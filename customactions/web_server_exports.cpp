@@ -1,0 +1,121 @@
+// Stopping and starting the web server through "net.exe" while the
+// installer's progress bar moves.
+#include <windows.h>
+#include <msiquery.h>
+
+#include <string>
+
+#include "guarded.h"
+#include "installer_session.h"
+#include "msihooks.h"
+#include "owned_handle.h"
+#include "run_command.h"
+
+using namespace zvu::hooks;
+
+namespace {
+
+constexpr wchar_t kStoppingText[] = L"Stopping IIS, please wait...";
+constexpr wchar_t kStartingText[] = L"Starting IIS, please wait...";
+
+bool Ended(HANDLE process, DWORD waitMs) {
+  return WaitForSingleObject(process, waitMs) != WAIT_TIMEOUT;
+}
+
+// The net command for the web-publishing service. The folder ends in a
+// backslash already; the doubled one before "net.exe" is harmless.
+std::wstring NetCommand(const std::wstring& systemFolder, const wchar_t* verb) {
+  return L"\"" + systemFolder + L"\\net.exe\" " + verb + L" w3svc";
+}
+
+struct StartedCommand {
+  UINT failure = kActionSuccess;  // set when there is nothing to wait for
+  KernelHandle process;
+};
+
+StartedCommand StartNetCommand(MSIHANDLE session, const wchar_t* verb, const wchar_t* text) {
+  StartedCommand started;
+  const FolderProperty systemFolder = ReadFolderProperty(session, L"SystemFolder");
+  if (!systemFolder.readable) {
+    started.failure = kActionFailed;
+    return started;
+  }
+  if (systemFolder.value.empty()) return started;
+  const std::wstring command = NetCommand(systemFolder.value, verb);
+  ShowActionText(session, text);
+  started.process = RunCommand(command, false);
+  if (!started.process) started.failure = kActionFailed;
+  return started;
+}
+
+// Waits for the command, ticking the progress dialog; the user may cancel
+// the wait (the command itself runs on).
+UINT RunNetCommandCancellable(MSIHANDLE session, const wchar_t* verb, const wchar_t* text) {
+  StartedCommand started = StartNetCommand(session, verb, text);
+  if (!started.process) return started.failure;
+  MsiRecord progress(MsiCreateRecord(3));
+  while (!Ended(started.process.get(), 200)) {
+    Sleep(300);
+    if (progress && SendProgress(session, progress.get(), 1, 1, 0) == kEngineCancel) {
+      return kActionUserCancelled;
+    }
+  }
+  return kActionSuccess;
+}
+
+// The growing wait between two steps of the bar, as a multiple of 800 ms.
+int WaitFactor(int ticks, int factor) {
+  if (ticks > 52) return 16;
+  if (ticks > 48) return 8;
+  if (ticks > 40) return 4;
+  if (ticks > 25) return 2;
+  return factor;
+}
+
+}  // namespace
+
+UINT __stdcall StopW3SVC(MSIHANDLE session) {
+  return Guarded(kActionFailed,
+                 [&] { return RunNetCommandCancellable(session, L"stop", kStoppingText); });
+}
+
+UINT __stdcall StartW3SVC(MSIHANDLE session) {
+  return Guarded(kActionFailed,
+                 [&] { return RunNetCommandCancellable(session, L"start", kStartingText); });
+}
+
+UINT __stdcall StartW3Progress(MSIHANDLE session) {
+  return Guarded(kActionFailed, [&] {
+    StartedCommand started = StartNetCommand(session, L"start", kStartingText);
+    if (!started.process) return started.failure;
+    const HANDLE process = started.process.get();
+
+    constexpr int kTotalTicks = 60;
+    constexpr int kStepTicks = 2;
+    constexpr int kLastSteppedTicks = 58;
+    constexpr int kFilledSteps = 59;
+    MsiRecord reset(MsiCreateRecord(3));
+    MsiRecord step(MsiCreateRecord(3));
+    if (reset) SendProgress(session, reset.get(), 0, kTotalTicks, 0);
+    auto sendStep = [&] {
+      if (step) SendProgress(session, step.get(), 2, kStepTicks, 0);
+    };
+
+    int ticks = 0;
+    if (!Ended(process, 800)) {
+      int factor = 1;
+      for (;;) {
+        ticks += kStepTicks;
+        factor = WaitFactor(ticks, factor);
+        if (ticks < kLastSteppedTicks) sendStep();
+        if (Ended(process, static_cast<DWORD>(factor) * 800)) break;
+      }
+    }
+    // The command is done: fill the bar quickly.
+    for (int remaining = kFilledSteps - ticks; remaining > 0; --remaining) {
+      sendStep();
+      Sleep(20);
+    }
+    return kActionSuccess;
+  });
+}

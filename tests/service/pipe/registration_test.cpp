@@ -1,0 +1,307 @@
+// Registration as Windows hands out rights: write ends with exactly the
+// documented access, clients that name a handle of their own process, the
+// pipe's security, and instances that cannot be created.
+#include <windows.h>
+#include <aclapi.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "client_pipe_server.h"
+#include "pipe_protocol.h"
+#include "program_log.h"
+#include "registration_pipe_security.h"
+#include "registration_thread.h"
+
+namespace {
+
+using zvu::test::ChildProcess;
+using zvu::test::LinesStartingWith;
+using zvu::test::WaitUntil;
+
+const bool g_childrenOffTheOutput = zvu::test::KeepChildrenOffTheOutput();
+
+std::string TestName() {
+  return ::testing::UnitTest::GetInstance()->current_test_info()->name();
+}
+
+bool PipeServed() {
+  return WaitNamedPipeA(zvu::kRegistrationPipeName, 0) != FALSE ||
+         GetLastError() == ERROR_SEM_TIMEOUT;
+}
+
+// Test clients of one test, their shared record and the service's log.
+class Clients {
+ public:
+  Clients() : record_(zvu::test::TempFile("zvu_registration_" + TestName() + ".txt")) {
+    DeleteFileA(record_.c_str());
+  }
+
+  std::unique_ptr<ChildProcess> Start(const std::string& arguments) const {
+    std::string command = "\"";
+    command.append(zvu::test::ExeDir()).append("zvu_pipe_client.exe\" --record \"");
+    command.append(record_).append("\" --lifetime 60000 ").append(arguments);
+    return std::make_unique<ChildProcess>(command);
+  }
+  // How many clients have finished their half of the registration.
+  size_t Answered() const {
+    return LinesStartingWith(record_, "registered ").size() +
+           LinesStartingWith(record_, "register-failed ").size();
+  }
+  size_t Catalogues() const { return LinesStartingWith(record_, "catalogue ").size(); }
+  std::string Record() const { return zvu::test::ReadWholeFile(record_); }
+
+ private:
+  std::string record_;
+};
+
+// The service's log, kept in a file of the test's own.
+class CapturedLog {
+ public:
+  CapturedLog() : path_(zvu::test::TempFile("zvu_registration_log_" + TestName() + ".txt")) {
+    DeleteFileA(path_.c_str());
+    zvu::ProgramLog::Open(path_.c_str());
+  }
+  ~CapturedLog() { zvu::ProgramLog::Close(); }
+  std::string Text() const { return zvu::test::ReadWholeFile(path_); }
+  size_t Count(const std::string& text) const {
+    const std::string all = Text();
+    size_t count = 0;
+    for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++count;
+    return count;
+  }
+
+ private:
+  std::string path_;
+};
+
+bool WaitRegistered(zvu::ClientPipeServer& server, DWORD processId, HANDLE* pipe = nullptr) {
+  return WaitUntil([&] { return server.Clients().Lookup(processId, pipe); }, 10000);
+}
+
+TEST(Registration, WriteEndWithExactlyTheDocumentedRightsRegistersEitherWay) {
+  zvu::ClientPipeServer server;
+  ASSERT_EQ(server.StartRegistrationThread(), 0);
+  Clients clients;
+
+  // Duplicated into the service, as a client run by an administrator does.
+  auto duplicated = clients.Start("--mode register --access exact");
+  ASSERT_TRUE(WaitRegistered(server, duplicated->Id())) << clients.Record();
+  ASSERT_EQ(server.SendCatalogue("<first/>", nullptr), 0);
+  EXPECT_TRUE(WaitUntil([&] { return clients.Catalogues() == 1; }, 10000));
+  duplicated->Kill();
+
+  // Its own handle value, as a client that may not duplicate into the service sends.
+  auto own = clients.Start("--mode register --send own");
+  HANDLE copy = nullptr;
+  ASSERT_TRUE(WaitRegistered(server, own->Id(), &copy)) << clients.Record();
+  ASSERT_EQ(server.SendCatalogue("<second/>", nullptr), 0);
+  EXPECT_TRUE(WaitUntil([&] { return clients.Catalogues() == 2; }, 10000)) << clients.Record();
+  EXPECT_EQ(server.Clients().Count(), 1u);  // the ended client was pruned on the way
+}
+
+TEST(Registration, OwnHandleValueCountsOnlyForThePipesOwnClient) {
+  zvu::ClientPipeServer server;
+  ASSERT_EQ(server.StartRegistrationThread(), 0);
+  Clients clients;
+  auto valid = clients.Start("--mode no-read");
+  HANDLE validPipe = nullptr;
+  ASSERT_TRUE(WaitRegistered(server, valid->Id(), &validPipe));
+
+  // Each stays alive, so only the refusal keeps it out.
+  auto otherProcess = clients.Start("--mode no-read --send own --pid " + std::to_string(valid->Id()));
+  auto zero = clients.Start("--mode no-read --send own --handle 0");
+  ASSERT_TRUE(WaitUntil([&] { return clients.Answered() == 3; }, 10000)) << clients.Record();
+  auto last = clients.Start("--mode no-read --send own");
+  ASSERT_TRUE(WaitRegistered(server, last->Id()));
+
+  EXPECT_EQ(server.Clients().Count(), 2u);
+  HANDLE held = nullptr;
+  ASSERT_TRUE(server.Clients().Lookup(valid->Id(), &held));
+  EXPECT_EQ(held, validPipe) << "another client replaced the valid client's pipe";
+  EXPECT_FALSE(server.Clients().Lookup(otherProcess->Id(), nullptr));
+  EXPECT_FALSE(server.Clients().Lookup(zero->Id(), nullptr));
+}
+
+// The server ends of the registration pipe that this process holds, found
+// among its handles: pipe server ends with the registration pipe's buffer sizes.
+std::vector<HANDLE> ServedInstances() {
+  std::vector<HANDLE> found;
+  for (uintptr_t value = 4; value < 0x10000; value += 4) {
+    HANDLE handle = reinterpret_cast<HANDLE>(value);
+    DWORD flags = 0, outSize = 0, inSize = 0;
+    if (GetFileType(handle) != FILE_TYPE_PIPE) continue;
+    if (!GetNamedPipeInfo(handle, &flags, &outSize, &inSize, nullptr)) continue;
+    if ((flags & PIPE_SERVER_END) != 0 && outSize == zvu::kRegistrationPipeOutBufferSize &&
+        inSize == zvu::kRegistrationPipeInBufferSize) {
+      found.push_back(handle);
+    }
+  }
+  return found;
+}
+
+TEST(Registration, HandlesOfTheServiceItselfAreRefused) {
+  zvu::ClientPipeServer server;
+  ASSERT_EQ(server.StartRegistrationThread(), 0);
+  Clients clients;
+
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
+  // Real handles of this process (the pipe server changed its access list,
+  // so they are copied from the pseudo handle rather than opened).
+  HANDLE process = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(),
+                              &process, 0, FALSE, DUPLICATE_SAME_ACCESS));
+  // A right whose bit is the one that a pipe's write access uses.
+  HANDLE processWriteBit = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(),
+                              &processWriteBit, PROCESS_CREATE_THREAD, FALSE, 0));
+
+  std::vector<HANDLE> offered = {readEnd, process, processWriteBit};
+  std::vector<std::unique_ptr<ChildProcess>> refused;
+  for (HANDLE handle : offered) {
+    refused.push_back(
+        clients.Start("--mode no-read --handle " + std::to_string(zvu::HandleToWire(handle))));
+    ASSERT_TRUE(WaitUntil([&] { return clients.Answered() == refused.size(); }, 10000));
+  }
+  // The instance a client is served on: found once the server waits on a
+  // single instance, offered by the next client, served on that very one.
+  std::vector<HANDLE> instances;
+  ASSERT_TRUE(WaitUntil([&] { return PipeServed() && (instances = ServedInstances()).size() == 1; },
+                        5000));
+  HANDLE instance = instances[0];
+  refused.push_back(
+      clients.Start("--mode no-read --handle " + std::to_string(zvu::HandleToWire(instance))));
+  ASSERT_TRUE(WaitUntil([&] { return clients.Answered() == refused.size(); }, 10000));
+  // Clients are served in turn: once this one is in, all have been judged.
+  auto last = clients.Start("--mode no-read");
+  ASSERT_TRUE(WaitRegistered(server, last->Id()));
+
+  EXPECT_EQ(server.Clients().Count(), 1u) << clients.Record();
+  DWORD flags = 0;
+  for (HANDLE handle : offered) EXPECT_TRUE(GetHandleInformation(handle, &flags));
+  for (HANDLE handle : {readEnd, writeEnd, process, processWriteBit}) CloseHandle(handle);
+}
+
+TEST(RegistrationPipe, GrantsInteractiveUsersReadAndWriteOnly) {
+  zvu::ClientPipeServer server;
+  ASSERT_EQ(server.StartRegistrationThread(), 0);
+  HANDLE client = CreateFileA(zvu::kRegistrationPipeName, GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(client, INVALID_HANDLE_VALUE) << GetLastError();
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(GetSecurityInfo(client, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                            &dacl, nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  CloseHandle(client);
+  ASSERT_NE(dacl, nullptr);
+
+  struct Expected {
+    WELL_KNOWN_SID_TYPE sid;
+    DWORD mask;
+  };
+  const Expected expected[] = {{WinLocalSystemSid, FILE_ALL_ACCESS},
+                               {WinBuiltinAdministratorsSid, FILE_ALL_ACCESS},
+                               {WinInteractiveSid, zvu::kInteractiveUsersPipeAccess}};
+  ACL_SIZE_INFORMATION size{};
+  ASSERT_TRUE(GetAclInformation(dacl, &size, sizeof(size), AclSizeInformation));
+  ASSERT_EQ(size.AceCount, std::size(expected));
+  for (DWORD i = 0; i < size.AceCount; ++i) {
+    void* ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, i, &ace));
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof(sid);
+    ASSERT_TRUE(CreateWellKnownSid(expected[i].sid, nullptr, sid, &sidSize));
+    EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE) << i;
+    EXPECT_TRUE(EqualSid(&allowed->SidStart, sid)) << i;
+    EXPECT_EQ(allowed->Mask, expected[i].mask) << i;
+  }
+  // Reading and writing, and never the right to create an instance of the name.
+  EXPECT_EQ(zvu::kInteractiveUsersPipeAccess & FILE_CREATE_PIPE_INSTANCE, 0u);
+  EXPECT_EQ(zvu::kInteractiveUsersPipeAccess & (FILE_READ_DATA | FILE_WRITE_DATA),
+            static_cast<DWORD>(FILE_READ_DATA | FILE_WRITE_DATA));
+  LocalFree(descriptor);
+}
+
+TEST(RegistrationPipe, NameHeldByAnotherServerIsTakenOnceItIsFree) {
+  CapturedLog log;
+  // Another server holds the name with room for one instance only.
+  HANDLE squatter = CreateNamedPipeA(zvu::kRegistrationPipeName, PIPE_ACCESS_DUPLEX,
+                                     PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4, 8, 200, nullptr);
+  ASSERT_NE(squatter, INVALID_HANDLE_VALUE);
+  zvu::ClientPipeServer server;
+  ASSERT_EQ(server.StartRegistrationThread(), 0);
+  ASSERT_TRUE(WaitUntil([&] { return log.Count("Registration pipe not created Err:") == 1; }, 5000))
+      << log.Text();
+  CloseHandle(squatter);
+
+  ASSERT_TRUE(WaitUntil(PipeServed, zvu::kInstanceRetryLimitMs + 2000));
+  Clients clients;
+  auto client = clients.Start("--mode no-read");
+  EXPECT_TRUE(WaitRegistered(server, client->Id())) << clients.Record();
+  EXPECT_EQ(log.Count("Registration pipe created again \r\n"), 1u) << log.Text();
+}
+
+// Instance factories whose failures the tests choose.
+std::atomic<int> g_nextInstancesRefused{0};
+
+HANDLE RefuseNextInstances(bool first, SECURITY_ATTRIBUTES* security) {
+  if (!first) {
+    ++g_nextInstancesRefused;
+    SetLastError(ERROR_NO_SYSTEM_RESOURCES);
+    return INVALID_HANDLE_VALUE;
+  }
+  return zvu::CreateRegistrationPipeInstance(first, security);
+}
+
+HANDLE RefuseEveryInstance(bool, SECURITY_ATTRIBUTES*) {
+  SetLastError(ERROR_NO_SYSTEM_RESOURCES);
+  return INVALID_HANDLE_VALUE;
+}
+
+TEST(RegistrationThread, WithoutANextInstanceTheCurrentOneServesTheNextClient) {
+  CapturedLog log;
+  g_nextInstancesRefused = 0;
+  zvu::ClientPipeServer server(GetCurrentProcessId(), &RefuseNextInstances);
+  ASSERT_EQ(server.StartRegistrationThread(), 0);
+  Clients clients;
+  std::vector<std::unique_ptr<ChildProcess>> started;
+  for (int i = 0; i < 3; ++i) {
+    started.push_back(clients.Start("--mode no-read"));
+    EXPECT_TRUE(WaitRegistered(server, started.back()->Id())) << i << clients.Record();
+  }
+  EXPECT_GE(g_nextInstancesRefused.load(), 3);
+  // One record for the run of equal failures, not one per client.
+  EXPECT_EQ(log.Count("Next registration pipe not created Err:1450, current one used again \r\n"),
+            1u)
+      << log.Text();
+  DWORD exitCode = 99;
+  EXPECT_TRUE(server.StopRegistrationThread(5000, &exitCode));
+  EXPECT_EQ(exitCode, static_cast<DWORD>(ERROR_NO_SYSTEM_RESOURCES));
+}
+
+TEST(RegistrationThread, KeepsTryingWithoutAnInstanceAndEndsWithTheErrorOnStop) {
+  CapturedLog log;
+  zvu::ClientPipeServer server(GetCurrentProcessId(), &RefuseEveryInstance);
+  ASSERT_EQ(server.StartRegistrationThread(), 0);
+  // A few rounds of the growing pause go by without the thread ending.
+  Sleep(2 * zvu::kInstanceRetryFirstMs + zvu::kInstanceRetryFirstMs * 4);
+  EXPECT_EQ(log.Count("Registration pipe not created Err:1450, next try in 250 ms \r\n"), 1u)
+      << log.Text();
+  EXPECT_EQ(log.Count("Registration pipe not created"), 1u) << "one record per run of failures";
+  const ULONGLONG stopping = GetTickCount64();
+  DWORD exitCode = 0;
+  EXPECT_TRUE(server.StopRegistrationThread(5000, &exitCode));
+  EXPECT_LT(GetTickCount64() - stopping, 1000u) << "the pause does not delay a stop";
+  EXPECT_EQ(exitCode, static_cast<DWORD>(ERROR_NO_SYSTEM_RESOURCES));
+}
+
+}  // namespace
