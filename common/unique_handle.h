@@ -49,6 +49,8 @@ inline void CloseKernelHandle(HANDLE h) { ::CloseHandle(h); }
 inline void CloseRegistryKey(HKEY k) { ::RegCloseKey(k); }
 inline void FreeLocalMemory(HLOCAL m) { ::LocalFree(m); }
 inline void DestroyImageList(HIMAGELIST list) { ::ImageList_Destroy(list); }
+inline void DeleteFontHandle(HFONT font) { ::DeleteObject(font); }
+inline void DestroyIconHandle(HICON icon) { ::DestroyIcon(icon); }
 }  // namespace detail
 
 // Kernel objects whose "no handle" value is null (processes, threads, tokens, events).
@@ -63,5 +65,9 @@ using UniqueRegKey = UniqueResource<HKEY, detail::CloseRegistryKey, nullptr>;
 using UniqueLocalMemory = UniqueResource<HLOCAL, detail::FreeLocalMemory, nullptr>;
 // Image lists of the common controls (users link comctl32).
 using UniqueImageList = UniqueResource<HIMAGELIST, detail::DestroyImageList, nullptr>;
+// Fonts created with CreateFontIndirect (users link gdi32).
+using UniqueFont = UniqueResource<HFONT, detail::DeleteFontHandle, nullptr>;
+// Icons loaded with LoadImage (not shared ones from LoadIcon).
+using UniqueIcon = UniqueResource<HICON, detail::DestroyIconHandle, nullptr>;
 
 }  // namespace zvu

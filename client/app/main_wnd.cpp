@@ -4,6 +4,8 @@
 #include "client_log.h"
 #include "registered_messages.h"
 #include "resource_ids.h"
+#include "update_wizard.h"
+#include "wizard_texts.h"
 
 namespace zvu {
 namespace {
@@ -72,14 +74,54 @@ bool CMainWnd::OnCreate() {
   return true;
 }
 
+void CMainWnd::OnCheckForUpdates() {
+  if (wizardOpen != 0) {
+    if (activeWizard != nullptr) activeWizard->BringToFront();
+    return;
+  }
+  RunWizard(XUpdateWizard::kWelcomePage, nullptr);
+}
+
 void CMainWnd::OnUpdatesFound() {
   tray_.ShowBalloon("New Updates Found", "Vuro Update", NIIF_INFO, kUpdatesBalloonTimeoutSeconds);
+  // A running wizard keeps the catalogue it has.
+  if (wizardOpen != 0) {
+    if (activeWizard != nullptr) activeWizard->BringToFront();
+    return;
+  }
+  const std::string catalogue = pipeClient_.Text();
+  RunWizard(XUpdateWizard::kSelectionPage, &catalogue);
+}
+
+void CMainWnd::RunWizard(int startPage, const std::string* catalogue) {
+  {
+    XUpdateWizard wizard(wizard_texts::kCaption, m_hWnd, startPage);
+    wizardOpen = 1;
+    activeWizard = &wizard;
+    if (catalogue != nullptr) wizard.OpenOnCatalogue(*catalogue);
+    wizard.DoModal();
+    activeWizard = nullptr;
+    wizardOpen = 0;
+  }
+  if (closeAfterWizard_ && m_hWnd != nullptr) {
+    closeAfterWizard_ = false;
+    PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
+  }
 }
 
 LRESULT CMainWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
       return OnCreate() ? 0 : -1;
+    case WM_CLOSE:
+      // Destroying the window now would take the running wizard's sheet
+      // with it while the wizard's run is still on this window's stack.
+      if (wizardOpen != 0) {
+        closeAfterWizard_ = true;
+        if (activeWizard != nullptr) activeWizard->BringToFront();
+        return 0;
+      }
+      break;
     case WM_COMMAND: {
       const WORD command = LOWORD(wParam);
       if (command == ID_CHECK_FOR_UPDATES) {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "pipe_client.h"
 #include "system_tray.h"
 #include "window.h"
@@ -41,19 +43,27 @@ class CMainWnd : public Window {
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   void OnFinalMessage() override;
 
-  // "Check for Updates": the update wizard takes this over.
-  virtual void OnCheckForUpdates() {}
-  // A catalogue from the service: the balloon.
+  // "Check for Updates": the wizard on its welcome page, or the running
+  // wizard brought to the front.
+  virtual void OnCheckForUpdates();
+  // A catalogue from the service: the balloon, then the wizard on the
+  // catalogue (or the running wizard brought to the front).
   virtual void OnUpdatesFound();
 
  private:
   bool OnCreate();
+  // Runs a wizard modally from this window; catalogue, when given, is the
+  // text handed over by the service.
+  void RunWizard(int startPage, const std::string* catalogue);
 
   CSystemTray tray_;
   LONG wizardOpen = 0;
   XUpdateWizard* activeWizard = nullptr;
   PipeClient pipeClient_;
   bool ownedByWindow_ = false;
+  // "Exit" while a wizard runs: the window closes once the wizard has ended
+  // (the wizard's objects live on this window's stack until then).
+  bool closeAfterWizard_ = false;
 };
 
 }  // namespace zvu

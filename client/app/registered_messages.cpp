@@ -9,7 +9,8 @@ UINT UpdatesFoundMessage() {
 
 const UINT UWM_UPDATES_FOUND = UpdatesFoundMessage();
 const UINT UWM_HTTPCLIENT_CALLBACK_NOTIFY = RegisterWindowMessageA("UWM_HTTPCLIENT_CALLBACK_NOTIFY");
-const UINT WM_XCHECKTREECTRL_TVN_SELECTION = RegisterWindowMessageA("WM_XCHECKTREECTRL_TVN_SELECTION");
+// WM_XCHECKTREECTRL_TVN_SELECTION is defined with the check tree that sends it
+// (client/controls/check_tree.cpp): one definition for the program.
 const UINT WM_TASKBARCREATED = RegisterWindowMessageA("TaskbarCreated");
 
 }  // namespace zvu

@@ -249,6 +249,17 @@ void Notify(const std::shared_ptr<ClientCore>& core, Transfer& transfer, DWORD s
   {
     std::lock_guard<std::mutex> guard(core->lock);
     if (!IsCurrent(*core, transfer) || core->notifyWindow == nullptr || core->ownerGone) return;
+    const auto state = static_cast<HttpState>(core->state.load());
+    if (state == HttpState::Reading || state == HttpState::Storing) {
+      // While the body arrives, a completed read stands for the others.
+      if (status != WINHTTP_CALLBACK_STATUS_READ_COMPLETE) return;
+      const ULONGLONG now = GetTickCount64();
+      if (core->lastProgressNotifyTick != 0 &&
+          now - core->lastProgressNotifyTick < kProgressNotifyIntervalMs) {
+        return;
+      }
+      core->lastProgressNotifyTick = now;
+    }
     window = core->notifyWindow;
     ++core->notificationsInProgress;
   }

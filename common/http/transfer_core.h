@@ -23,6 +23,12 @@ class XHttpClient;
 namespace zvu::http_detail {
 
 inline constexpr DWORD kReadSize = 8192;
+// The body's progress reaches the notify window at most this often, as a
+// completed read (the first one always). Each notification is a synchronous
+// send to the window's thread; three for every read of kReadSize held a
+// download to a small part of its speed. Every other state (connecting,
+// failed, complete) is still sent on every status.
+inline constexpr ULONGLONG kProgressNotifyIntervalMs = 30;
 // Largest body kept in memory; a larger one fails the transfer instead of
 // exhausting the process.
 inline constexpr size_t kMaxResponseText = 64u * 1024 * 1024;
@@ -59,6 +65,9 @@ struct ClientCore {
   // its own): the destructor then waits for every send under way. 0: none.
   DWORD ungatedWindowThreadId = 0;
   UniqueHandle quiet;                // auto-reset; set when either count falls
+  // When the body's progress (reading, storing) was last sent to the notify
+  // window (GetTickCount64); see kProgressNotifyIntervalMs.
+  ULONGLONG lastProgressNotifyTick = 0;
 };
 
 // One Connect's worth of WinHTTP handles. Its address is the handles' context

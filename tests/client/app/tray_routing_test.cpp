@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "child_process.h"
@@ -126,10 +128,58 @@ TEST_F(TrayRoutingTest, MenuItemsReachTheMainWindowAndTheApplication) {
   EXPECT_EQ(main_.checks, 1);
 }
 
-TEST_F(TrayRoutingTest, AnnouncedCatalogueShowsTheBalloon) {
-  SendMessageA(main_.Handle(), zvu::UWM_UPDATES_FOUND, 0, 0);
+// The visible wizard sheet among the top-level windows of a thread, or null.
+HWND FindWizardSheet(DWORD threadId) {
+  HWND found = nullptr;
+  EnumThreadWindows(
+      threadId,
+      [](HWND window, LPARAM result) -> BOOL {
+        char className[16] = {};
+        GetClassNameA(window, className, sizeof(className));
+        if (std::string(className) != "#32770" || !IsWindowVisible(window)) return TRUE;
+        *reinterpret_cast<HWND*>(result) = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+TEST_F(TrayRoutingTest, AnnouncedCatalogueShowsTheBalloonThenTheWizard) {
+  // As the pipe reader does: a synchronous send from another thread, which
+  // waits while the wizard runs. The text received is empty, so the wizard
+  // opens on its error page; a third thread reads it and closes it.
+  const DWORD guiThread = GetCurrentThreadId();
+  HWND mainWindow = main_.Handle();
+  std::atomic<bool> sent{false};
+  std::thread reader([&] {
+    SendMessageA(mainWindow, zvu::UWM_UPDATES_FOUND, 0, 0);
+    sent = true;
+  });
+  std::string headline;
+  bool wasOpen = false;
+  std::thread closer([&] {
+    HWND sheet = nullptr;
+    if (!WaitUntil([&] { return (sheet = FindWizardSheet(guiThread)) != nullptr; }, 15000)) return;
+    wasOpen = main_.WizardOpen();
+    HWND page = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    char text[128] = {};
+    GetWindowTextA(GetDlgItem(page, 1027), text, sizeof(text));
+    headline = text;
+    SendMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);  // Close on the error page
+    PostMessageA(sheet, WM_NULL, 0, 0);
+  });
+  const bool returned = WaitUntil([&] { return sent.load(); }, 30000);
+  closer.join();
+  if (!returned) {
+    // Leave nothing blocked behind.
+    if (HWND sheet = FindWizardSheet(guiThread)) DestroyWindow(sheet);
+  }
+  reader.join();
+  EXPECT_TRUE(returned);
   EXPECT_EQ(main_.balloons, 1);
-  EXPECT_TRUE(main_.Tray().ShowBalloon("New Updates Found", "Vuro Update", NIIF_INFO, 30));
+  EXPECT_TRUE(wasOpen);
+  EXPECT_EQ(headline, "VuroUpdate could not retrive the update list");
+  EXPECT_FALSE(main_.WizardOpen());
 }
 
 TEST(ClientAppExit, ExitClosesTheMainWindowAndRemovesTheIcon) {

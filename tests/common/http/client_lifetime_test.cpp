@@ -257,3 +257,34 @@ TEST(ClientLifetime, DestructionWhileTransfersRunOnWorkerThreads) {
 }
 
 }  // namespace
+
+// A window that follows a download sees its progress a few dozen times a
+// second, not once for every read, and every state that ends it.
+TEST(ClientLifetime, BodyProgressIsNotifiedAtAMeasuredPace) {
+  const std::string served = zvu::test::WriteServedFile("paced.bin", 4 * 1024 * 1024);
+  const std::string path = zvu::test::TempFilePath("zvu_http_paced.bin");
+  XHttpClient client;
+  int progress = 0;
+  int completions = 0;
+  zvu::test::NotifyWindow window([&](XHttpClient* notified, DWORD status) {
+    const HttpState state = notified->GetHttpState();
+    if (state == HttpState::Reading || state == HttpState::Storing) {
+      EXPECT_EQ(status, static_cast<DWORD>(WINHTTP_CALLBACK_STATUS_READ_COMPLETE));
+      ++progress;
+    } else if (state == HttpState::Complete) {
+      ++completions;
+      notified->SetHttpState(HttpState::Acknowledged);
+    }
+  });
+  client.SetNotifyWindow(window.Handle());
+  const ULONGLONG start = GetTickCount64();
+  ASSERT_EQ(StartGet(client, L"/files/paced.bin", path), 0u);
+  ASSERT_TRUE(WaitUntil([&] { return completions > 0; }));
+  const ULONGLONG elapsed = GetTickCount64() - start;
+  EXPECT_EQ(completions, 1);
+  EXPECT_GE(progress, 1);
+  // 512 reads; at most one notification per 30 ms, the first at once.
+  EXPECT_LE(progress, static_cast<int>(elapsed / 30 + 1)) << elapsed << " ms";
+  EXPECT_TRUE(zvu::test::ReadWholeFile(path) == served);
+  DeleteFileA(path.c_str());
+}

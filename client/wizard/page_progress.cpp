@@ -1,0 +1,275 @@
+#include "page_progress.h"
+
+#include <shlwapi.h>
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "download_progress.h"
+#include "installer_download.h"
+#include "resource_ids.h"
+#include "update_wizard.h"
+#include "wizard_texts.h"
+
+namespace zvu {
+namespace {
+
+// Private messages and timers of the page.
+constexpr UINT kStartDownloadsMessage = WM_APP + 1;
+constexpr UINT_PTR kStatusTimer = 1;
+// Messages dispatched in one call of the installer's pump, so that a
+// message that keeps coming back cannot hold the runner.
+constexpr int kPumpLimit = 500;
+constexpr DWORD kInstalledPauseMs = 200;
+
+int Percent(std::uint64_t received, std::uint64_t total) {
+  if (total == 0) return 0;
+  if (received >= total) return 100;
+  return static_cast<int>(received * 100 / total);  // total < 2^32: no overflow
+}
+
+}  // namespace
+
+XPageProgress::XPageProgress(XUpdateWizard& wizard) : WizardPage(wizard, IDD_PAGE_PROGRESS) {}
+
+BOOL XPageProgress::OnInitDialog() {
+  WizardPage::OnInitDialog();
+  nextRecord_ = Wizard().Catalogue().ApplicableUpdates().end();
+  return TRUE;
+}
+
+LRESULT XPageProgress::OnSetActive() {
+  SetWizardButtons(PSWIZB_DISABLEDFINISH);
+  SendDlgItemMessageA(m_hWnd, IDC_DOWNLOAD_PROGRESS, PBM_SETRANGE32, 0, 100);
+  SendDlgItemMessageA(m_hWnd, IDC_INSTALL_PROGRESS, PBM_SETRANGE32, 0, kInstallBarMaximum);
+  SendDlgItemMessageA(m_hWnd, IDC_DOWNLOAD_PROGRESS, PBM_SETBARCOLOR, 0, kBarColour);
+  SendDlgItemMessageA(m_hWnd, IDC_INSTALL_PROGRESS, PBM_SETBARCOLOR, 0, kBarColour);
+  nextRecord_ = Wizard().Catalogue().ApplicableUpdates().begin();
+  cancelled_ = false;
+  // The first download starts once the sheet has finished showing this page:
+  // a page change made from inside the activation would be undone by it.
+  PostMessageA(m_hWnd, kStartDownloadsMessage, 0, 0);
+  return 0;
+}
+
+void XPageProgress::StartNextDownload() {
+  UpdateList& updates = Wizard().Catalogue().ApplicableUpdates();
+  while (!cancelled_ && m_hWnd != nullptr) {
+    currentUpdate_ = nullptr;
+    downloading_ = false;
+    while (nextRecord_ != updates.end()) {
+      UpdateEntry& record = *nextRecord_++;
+      if (record.offered) {
+        currentUpdate_ = &record;
+        break;
+      }
+    }
+    if (currentUpdate_ == nullptr) {
+      Wizard().SetActivePage(XUpdateWizard::kFinishPage);
+      return;
+    }
+
+    SetInstallBar(0);
+    folder_ = Wizard().DownloadFolder();
+    filePath_ = folder_;
+    shownKb_ = shownTotalKb_ = UINT64_MAX;
+    downloading_ = true;
+    std::string localFile;
+    if (StartInstallerDownload(downloadClient_, m_hWnd, currentUpdate_->url, folder_, &localFile) ==
+        0) {
+      filePath_ = localFile;
+      return;
+    }
+    // Nothing will be notified for a download that could not start (no
+    // connection, no file): it fails now, and the next one follows.
+    downloading_ = false;
+    const DownloadProgress failed =
+        DescribeDownloadProgress(HttpState::Failed, 0, 0, currentUpdate_->name);
+    SetStatus(failed.statusText->c_str());
+  }
+}
+
+void XPageProgress::OnDownloadFailed() {
+  downloading_ = false;
+  const DownloadProgress failed =
+      DescribeDownloadProgress(HttpState::Failed, 0, 0, currentUpdate_->name);
+  SetStatus(failed.statusText->c_str());
+  StartNextDownload();
+}
+
+void XPageProgress::OnHttpNotify() {
+  if (!downloading_ || currentUpdate_ == nullptr) return;
+  switch (downloadClient_.GetHttpState()) {
+    case HttpState::Idle: {
+      SetDownloadBar(5);
+      const DownloadProgress connecting =
+          DescribeDownloadProgress(HttpState::Idle, 0, 0, currentUpdate_->name);
+      SetStatus(connecting.statusText->c_str());
+      shownKb_ = shownTotalKb_ = UINT64_MAX;
+      break;
+    }
+    case HttpState::Failed:
+      OnDownloadFailed();
+      break;
+    case HttpState::Reading:
+    case HttpState::Storing:
+      ShowReceived(false);
+      break;
+    case HttpState::Complete: {
+      downloading_ = false;
+      downloadClient_.SetHttpState(HttpState::Acknowledged);
+      const DownloadProgress complete =
+          DescribeDownloadProgress(HttpState::Complete, 0, 0, currentUpdate_->name);
+      SetStatus(complete.statusText->c_str());
+      currentUpdate_->downloaded = true;
+      SetDownloadBar(100);
+      InstallDownloaded();
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void XPageProgress::ShowReceived(bool immediately) {
+  const std::uint64_t received = downloadClient_.ReceivedBytes();
+  const std::uint64_t total = downloadClient_.ContentLength();
+  SetDownloadBar(Percent(received, total));
+
+  const std::uint64_t kb = received >> 10;
+  const std::uint64_t totalKb = total >> 10;
+  if (kb == shownKb_ && totalKb == shownTotalKb_) return;
+  const ULONGLONG now = GetTickCount64();
+  if (!immediately && now - lastStatusTick_ < kStatusIntervalMs) {
+    // Shown by the timer, with the figures of that moment.
+    if (!statusTimerPending_) {
+      statusTimerPending_ = SetTimer(m_hWnd, kStatusTimer, kStatusIntervalMs, nullptr) != 0;
+    }
+    return;
+  }
+  char text[1200];
+  std::snprintf(text, sizeof(text), "Downloading %s update: %" PRIu64 " Kb of %" PRIu64 " Kb ",
+                currentUpdate_->name.c_str(), kb, totalKb);
+  SetStatus(text);
+  shownKb_ = kb;
+  shownTotalKb_ = totalKb;
+  lastStatusTick_ = now;
+}
+
+void XPageProgress::InstallDownloaded() {
+  installing_ = true;
+  EnableCancel(false);
+  UpdateEntry& update = *currentUpdate_;
+  if (update.installPending) {
+    update.installPending = false;
+    SetItemText(IDC_INSTALL_STATUS, wizard_texts::kInstallLabel);
+    SetInstallBar(10);
+    const std::string logName = std::string(PathFindFileNameA(filePath_.c_str())) + ".log";
+    const bool succeeded = installerRunner_.RunInstaller(filePath_, folder_, update.options, logName,
+                                                         update.issfile, this);
+    if (m_hWnd == nullptr) {
+      // The wizard was closed while the installer ran.
+      installing_ = false;
+      if (succeeded) update.installed = true;
+      return;
+    }
+    if (succeeded) {
+      update.installed = true;
+      SetInstallBar(1000);  // beyond the maximum: shows full
+      Sleep(kInstalledPauseMs);
+    } else {
+      SetInstallBar(0);
+      char text[1200];
+      std::snprintf(text, sizeof(text), wizard_texts::kInstallError, update.name.c_str());
+      SetItemText(IDC_INSTALL_STATUS, text);
+    }
+  }
+  EnableCancel(true);
+  installing_ = false;
+  StartNextDownload();
+}
+
+int XPageProgress::OnInstallerWait() {
+  const int position = InstallBar();
+  SetInstallBar(position + (kInstallCreepTarget - position) / 20);
+
+  MSG message;
+  for (int dispatched = 0; dispatched < kPumpLimit &&
+                           PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);
+       ++dispatched) {
+    if (message.message == WM_QUIT) {
+      // Left for the message loop that has to end.
+      PostQuitMessage(0);
+      break;
+    }
+    HWND sheet = Sheet();
+    if (sheet == nullptr || !PropSheet_IsDialogMessage(sheet, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+  return 1;
+}
+
+LRESULT XPageProgress::OnQueryCancel() {
+  // While an installer runs there is nothing to stop (Cancel is disabled;
+  // the sheet's close box still asks).
+  if (installing_ || cancelled_) return TRUE;
+  cancelled_ = true;
+  downloading_ = false;
+  downloadClient_.Cancel();
+  // The finish page reports what was downloaded and installed until now.
+  Wizard().SetActivePage(XUpdateWizard::kFinishPage);
+  return TRUE;
+}
+
+void XPageProgress::OnReset() { downloadClient_.Cancel(); }
+
+INT_PTR XPageProgress::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
+  if (message == HttpClientNotifyMessage() && message != 0) {
+    if (reinterpret_cast<XHttpClient*>(wParam) == &downloadClient_) OnHttpNotify();
+    SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, 0);
+    return TRUE;
+  }
+  switch (message) {
+    case kStartDownloadsMessage:
+      StartNextDownload();
+      return TRUE;
+    case WM_TIMER:
+      if (wParam != kStatusTimer) return FALSE;
+      KillTimer(m_hWnd, kStatusTimer);
+      statusTimerPending_ = false;
+      if (downloading_) ShowReceived(true);
+      return TRUE;
+    case WM_DESTROY:
+      KillTimer(m_hWnd, kStatusTimer);
+      statusTimerPending_ = false;
+      downloading_ = false;
+      downloadClient_.Cancel();
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+void XPageProgress::SetStatus(const char* text) const { SetItemText(IDC_DOWNLOAD_STATUS, text); }
+
+void XPageProgress::SetDownloadBar(int position) {
+  if (position == downloadBar_) return;
+  downloadBar_ = position;
+  SendDlgItemMessageA(m_hWnd, IDC_DOWNLOAD_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void XPageProgress::SetInstallBar(int position) const {
+  SendDlgItemMessageA(m_hWnd, IDC_INSTALL_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+int XPageProgress::InstallBar() const {
+  return static_cast<int>(SendDlgItemMessageA(m_hWnd, IDC_INSTALL_PROGRESS, PBM_GETPOS, 0, 0));
+}
+
+void XPageProgress::EnableCancel(bool enable) const {
+  if (HWND sheet = Sheet()) EnableWindow(GetDlgItem(sheet, IDCANCEL), enable ? TRUE : FALSE);
+}
+
+}  // namespace zvu

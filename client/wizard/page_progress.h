@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "http_client.h"
+#include "installer_runner.h"
+#include "installer_wait_callback.h"
+#include "update_catalogue.h"
+#include "wizard_page.h"
+
+namespace zvu {
+
+// Page 3: downloads the chosen updates one at a time into the wizard's
+// download folder and runs each installer silently, recording the outcome
+// in the update's flags for the finish page.
+//
+// Progress notifications arrive for every 8192 bytes read; the page keeps
+// them cheap: it formats nothing and allocates nothing per notification,
+// changes the bar only when its percentage changes, and redraws the status
+// line at most every kStatusIntervalMs (a timer catches up with the last
+// figures).
+//
+// Cancel during a download stops it and leads to the finish page, which then
+// reports what was done. While an installer runs, Cancel is disabled and
+// every cancel request is refused.
+class XPageProgress : public WizardPage, public InstallerWaitCallback {
+ public:
+  static constexpr COLORREF kBarColour = RGB(153, 204, 100);
+  static constexpr int kInstallBarMaximum = 400;
+  static constexpr int kInstallCreepTarget = 380;
+  static constexpr DWORD kStatusIntervalMs = 40;
+
+  explicit XPageProgress(XUpdateWizard& wizard);
+
+  // Finds the next chosen update and starts its download; with none left,
+  // moves on to the finish page. A download that cannot even be started
+  // counts as a failed one.
+  void StartNextDownload();
+  // Runs the downloaded installer of the current update (once) and goes on
+  // with the next update.
+  void InstallDownloaded();
+
+  int OnInstallerWait() override;
+
+  XHttpClient& DownloadClient() { return downloadClient_; }
+  InstallerRunner& Runner() { return installerRunner_; }
+
+ protected:
+  BOOL OnInitDialog() override;
+  INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  LRESULT OnSetActive() override;
+  LRESULT OnQueryCancel() override;
+  void OnReset() override;
+
+ private:
+  void OnHttpNotify();
+  void OnDownloadFailed();
+  void ShowReceived(bool immediately);
+  void SetStatus(const char* text) const;
+  void SetDownloadBar(int position);
+  void SetInstallBar(int position) const;
+  int InstallBar() const;
+  void EnableCancel(bool enable) const;
+
+  XHttpClient downloadClient_;
+  InstallerRunner installerRunner_;
+  UpdateEntry* currentUpdate_ = nullptr;
+  UpdateList::iterator nextRecord_;
+  bool downloading_ = false;   // a transfer of currentUpdate_ is under way
+  bool installing_ = false;    // inside RunInstaller
+  bool cancelled_ = false;
+  std::string filePath_;  // the downloaded installer
+  std::string folder_;    // the download folder, as given to the runner
+  // What the status line and the bar show now, so that a notification that
+  // changes nothing visible costs nothing.
+  int downloadBar_ = -1;
+  std::uint64_t shownKb_ = UINT64_MAX;
+  std::uint64_t shownTotalKb_ = UINT64_MAX;
+  ULONGLONG lastStatusTick_ = 0;
+  bool statusTimerPending_ = false;
+};
+
+}  // namespace zvu

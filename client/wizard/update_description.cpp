@@ -1,0 +1,62 @@
+#include "update_description.h"
+
+#include <cstdio>
+
+#include "wizard_texts.h"
+
+namespace zvu {
+namespace {
+
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+  const int length = std::snprintf(nullptr, 0, format, args...);
+  if (length <= 0) return {};
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  std::snprintf(text.data(), text.size(), format, args...);
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+int Signed(uint32_t value) { return static_cast<int>(value); }
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+}
+
+}  // namespace
+
+RowDescription DescribeRow(const CheckTreeItemData* row) {
+  if (row == nullptr || row->object == nullptr) return {};
+  const CatalogueEntry& entry = *row->object;
+  const ProductVersion& v = entry.version;
+  if (row->offerItem) return {entry.name, entry.description};
+  if (row->checkItem) {
+    return {Format(wizard_texts::kUpdateTitle, entry.name.c_str(), Signed(v.major),
+                   Signed(v.minor), Signed(v.build), Signed(v.subbuild),
+                   Signed(entry.size >> 10)),
+            entry.description};
+  }
+  if (row->headingItem) {
+    return {Format(wizard_texts::kInstalledTitle, entry.name.c_str(), Signed(v.major),
+                   Signed(v.minor), Signed(v.build)),
+            Format(wizard_texts::kInstalledBody, entry.name.c_str())};
+  }
+  return {};
+}
+
+std::string BuildDescriptionRtf(const RowDescription& description) {
+  std::string text = wizard_texts::kRtfHeader;
+  text += "\\b ";
+  text += description.title;
+  text += " \\b0 ";
+  text += " \\par ";
+  text += description.body;
+  text += " \\par ";
+  ReplaceAll(text, "\\n", " \\par ");
+  ReplaceAll(text, "\n", " \\par ");
+  return text;
+}
+
+}  // namespace zvu

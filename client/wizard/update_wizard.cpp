@@ -1,0 +1,122 @@
+#include "update_wizard.h"
+
+#include <vector>
+
+#include "icon_image_list.h"
+#include "installer_download.h"
+#include "resource_ids.h"
+#include "wizard_texts.h"
+
+namespace zvu {
+namespace {
+
+// String resource 102, the title of the exterior pages.
+std::string ProductTitle() {
+  char text[256] = {};
+  if (LoadStringA(GetModuleHandleA(nullptr), IDS_PRODUCT_TITLE, text, sizeof(text)) <= 0) {
+    return "Zelko Vuro Update";
+  }
+  return text;
+}
+
+}  // namespace
+
+XUpdateWizard::XUpdateWizard(const char* caption, HWND parent, int startPage)
+    : welcomePage_(*this),
+      searchPage_(*this),
+      selectionPage_(*this),
+      downloadPage_(*this),
+      finishPage_(*this),
+      errorPage_(*this),
+      downloadFolder(zvu::DownloadFolder()),
+      caption_(caption != nullptr ? caption : ""),
+      parent_(parent),
+      startPage_(startPage) {
+  IconImageList& pictures = IconImageList::Instance();
+  pictures.Reset();
+  for (size_t i = 0; i < kIcons.size(); ++i) icons_[i].reset(pictures.AddIcon(kIcons[i]));
+}
+
+// The icons, the folder, the catalogue and the pages go in that order, as
+// the members are destroyed.
+XUpdateWizard::~XUpdateWizard() = default;
+
+INT_PTR XUpdateWizard::DoModal() {
+  const std::string title = ProductTitle();
+  using wizard_texts::kDownloadSubtitle;
+  using wizard_texts::kDownloadTitle;
+  using wizard_texts::kSearchSubtitle;
+  using wizard_texts::kSearchTitle;
+  using wizard_texts::kSelectSubtitle;
+  using wizard_texts::kSelectTitle;
+  const std::vector<PropertyPage*> pages = {&welcomePage_,  &searchPage_, &selectionPage_,
+                                            &downloadPage_, &finishPage_, &errorPage_};
+  const std::vector<PROPSHEETPAGEA> descriptors = {
+      welcomePage_.Descriptor(PSP_HIDEHEADER, title.c_str(), title.c_str(), nullptr),
+      searchPage_.Descriptor(0, nullptr, kSearchTitle, kSearchSubtitle),
+      selectionPage_.Descriptor(0, nullptr, kSelectTitle, kSelectSubtitle),
+      downloadPage_.Descriptor(0, nullptr, kDownloadTitle, kDownloadSubtitle),
+      finishPage_.Descriptor(PSP_HIDEHEADER, title.c_str(), title.c_str(), nullptr),
+      errorPage_.Descriptor(PSP_HIDEHEADER, nullptr, nullptr, nullptr),
+  };
+
+  PROPSHEETHEADERA header{};
+  header.dwFlags = PSH_WIZARD97 | PSH_WATERMARK | PSH_HEADER | PSH_USEICONID;
+  header.hwndParent = parent_;
+  header.hInstance = GetModuleHandleA(nullptr);
+  header.pszCaption = caption_.c_str();
+  header.nStartPage = static_cast<UINT>(startPage_);
+  header.pszIcon = MAKEINTRESOURCEA(IDR_MAINFRAME);
+  header.pszbmWatermark = MAKEINTRESOURCEA(IDB_WATERMARK);
+  header.pszbmHeader = MAKEINTRESOURCEA(IDB_HEADER);
+  const INT_PTR result = RunPropertySheet(header, pages, descriptors);
+  m_hWnd = nullptr;
+  return result;
+}
+
+void XUpdateWizard::SetActivePage(int index) {
+  if (index < kWelcomePage || index > kErrorPage) return;
+  if (m_hWnd == nullptr) {
+    startPage_ = index;
+    return;
+  }
+  SendMessageA(m_hWnd, PSM_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+bool XUpdateWizard::OpenOnCatalogue(const std::string& text) {
+  const bool parsed = catalogue_.ParseCatalogue(text);
+  SetActivePage(parsed ? kSelectionPage : kErrorPage);
+  return parsed;
+}
+
+void XUpdateWizard::ShowInterrupted() {
+  SetActivePage(kErrorPage);
+  errorPage_.SetTexts(wizard_texts::kInterrupted, wizard_texts::kThankYou);
+}
+
+void XUpdateWizard::BringToFront() const {
+  if (m_hWnd == nullptr) return;
+  if (IsIconic(m_hWnd)) ShowWindow(m_hWnd, SW_RESTORE);
+  SetForegroundWindow(m_hWnd);
+  BringWindowToTop(m_hWnd);
+}
+
+int XUpdateWizard::ActivePageIndex() const {
+  if (m_hWnd == nullptr) return -1;
+  HWND page = reinterpret_cast<HWND>(SendMessageA(m_hWnd, PSM_GETCURRENTPAGEHWND, 0, 0));
+  if (page == nullptr) return -1;
+  return static_cast<int>(SendMessageA(m_hWnd, PSM_HWNDTOINDEX, reinterpret_cast<WPARAM>(page), 0));
+}
+
+bool XUpdateWizard::AnyUpdateChosen() const {
+  for (const UpdateEntry& update : catalogue_.ApplicableUpdates()) {
+    if (update.offered) return true;
+  }
+  return false;
+}
+
+void XUpdateWizard::NoteSheet(HWND sheet) {
+  if (sheet != nullptr) m_hWnd = sheet;
+}
+
+}  // namespace zvu

@@ -1,0 +1,53 @@
+#pragma once
+
+// Texts the update wizard shows. Users and their support staff read them, and
+// tools look for them: they stay exactly as they are, misspellings and
+// trailing spaces included.
+
+namespace zvu::wizard_texts {
+
+inline constexpr char kCaption[] = "Vuro Update";
+
+// Header band of the interior pages.
+inline constexpr char kSearchTitle[] = "Searching for Updates";
+inline constexpr char kSearchSubtitle[] = "Zelko Vuro Update is searching for available updates.";
+inline constexpr char kSelectTitle[] = "Select Updates";
+inline constexpr char kSelectSubtitle[] =
+    "Select applications you want to update or check out our new products";
+inline constexpr char kDownloadTitle[] = "Download and install";
+inline constexpr char kDownloadSubtitle[] =
+    "Zelko Vuro Update will now download and install selected updates";
+
+// Welcome page: one line per installed product (name, major, minor).
+inline constexpr char kInstalledLine[] = "%s Version %d.%d";
+
+// Selection page.
+inline constexpr char kProductRow[] = "%s %d.%d";         // offered product, heading
+inline constexpr char kUpdateRow[] = "%s %d.%d.%d.%d";    // update
+inline constexpr char kUpdateTitle[] = "%s %d.%d.%d.%d (%dkB)";
+inline constexpr char kInstalledTitle[] = "%s %d.%d.%d";
+inline constexpr char kInstalledBody[] =
+    "This is currently installed version of %s. To update it check the item below.";
+inline constexpr char kRtfHeader[] =
+    "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1033{\\fonttbl{\\f0\\fswiss\\fcharset0 "
+    "Arial;}}\\viewkind4\\uc1\\pard\\f0\\fs16 ";
+
+// Download page.
+inline constexpr char kInstallError[] = "Error while installing %s";
+inline constexpr char kInstallLabel[] = "Install progress:";
+
+// Finish page.
+inline constexpr char kResultRow[] = "%s %d.%d.%d";
+inline constexpr char kDownloadFailed[] = "There was an error during download.";
+inline constexpr char kInstallFailed[] = "There was an error during installation.";
+inline constexpr char kInstalledOk[] = "Downloaded and installed succefully.";
+
+// Error page.
+inline constexpr char kParseErrorHeadline[] = "Error in ";
+inline constexpr char kInterrupted[] = "Vuro Update was interrupted by user.";
+inline constexpr char kThankYou[] = "Thank you for using Zelko Vuro Update";
+inline constexpr char kNothingChosen[] =
+    "You did not choose to update any of the installed products.\n"
+    "Click 'Back' to choose updates, or click 'Finish' to close Vuro Update.";
+
+}  // namespace zvu::wizard_texts

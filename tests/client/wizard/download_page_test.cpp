@@ -1,0 +1,264 @@
+// The download page: chosen updates downloaded and installed one by one,
+// failures, the status texts, Cancel, and the finish page's report.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include "resource_ids.h"
+#include "temp_files.h"
+#include "test_env.h"
+#include "wait_until.h"
+#include "wizard_driver.h"
+
+namespace zvu {
+namespace {
+
+using test::WaitUntil;
+using test::WizardDriver;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::Not;
+
+// Every text the download page puts into its status lines, in order.
+std::mutex g_textsLock;
+std::vector<std::string> g_statusTexts;
+std::vector<std::string> g_installTexts;
+
+LRESULT CALLBACK RecordTexts(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION && call->message == WM_SETTEXT && call->lParam != 0) {
+    const int id = GetDlgCtrlID(call->hwnd);
+    if (id == IDC_DOWNLOAD_STATUS || id == IDC_INSTALL_STATUS) {
+      char className[32] = {};
+      GetClassNameA(call->hwnd, className, sizeof(className));
+      if (lstrcmpiA(className, "Static") == 0) {
+        std::lock_guard<std::mutex> guard(g_textsLock);
+        (id == IDC_DOWNLOAD_STATUS ? g_statusTexts : g_installTexts)
+            .emplace_back(reinterpret_cast<const char*>(call->lParam));
+      }
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+std::vector<std::string> StatusTexts() {
+  std::lock_guard<std::mutex> guard(g_textsLock);
+  return g_statusTexts;
+}
+
+std::vector<std::string> InstallTexts() {
+  std::lock_guard<std::mutex> guard(g_textsLock);
+  return g_installTexts;
+}
+
+size_t IndexOf(const std::vector<std::string>& texts, const std::string& text) {
+  for (size_t i = 0; i < texts.size(); ++i) {
+    if (texts[i] == text) return i;
+  }
+  return texts.size();
+}
+
+struct Outcome {
+  bool offered, downloaded, installed, installPending;
+  bool operator==(const Outcome&) const = default;
+};
+
+void PrintTo(const Outcome& o, std::ostream* out) {
+  *out << "{offered " << o.offered << ", downloaded " << o.downloaded << ", installed "
+       << o.installed << ", pending " << o.installPending << "}";
+}
+
+class DownloadPageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    {
+      std::lock_guard<std::mutex> guard(g_textsLock);
+      g_statusTexts.clear();
+      g_installTexts.clear();
+    }
+    char temp[MAX_PATH + 1] = {};
+    GetTempPathA(MAX_PATH, temp);
+    folder_ = std::string(temp) + "zelko updates";
+    test::DeleteTree(folder_);
+  }
+  void TearDown() override {
+    if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
+    test::DeleteTree(folder_);
+  }
+
+  // Opens the wizard on a handed-over catalogue, with the status lines
+  // recorded, and changes the choice before the selection page shows it.
+  std::unique_ptr<WizardDriver> Open(const std::string& xml,
+                                     std::vector<std::string> unchosen = {}) {
+    return std::make_unique<WizardDriver>(
+        XUpdateWizard::kWelcomePage, [this, xml, unchosen](XUpdateWizard& w) {
+          hook_ = SetWindowsHookExA(WH_CALLWNDPROC, RecordTexts, nullptr, GetCurrentThreadId());
+          w.OpenOnCatalogue(xml);
+          for (UpdateEntry& update : w.Catalogue().ApplicableUpdates()) {
+            for (const std::string& name : unchosen) {
+              if (update.name == name) update.offered = false;
+            }
+          }
+        });
+  }
+
+  std::vector<Outcome> Outcomes(WizardDriver& wizard) {
+    std::vector<Outcome> outcomes;
+    wizard.Invoke([&](XUpdateWizard& w) {
+      for (const UpdateEntry& u : w.Catalogue().ApplicableUpdates()) {
+        outcomes.push_back({u.offered, u.downloaded, u.installed, u.installPending});
+      }
+    });
+    return outcomes;
+  }
+
+  // The result line after selecting row `index` of the finish page's list.
+  std::string ResultLineFor(WizardDriver& wizard, int index) {
+    HWND page = wizard.Page(XUpdateWizard::kFinishPage);
+    HWND list = GetDlgItem(page, IDC_RESULT_LIST);
+    SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_RESULT_LIST, LBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+    return wizard.Text(XUpdateWizard::kFinishPage, IDC_RESULT_LINE);
+  }
+
+  test::InstalledProducts installed_;
+  std::string folder_;
+  HHOOK hook_ = nullptr;
+};
+
+TEST_F(DownloadPageTest, ChosenUpdatesAreDownloadedAndInstalledInListOrder) {
+  installed_.Add("Alpha", 1, 0, 0);
+  installed_.Add("Beta", 1, 0, 0);
+  installed_.Add("Gamma", 1, 0, 0);
+  ASSERT_TRUE(test::ServeSetupProgram("alpha-setup.exe"));
+  ASSERT_TRUE(test::ServeSetupProgram("beta-setup.exe"));
+  ASSERT_TRUE(test::ServeSetupProgram("gamma-setup.exe"));
+  const std::string xml = test::CatalogueXml(
+      "", test::UpdateXml("Alpha", 1, 1, 0, 0, test::FileUrl("/files/alpha-setup.exe")) +
+              test::UpdateXml("Beta", 1, 1, 0, 0, test::FileUrl("/files/beta-setup.exe")) +
+              test::UpdateXml("Gamma", 1, 1, 0, 0, test::FileUrl("/files/gamma-setup.exe")));
+  ASSERT_FALSE(test::FileExists(folder_));
+  auto wizard = Open(xml, {"Beta"});
+  ASSERT_TRUE(wizard->Started());
+  ASSERT_EQ(wizard->ActivePage(), XUpdateWizard::kSelectionPage);
+
+  wizard->Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kDownloadPage));
+  ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kFinishPage, 90000));
+
+  EXPECT_THAT(Outcomes(*wizard), ElementsAre(Outcome{true, true, true, false},
+                                             Outcome{false, false, false, true},
+                                             Outcome{true, true, true, false}));
+  // The folder was made by the first download.
+  EXPECT_TRUE(test::FileExists(folder_ + "\\alpha-setup.exe"));
+  EXPECT_TRUE(test::FileExists(folder_ + "\\gamma-setup.exe"));
+  EXPECT_FALSE(test::FileExists(folder_ + "\\beta-setup.exe"));
+
+  const std::vector<std::string> texts = StatusTexts();
+  const size_t alphaConnecting = IndexOf(texts, "Downloading Alpha update: connecting ... ");
+  const size_t alphaDone = IndexOf(texts, "Downloading Alpha update: complete!");
+  const size_t gammaConnecting = IndexOf(texts, "Downloading Gamma update: connecting ... ");
+  const size_t gammaDone = IndexOf(texts, "Downloading Gamma update: complete!");
+  EXPECT_LT(alphaConnecting, alphaDone);
+  EXPECT_LT(alphaDone, gammaConnecting);
+  EXPECT_LT(gammaConnecting, gammaDone);
+  EXPECT_LT(gammaDone, texts.size());
+  bool sawKilobytes = false;
+  for (const std::string& text : texts) {
+    EXPECT_EQ(text.find("Beta"), std::string::npos) << text;
+    if (text.rfind("Downloading Alpha update: ", 0) == 0 && text.find(" Kb of ") != std::string::npos) {
+      sawKilobytes = text.back() == ' ';
+    }
+  }
+  EXPECT_TRUE(sawKilobytes) << "a \"... Kb of ... Kb \" line for Alpha";
+
+  EXPECT_THAT(wizard->ResultLines(),
+              ElementsAre("Alpha 1.1.0", "Gamma 1.1.0"));
+  EXPECT_EQ(ResultLineFor(*wizard, 0), "Downloaded and installed succefully.");
+  EXPECT_EQ(ResultLineFor(*wizard, 1), "Downloaded and installed succefully.");
+  EXPECT_TRUE(WaitUntil([&] { return wizard->ButtonEnabled(WizardDriver::kFinish); }, 5000));
+  wizard->Press(PSBTN_FINISH);
+  EXPECT_TRUE(wizard->WaitForEnd());
+}
+
+TEST_F(DownloadPageTest, FailuresAreReportedAndTheNextUpdateFollowsAtOnce) {
+  installed_.Add("Alpha", 1, 0, 0);
+  installed_.Add("Beta", 1, 0, 0);
+  installed_.Add("Gamma", 1, 0, 0);
+  installed_.Add("Delta", 1, 0, 0);
+  ASSERT_TRUE(test::ServeSetupProgram("beta-fail-setup.exe"));
+  ASSERT_TRUE(test::ServeSetupProgram("delta-setup.exe"));
+  const std::string xml = test::CatalogueXml(
+      "", test::UpdateXml("Alpha", 1, 1, 0, 0, test::FileUrl("/files/no-such-file.exe")) +
+              test::UpdateXml("Gamma", 1, 1, 0, 0, "no url at all") +
+              test::UpdateXml("Beta", 1, 1, 0, 0, test::FileUrl("/files/beta-fail-setup.exe")) +
+              test::UpdateXml("Delta", 1, 1, 0, 0, test::FileUrl("/files/delta-setup.exe")));
+  auto wizard = Open(xml);
+  ASSERT_TRUE(wizard->Started());
+  wizard->Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kFinishPage, 90000));
+
+  EXPECT_THAT(Outcomes(*wizard), ElementsAre(Outcome{true, false, false, true},
+                                             Outcome{true, false, false, true},
+                                             Outcome{true, true, false, false},
+                                             Outcome{true, true, true, false}));
+  const std::vector<std::string> texts = StatusTexts();
+  const size_t alphaFailed = IndexOf(texts, "Downloading update for Alpha: Error!");
+  const size_t gammaFailed = IndexOf(texts, "Downloading update for Gamma: Error!");
+  const size_t betaConnecting = IndexOf(texts, "Downloading Beta update: connecting ... ");
+  ASSERT_LT(alphaFailed, texts.size());
+  // The next download starts straight after a failure.
+  EXPECT_LT(alphaFailed, gammaFailed);
+  EXPECT_EQ(betaConnecting, gammaFailed + 1);
+  EXPECT_THAT(InstallTexts(), Contains("Error while installing Beta"));
+  EXPECT_THAT(InstallTexts(), Not(Contains("Error while installing Delta")));
+
+  EXPECT_EQ(ResultLineFor(*wizard, 0), "There was an error during download.");
+  EXPECT_EQ(ResultLineFor(*wizard, 1), "There was an error during download.");
+  EXPECT_EQ(ResultLineFor(*wizard, 2), "There was an error during installation.");
+  EXPECT_EQ(ResultLineFor(*wizard, 3), "Downloaded and installed succefully.");
+}
+
+TEST_F(DownloadPageTest, CancelDuringADownloadStopsItAndLeadsToTheFinishPage) {
+  installed_.Add("Alpha", 1, 0, 0);
+  installed_.Add("Beta", 1, 0, 0);
+  ASSERT_TRUE(test::WriteFixtureFile("files/slow.bin", std::string(256 * 1024, 'x')));
+  ASSERT_TRUE(test::ServeSetupProgram("beta-setup.exe"));
+  const std::string xml = test::CatalogueXml(
+      "", test::UpdateXml("Alpha", 1, 1, 0, 0, test::FileUrl("/fault/drip/slow.bin")) +
+              test::UpdateXml("Beta", 1, 1, 0, 0, test::FileUrl("/files/beta-setup.exe")));
+  auto wizard = Open(xml);
+  ASSERT_TRUE(wizard->Started());
+  wizard->Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kDownloadPage));
+  ASSERT_TRUE(WaitUntil([&] {
+    for (const std::string& text : StatusTexts()) {
+      if (text.rfind("Downloading Alpha update: 8 Kb of 256 Kb ", 0) == 0) return true;
+    }
+    return false;
+  }, 20000)) << "the drip download shows its kilobytes: " << ::testing::PrintToString(StatusTexts());
+  EXPECT_TRUE(WaitUntil([&] { return !wizard->ButtonEnabled(WizardDriver::kFinish) &&
+                                     !wizard->ButtonEnabled(WizardDriver::kNext); }, 5000));
+
+  wizard->Press(PSBTN_CANCEL);
+  ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kFinishPage));
+  const size_t textsAtCancel = StatusTexts().size();
+  Sleep(500);
+  EXPECT_EQ(StatusTexts().size(), textsAtCancel) << "the transfer stopped";
+  EXPECT_THAT(Outcomes(*wizard), ElementsAre(Outcome{true, false, false, true},
+                                             Outcome{true, false, false, true}));
+  EXPECT_THAT(wizard->ResultLines(),
+              ElementsAre("Alpha 1.1.0", "Beta 1.1.0"));
+  EXPECT_EQ(ResultLineFor(*wizard, 0), "There was an error during download.");
+  EXPECT_TRUE(WaitUntil([&] { return wizard->ButtonEnabled(WizardDriver::kFinish); }, 5000));
+  wizard->Press(PSBTN_FINISH);
+  EXPECT_TRUE(wizard->WaitForEnd());
+}
+
+}  // namespace
+}  // namespace zvu

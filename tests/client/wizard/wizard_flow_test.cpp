@@ -1,0 +1,182 @@
+// The wizard's frame and page flow: welcome, search, error page endings and
+// a catalogue handed over by the service.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+#include "icon_image_list.h"
+#include "resource_ids.h"
+#include "test_env.h"
+#include "wait_until.h"
+#include "wizard_driver.h"
+
+namespace zvu {
+namespace {
+
+using test::WaitUntil;
+using test::WizardDriver;
+using ::testing::ElementsAre;
+
+constexpr char kTemplateHeadline[] = "VuroUpdate could not retrive the update list";
+constexpr char kTemplateExplanation[] =
+    "VuroUpdate could not retrive the catalog file of available Zelko products and updates. "
+    "Please verify that you are able to connect to the Internet and run VuroUpdate again.";
+
+class WizardFlowTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    test::ServeCatalogue("");
+    DeleteFileA((test::FixtureDirWindows() + "\\update.delay").c_str());
+  }
+  bool OnlyFinish(WizardDriver& wizard) {
+    return WaitUntil([&] {
+      return wizard.ButtonEnabled(WizardDriver::kFinish) && !wizard.ButtonEnabled(WizardDriver::kBack) &&
+             !wizard.ButtonEnabled(WizardDriver::kNext);
+    }, 5000);
+  }
+  test::InstalledProducts installed_;
+};
+
+TEST_F(WizardFlowTest, FrameFillsThePicturesInTheirOrderAndAFolderInLowerCase) {
+  WizardDriver wizard(XUpdateWizard::kWelcomePage);
+  ASSERT_TRUE(wizard.Started());
+  std::string folder;
+  std::vector<int> indices;
+  int pictures = 0;
+  wizard.Invoke([&](XUpdateWizard& w) {
+    folder = w.DownloadFolder();
+    IconImageList& list = IconImageList::Instance();
+    pictures = ImageList_GetImageCount(list.Images());
+    for (UINT icon : {153u, 156u, 155u, 154u, 161u, 163u}) indices.push_back(list.IndexOf(icon));
+  });
+  EXPECT_EQ(pictures, 6);
+  EXPECT_THAT(indices, ElementsAre(0, 1, 2, 3, 4, 5));
+
+  char temp[MAX_PATH + 1] = {};
+  GetTempPathA(MAX_PATH, temp);
+  std::string expected = std::string(temp) + "ZELKO UPDATES";
+  for (char& c : expected) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  EXPECT_EQ(folder, expected);
+  EXPECT_NE(std::string(temp), expected.substr(0, std::string(temp).size()))
+      << "the temporary folder should have capitals for this test to mean something";
+
+  char caption[64] = {};
+  GetWindowTextA(wizard.Sheet(), caption, sizeof(caption));
+  EXPECT_THAT(std::string(caption), ::testing::HasSubstr("Vuro Update"));
+}
+
+TEST_F(WizardFlowTest, WelcomeListsInstalledProductsSortedAndCancelShowsTheInterruptedPage) {
+  installed_.Add("Beta", 1, 0, 3);
+  installed_.Add("Alpha", 2, 1, 5);
+  WizardDriver wizard(XUpdateWizard::kWelcomePage);
+  ASSERT_TRUE(wizard.Started());
+  EXPECT_EQ(wizard.ActivePage(), XUpdateWizard::kWelcomePage);
+  EXPECT_THAT(wizard.ListLines(XUpdateWizard::kWelcomePage, IDC_INSTALLED_LIST),
+              ElementsAre("Alpha Version 2.1", "Beta Version 1.0"));
+  EXPECT_EQ(wizard.Text(XUpdateWizard::kWelcomePage, IDC_WELCOME_TITLE), "Welcome to Zelko Vuro Update");
+  EXPECT_TRUE(WaitUntil([&] {
+    return wizard.ButtonEnabled(WizardDriver::kNext) && !wizard.ButtonEnabled(WizardDriver::kBack);
+  }, 5000));
+
+  wizard.Press(PSBTN_CANCEL);
+  ASSERT_TRUE(wizard.WaitForPage(XUpdateWizard::kErrorPage));
+  EXPECT_EQ(wizard.ErrorExplanation(), "Vuro Update was interrupted by user.");
+  EXPECT_EQ(wizard.Text(XUpdateWizard::kErrorPage, IDC_ERROR_HEADLINE),
+            "Thank you for using Zelko Vuro Update");
+  EXPECT_TRUE(OnlyFinish(wizard));
+  EXPECT_FALSE(wizard.WaitForEnd(300)) << "Cancel on the welcome page closed the wizard";
+  wizard.Press(PSBTN_FINISH);
+  EXPECT_TRUE(wizard.WaitForEnd());
+}
+
+TEST_F(WizardFlowTest, WelcomeWithNothingInstalledStillLeadsToTheSearch) {
+  test::ServeCatalogue(test::CatalogueXml("", ""));
+  WizardDriver wizard(XUpdateWizard::kWelcomePage);
+  ASSERT_TRUE(wizard.Started());
+  EXPECT_TRUE(wizard.ListLines(XUpdateWizard::kWelcomePage, IDC_INSTALLED_LIST).empty());
+  wizard.Press(PSBTN_NEXT);
+  // An empty catalogue parses: the selection page, with an empty tree.
+  ASSERT_TRUE(wizard.WaitForPage(XUpdateWizard::kSelectionPage));
+  HWND tree = GetDlgItem(wizard.Page(XUpdateWizard::kSelectionPage), IDC_UPDATE_TREE);
+  EXPECT_EQ(SendMessageA(tree, TVM_GETCOUNT, 0, 0), 0);
+}
+
+TEST_F(WizardFlowTest, SearchFailureShowsTheTemplateTextsWithFinishOnly) {
+  test::ServeCatalogue("");  // 404: the transfer fails
+  WizardDriver wizard(XUpdateWizard::kWelcomePage);
+  ASSERT_TRUE(wizard.Started());
+  wizard.Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard.WaitForPage(XUpdateWizard::kErrorPage));
+  EXPECT_EQ(wizard.Text(XUpdateWizard::kErrorPage, IDC_ERROR_HEADLINE), kTemplateHeadline);
+  EXPECT_EQ(wizard.ErrorExplanation(), kTemplateExplanation);
+  LONG error = -1;
+  wizard.Invoke([&](XUpdateWizard& w) { error = w.CatalogueError(); });
+  EXPECT_EQ(error, XUpdateWizard::kCatalogueNotDownloaded);
+  EXPECT_TRUE(OnlyFinish(wizard));
+  // Close (the former Cancel) ends the run on this page.
+  wizard.Press(PSBTN_CANCEL);
+  EXPECT_TRUE(wizard.WaitForEnd());
+}
+
+TEST_F(WizardFlowTest, ADocumentThatIsNoCatalogueShowsErrorIn) {
+  test::ServeCatalogue("<html><body>Maintenance</body>");
+  WizardDriver wizard(XUpdateWizard::kWelcomePage);
+  ASSERT_TRUE(wizard.Started());
+  wizard.Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard.WaitForPage(XUpdateWizard::kErrorPage));
+  EXPECT_EQ(wizard.Text(XUpdateWizard::kErrorPage, IDC_ERROR_HEADLINE), "Error in ");
+  EXPECT_EQ(wizard.ErrorExplanation(), kTemplateExplanation);
+  EXPECT_TRUE(OnlyFinish(wizard));
+}
+
+TEST_F(WizardFlowTest, CancelWhileSearchingStopsTheFetchAndStaysInterrupted) {
+  test::ServeCatalogue(test::CatalogueXml("", ""));
+  ASSERT_TRUE(test::WriteFixtureFile("update.delay", "2"));
+  WizardDriver wizard(XUpdateWizard::kWelcomePage);
+  ASSERT_TRUE(wizard.Started());
+  wizard.Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard.WaitForPage(XUpdateWizard::kSearchPage));
+  EXPECT_TRUE(WaitUntil([&] {
+    return !wizard.ButtonEnabled(WizardDriver::kNext) && !wizard.ButtonEnabled(WizardDriver::kBack) &&
+           !wizard.ButtonEnabled(WizardDriver::kFinish);
+  }, 5000));
+  wizard.Press(PSBTN_CANCEL);
+  ASSERT_TRUE(wizard.WaitForPage(XUpdateWizard::kErrorPage));
+  EXPECT_EQ(wizard.ErrorExplanation(), "Vuro Update was interrupted by user.");
+  // The catalogue would have arrived by now: nothing moves the user on.
+  Sleep(3000);
+  EXPECT_EQ(wizard.ActivePage(), XUpdateWizard::kErrorPage);
+}
+
+TEST_F(WizardFlowTest, AHandedOverCatalogueOpensOnTheSelectionPage) {
+  installed_.Add("Alpha", 1, 0, 0);
+  const std::string xml = test::CatalogueXml(
+      "", test::UpdateXml("Alpha", 1, 1, 0, 0, test::FileUrl("/files/alpha.exe")));
+  bool parsed = false;
+  WizardDriver wizard(XUpdateWizard::kWelcomePage,
+                      [&](XUpdateWizard& w) { parsed = w.OpenOnCatalogue(xml); });
+  ASSERT_TRUE(wizard.Started());
+  EXPECT_TRUE(parsed);
+  EXPECT_EQ(wizard.ActivePage(), XUpdateWizard::kSelectionPage);
+  EXPECT_EQ(wizard.Page(XUpdateWizard::kWelcomePage), nullptr)
+      << "the welcome page was never shown, so its window was never made";
+}
+
+TEST_F(WizardFlowTest, AHandedOverTextThatDoesNotParseOpensOnTheErrorPageWhichCloses) {
+  WizardDriver wizard(XUpdateWizard::kWelcomePage,
+                      [](XUpdateWizard& w) { w.OpenOnCatalogue("not a catalogue <"); });
+  ASSERT_TRUE(wizard.Started());
+  EXPECT_EQ(wizard.ActivePage(), XUpdateWizard::kErrorPage);
+  EXPECT_EQ(wizard.Text(XUpdateWizard::kErrorPage, IDC_ERROR_HEADLINE), kTemplateHeadline);
+  EXPECT_EQ(wizard.ErrorExplanation(), kTemplateExplanation);
+  EXPECT_TRUE(OnlyFinish(wizard));
+  wizard.Press(PSBTN_CANCEL);
+  EXPECT_TRUE(wizard.WaitForEnd());
+}
+
+}  // namespace
+}  // namespace zvu
