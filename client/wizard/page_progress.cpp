@@ -6,7 +6,9 @@
 #include <cstdio>
 
 #include "download_progress.h"
+#include "installer_digest.h"
 #include "installer_download.h"
+#include "program_log.h"
 #include "resource_ids.h"
 #include "update_wizard.h"
 #include "wizard_texts.h"
@@ -118,6 +120,14 @@ void XPageProgress::OnHttpNotify() {
     case HttpState::Complete: {
       downloading_ = false;
       downloadClient_.SetHttpState(HttpState::Acknowledged);
+      // A file that is not the installer the catalogue describes never runs:
+      // it is deleted, and the update counts as not downloaded.
+      const DigestCheck check = VerifyInstallerDigest(filePath_, currentUpdate_->sha256);
+      if (!check.MayRun()) {
+        ProgramLog::Write(DigestFailureRecord(currentUpdate_->name, currentUpdate_->sha256, check));
+        OnDownloadFailed();
+        break;
+      }
       const DownloadProgress complete =
           DescribeDownloadProgress(HttpState::Complete, 0, 0, currentUpdate_->name);
       SetStatus(complete.statusText->c_str());

@@ -6,8 +6,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 
+#include "installer_digest.h"
+#include "log_capture.h"
 #include "resource_ids.h"
 #include "temp_files.h"
 #include "test_env.h"
@@ -184,6 +187,71 @@ TEST_F(DownloadPageTest, ChosenUpdatesAreDownloadedAndInstalledInListOrder) {
   EXPECT_TRUE(WaitUntil([&] { return wizard->ButtonEnabled(WizardDriver::kFinish); }, 5000));
   wizard->Press(PSBTN_FINISH);
   EXPECT_TRUE(wizard->WaitForEnd());
+}
+
+// The catalogue's update entry with a listed SHA-256.
+std::string WithDigest(std::string update, const std::string& digest) {
+  update.insert(update.rfind("</update>"), "<sha256>" + digest + "</sha256>");
+  return update;
+}
+
+std::string ServedPath(const std::string& name) {
+  return test::FixtureDirWindows() + "\\files\\" + name;
+}
+
+TEST_F(DownloadPageTest, AnInstallerThatIsNotTheListedOneNeverRuns) {
+  test::LogCapture log("zvu_wizard_digests");
+  for (const char* product : {"Alpha", "Beta", "Gamma", "Delta"}) installed_.Add(product, 1, 0, 0);
+  for (const char* name : {"alpha-setup.exe", "beta-setup.exe", "gamma-setup.exe", "delta-setup.exe"}) {
+    ASSERT_TRUE(test::ServeSetupProgram(name));
+  }
+  std::string alphaDigest, betaDigest;
+  ASSERT_TRUE(ComputeFileSha256(ServedPath("alpha-setup.exe"), alphaDigest));
+  ASSERT_TRUE(ComputeFileSha256(ServedPath("beta-setup.exe"), betaDigest));
+  std::transform(alphaDigest.begin(), alphaDigest.end(), alphaDigest.begin(),
+                 [](char c) { return static_cast<char>(toupper(static_cast<unsigned char>(c))); });
+  // Beta's file changes by one byte on the server after its digest was listed.
+  std::string beta = test::ReadWholeFile(ServedPath("beta-setup.exe"));
+  ASSERT_FALSE(beta.empty());
+  beta.back() = static_cast<char>(beta.back() ^ 0x01);
+  ASSERT_TRUE(test::WriteBytes(ServedPath("beta-setup.exe"), beta));
+
+  const std::string xml = test::CatalogueXml(
+      "", WithDigest(test::UpdateXml("Alpha", 1, 1, 0, 0, test::FileUrl("/files/alpha-setup.exe")),
+                     alphaDigest) +
+              WithDigest(test::UpdateXml("Beta", 1, 1, 0, 0, test::FileUrl("/files/beta-setup.exe")),
+                         betaDigest) +
+              WithDigest(test::UpdateXml("Gamma", 1, 1, 0, 0, test::FileUrl("/files/gamma-setup.exe")),
+                         "not a digest") +
+              test::UpdateXml("Delta", 1, 1, 0, 0, test::FileUrl("/files/delta-setup.exe")));
+  auto wizard = Open(xml);
+  ASSERT_TRUE(wizard->Started());
+  wizard->Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kFinishPage, 90000));
+
+  EXPECT_THAT(Outcomes(*wizard), ElementsAre(Outcome{true, true, true, false},
+                                             Outcome{true, false, false, true},
+                                             Outcome{true, false, false, true},
+                                             Outcome{true, true, true, false}));
+  // The setup program records every start of itself beside its own file.
+  EXPECT_TRUE(test::FileExists(folder_ + "\\alpha-setup.exe.cmdline"));
+  EXPECT_TRUE(test::FileExists(folder_ + "\\delta-setup.exe.cmdline"));
+  for (const char* rejected : {"beta-setup.exe", "gamma-setup.exe"}) {
+    EXPECT_FALSE(test::FileExists(folder_ + "\\" + rejected + ".cmdline")) << rejected << " ran";
+    EXPECT_FALSE(test::FileExists(folder_ + "\\" + rejected)) << rejected << " was kept";
+  }
+  EXPECT_THAT(StatusTexts(), Contains("Downloading update for Beta: Error!"));
+  EXPECT_EQ(ResultLineFor(*wizard, 1), "There was an error during download.");
+  EXPECT_EQ(ResultLineFor(*wizard, 2), "There was an error during download.");
+
+  const std::string text = log.Text();
+  EXPECT_NE(text.find("Installer of Beta rejected: expected sha256 " + betaDigest + ", computed "),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Installer of Gamma rejected: expected sha256 not a digest, computed "),
+            std::string::npos);
+  EXPECT_EQ(text.find("Installer of Alpha rejected"), std::string::npos);
+  EXPECT_EQ(text.find("Installer of Delta rejected"), std::string::npos);
 }
 
 TEST_F(DownloadPageTest, FailuresAreReportedAndTheNextUpdateFollowsAtOnce) {
