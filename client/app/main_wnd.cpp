@@ -5,7 +5,7 @@
 #include "registered_messages.h"
 #include "resource_ids.h"
 #include "update_wizard.h"
-#include "wizard_texts.h"
+#include "client_texts.h"
 
 namespace zvu {
 namespace {
@@ -83,7 +83,7 @@ void CMainWnd::OnCheckForUpdates() {
 }
 
 void CMainWnd::OnUpdatesFound() {
-  tray_.ShowBalloon("New Updates Found", "Vuro Update", NIIF_INFO, kUpdatesBalloonTimeoutSeconds);
+  tray_.ShowBalloon(client_texts::kUpdatesFoundBalloon, client_texts::kCaption, NIIF_INFO, kUpdatesBalloonTimeoutSeconds);
   // A running wizard keeps the catalogue it has.
   if (wizardOpen != 0) {
     if (activeWizard != nullptr) activeWizard->BringToFront();
@@ -95,7 +95,7 @@ void CMainWnd::OnUpdatesFound() {
 
 void CMainWnd::RunWizard(int startPage, const std::string* catalogue) {
   {
-    XUpdateWizard wizard(wizard_texts::kCaption, m_hWnd, startPage);
+    XUpdateWizard wizard(client_texts::kCaption, m_hWnd, startPage);
     wizardOpen = 1;
     activeWizard = &wizard;
     if (catalogue != nullptr) wizard.OpenOnCatalogue(*catalogue);

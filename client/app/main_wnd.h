@@ -7,6 +7,7 @@
 #include "pipe_client.h"
 #include "system_tray.h"
 #include "window.h"
+#include "client_texts.h"
 
 namespace zvu {
 
@@ -20,7 +21,7 @@ class CMainWnd : public Window {
  public:
   // Window class of the main window; also the key of the one-instance rule.
   static constexpr char kClassName[] = "VuroUpdate_{93F58607-6692-42a5-B316-8BAD954921AB}";
-  static constexpr char kTitle[] = "Zelko Vuro Update";
+  static constexpr const char* kTitle = client_texts::kMainTitle;
   static constexpr UINT kTrayCallbackMessage = 32778;
 
   static bool RegisterMainWindowClass();

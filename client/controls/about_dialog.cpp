@@ -7,12 +7,13 @@
 #include "about_resources.h"
 #include "hyperlink_label.h"
 #include "program_version.h"
+#include "client_texts.h"
 
 namespace zvu {
 
 namespace {
 
-constexpr char kCaption[] = "About Vuro Update";
+constexpr const char* kCaption = client_texts::kAboutCaption;
 
 std::string LoadText(UINT id) {
   char buffer[4100];  // a string resource holds at most 4097 characters
@@ -36,8 +37,8 @@ void AboutBox::OnInitDialog(HWND dialog) {
   ProgramVersionTexts texts = ReadProgramVersionTexts();
   productVersion_ = texts.productVersion;
   legalCopyright_ = texts.legalCopyright;
-  SetDlgItemTextA(dialog, IDC_ABOUT_VERSION, ("Version: " + productVersion_).c_str());
-  SetDlgItemTextA(dialog, IDC_ABOUT_COPYRIGHT, ("Copyright: " + legalCopyright_).c_str());
+  SetDlgItemTextA(dialog, IDC_ABOUT_VERSION, (client_texts::kAboutVersion + productVersion_).c_str());
+  SetDlgItemTextA(dialog, IDC_ABOUT_COPYRIGHT, (client_texts::kAboutCopyright + legalCopyright_).c_str());
   SetDlgItemTextA(dialog, IDC_ABOUT_WEB_SITE, LoadText(IDS_WEB_SITE_HOST).c_str());
   MakeHyperlinkLabel(GetDlgItem(dialog, IDC_ABOUT_WEB_SITE));
 }
@@ -47,7 +48,7 @@ void AboutBox::OpenWebSite(HWND dialog) const {
   auto result = reinterpret_cast<INT_PTR>(
       ShellExecuteA(dialog, "open", "iexplore.exe", address.c_str(), nullptr, SW_SHOWNORMAL));
   if (result <= 32)
-    MessageBoxA(dialog, "Cannot find Internet Explorer.", kCaption, MB_OK | MB_ICONEXCLAMATION);
+    MessageBoxA(dialog, client_texts::kNoInternetExplorer, kCaption, MB_OK | MB_ICONEXCLAMATION);
 }
 
 INT_PTR CALLBACK AboutBox::DialogProc(HWND dialog, UINT message, WPARAM wParam,

@@ -7,6 +7,7 @@
 #include "client_log.h"
 #include "pipe_protocol.h"
 #include "registered_messages.h"
+#include "client_texts.h"
 
 namespace zvu {
 
@@ -21,11 +22,11 @@ namespace {
 
 void LogCatalogue(HWND target, const std::string& text) {
   char head[96];
-  std::snprintf(head, sizeof(head), " data received from server and send to: %x \r\n ",
+  std::snprintf(head, sizeof(head), client_texts::kCatalogueReceivedHead,
                 static_cast<unsigned>(reinterpret_cast<uintptr_t>(target)));
   std::string record = head;
   record += text;
-  record += "\r\n";
+  record += client_texts::kCatalogueReceivedTail;
   clientLog::Write(record);
 }
 

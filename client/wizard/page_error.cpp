@@ -3,7 +3,7 @@
 #include "headline_font.h"
 #include "resource_ids.h"
 #include "update_wizard.h"
-#include "wizard_texts.h"
+#include "client_texts.h"
 
 namespace zvu {
 namespace {
@@ -27,7 +27,7 @@ BOOL XPageError::OnInitDialog() {
                         reinterpret_cast<WPARAM>(headlineFont_.get()), TRUE);
   }
   if (Wizard().CatalogueError() == XUpdateWizard::kCatalogueNotParsed) {
-    SetItemText(IDC_ERROR_HEADLINE, wizard_texts::kParseErrorHeadline);
+    SetItemText(IDC_ERROR_HEADLINE, client_texts::kParseErrorHeadline);
   }
   return TRUE;
 }

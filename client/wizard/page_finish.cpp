@@ -5,16 +5,16 @@
 #include "headline_font.h"
 #include "resource_ids.h"
 #include "update_wizard.h"
-#include "wizard_texts.h"
+#include "client_texts.h"
 
 namespace zvu {
 
 XPageFinish::XPageFinish(XUpdateWizard& wizard) : WizardPage(wizard, IDD_PAGE_FINISH) {}
 
 const char* XPageFinish::ResultLine(const UpdateEntry& update) {
-  if (!update.downloaded) return wizard_texts::kDownloadFailed;
-  if (!update.installed) return wizard_texts::kInstallFailed;
-  return wizard_texts::kInstalledOk;
+  if (!update.downloaded) return client_texts::kDownloadFailed;
+  if (!update.installed) return client_texts::kInstallFailed;
+  return client_texts::kInstalledOk;
 }
 
 BOOL XPageFinish::OnInitDialog() {
@@ -28,7 +28,7 @@ BOOL XPageFinish::OnInitDialog() {
   for (UpdateEntry& update : Wizard().Catalogue().ApplicableUpdates()) {
     if (!update.offered) continue;
     char text[1200];
-    std::snprintf(text, sizeof(text), wizard_texts::kResultRow, update.name.c_str(),
+    std::snprintf(text, sizeof(text), client_texts::kResultRow, update.name.c_str(),
                   static_cast<int>(update.version.major), static_cast<int>(update.version.minor),
                   static_cast<int>(update.version.build));
     resultList_.AddEntry(text, &update);

@@ -11,7 +11,7 @@
 #include "resource_ids.h"
 #include "update_description.h"
 #include "update_wizard.h"
-#include "wizard_texts.h"
+#include "client_texts.h"
 
 namespace zvu {
 namespace {
@@ -64,7 +64,7 @@ void XPageListUpdates::FillTree() {
   for (CatalogueEntry& product : catalogue.OfferedProducts()) {
     if (!product.IsOfferedProduct()) continue;
     HTREEITEM row =
-        tree_.InsertOfferItem(RowText(wizard_texts::kProductRow, product, false), TVI_ROOT, &product);
+        tree_.InsertOfferItem(RowText(client_texts::kProductRow, product, false), TVI_ROOT, &product);
     if (firstRow == nullptr) firstRow = row;
   }
 
@@ -82,9 +82,9 @@ void XPageListUpdates::FillTree() {
       }
     }
     HTREEITEM heading =
-        tree_.InsertHeadingItem(RowText(wizard_texts::kProductRow, update, false), installed);
+        tree_.InsertHeadingItem(RowText(client_texts::kProductRow, update, false), installed);
     if (firstRow == nullptr) firstRow = heading;
-    tree_.InsertCheckItem(RowText(wizard_texts::kUpdateRow, update, true), heading, &update);
+    tree_.InsertCheckItem(RowText(client_texts::kUpdateRow, update, true), heading, &update);
     if (heading != nullptr) {
       SendMessageA(tree_.hwnd(), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(heading));
     }
@@ -106,7 +106,7 @@ LRESULT XPageListUpdates::OnWizardNext() {
   wizard.SetActivePage(XUpdateWizard::kErrorPage);
   // Posted after the error page's own request, so this one stands.
   SetWizardButtons(PSWIZB_BACK | PSWIZB_FINISH);
-  wizard.ErrorPage().SetTexts(wizard_texts::kNothingChosen, wizard_texts::kThankYou);
+  wizard.ErrorPage().SetTexts(client_texts::kNothingChosen, client_texts::kThankYou);
   return -1;
 }
 

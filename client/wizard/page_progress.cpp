@@ -11,7 +11,7 @@
 #include "program_log.h"
 #include "resource_ids.h"
 #include "update_wizard.h"
-#include "wizard_texts.h"
+#include "client_texts.h"
 
 namespace zvu {
 namespace {
@@ -172,7 +172,7 @@ void XPageProgress::InstallDownloaded() {
   UpdateEntry& update = *currentUpdate_;
   if (update.installPending) {
     update.installPending = false;
-    SetItemText(IDC_INSTALL_STATUS, wizard_texts::kInstallLabel);
+    SetItemText(IDC_INSTALL_STATUS, client_texts::kInstallLabel);
     SetInstallBar(10);
     const std::string logName = std::string(PathFindFileNameA(filePath_.c_str())) + ".log";
     const bool succeeded = installerRunner_.RunInstaller(filePath_, folder_, update.options, logName,
@@ -190,7 +190,7 @@ void XPageProgress::InstallDownloaded() {
     } else {
       SetInstallBar(0);
       char text[1200];
-      std::snprintf(text, sizeof(text), wizard_texts::kInstallError, update.name.c_str());
+      std::snprintf(text, sizeof(text), client_texts::kInstallError, update.name.c_str());
       SetItemText(IDC_INSTALL_STATUS, text);
     }
   }

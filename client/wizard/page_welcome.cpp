@@ -5,7 +5,7 @@
 #include "headline_font.h"
 #include "resource_ids.h"
 #include "update_wizard.h"
-#include "wizard_texts.h"
+#include "client_texts.h"
 
 namespace zvu {
 
@@ -29,7 +29,7 @@ BOOL XPageWelcome::OnInitDialog() {
   catalogue.ReadInstalledProducts();
   for (const CatalogueEntry& product : catalogue.InstalledProducts()) {
     char line[1200];
-    std::snprintf(line, sizeof(line), wizard_texts::kInstalledLine, product.name.c_str(),
+    std::snprintf(line, sizeof(line), client_texts::kInstalledLine, product.name.c_str(),
                   static_cast<int>(product.version.major), static_cast<int>(product.version.minor));
     // The list box keeps its lines sorted.
     SendDlgItemMessageA(m_hWnd, IDC_INSTALLED_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line));

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "wizard_texts.h"
+#include "client_texts.h"
 
 namespace zvu {
 namespace {
@@ -33,21 +33,21 @@ RowDescription DescribeRow(const CheckTreeItemData* row) {
   const ProductVersion& v = entry.version;
   if (row->offerItem) return {entry.name, entry.description};
   if (row->checkItem) {
-    return {Format(wizard_texts::kUpdateTitle, entry.name.c_str(), Signed(v.major),
+    return {Format(client_texts::kUpdateTitle, entry.name.c_str(), Signed(v.major),
                    Signed(v.minor), Signed(v.build), Signed(v.subbuild),
                    Signed(entry.size >> 10)),
             entry.description};
   }
   if (row->headingItem) {
-    return {Format(wizard_texts::kInstalledTitle, entry.name.c_str(), Signed(v.major),
+    return {Format(client_texts::kInstalledTitle, entry.name.c_str(), Signed(v.major),
                    Signed(v.minor), Signed(v.build)),
-            Format(wizard_texts::kInstalledBody, entry.name.c_str())};
+            Format(client_texts::kInstalledBody, entry.name.c_str())};
   }
   return {};
 }
 
 std::string BuildDescriptionRtf(const RowDescription& description) {
-  std::string text = wizard_texts::kRtfHeader;
+  std::string text = client_texts::kRtfHeader;
   text += "\\b ";
   text += description.title;
   text += " \\b0 ";

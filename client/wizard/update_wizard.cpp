@@ -5,7 +5,7 @@
 #include "icon_image_list.h"
 #include "installer_download.h"
 #include "resource_ids.h"
-#include "wizard_texts.h"
+#include "client_texts.h"
 
 namespace zvu {
 namespace {
@@ -43,12 +43,12 @@ XUpdateWizard::~XUpdateWizard() = default;
 
 INT_PTR XUpdateWizard::DoModal() {
   const std::string title = ProductTitle();
-  using wizard_texts::kDownloadSubtitle;
-  using wizard_texts::kDownloadTitle;
-  using wizard_texts::kSearchSubtitle;
-  using wizard_texts::kSearchTitle;
-  using wizard_texts::kSelectSubtitle;
-  using wizard_texts::kSelectTitle;
+  using client_texts::kDownloadSubtitle;
+  using client_texts::kDownloadTitle;
+  using client_texts::kSearchSubtitle;
+  using client_texts::kSearchTitle;
+  using client_texts::kSelectSubtitle;
+  using client_texts::kSelectTitle;
   const std::vector<PropertyPage*> pages = {&welcomePage_,  &searchPage_, &selectionPage_,
                                             &downloadPage_, &finishPage_, &errorPage_};
   const std::vector<PROPSHEETPAGEA> descriptors = {
@@ -91,7 +91,7 @@ bool XUpdateWizard::OpenOnCatalogue(const std::string& text) {
 
 void XUpdateWizard::ShowInterrupted() {
   SetActivePage(kErrorPage);
-  errorPage_.SetTexts(wizard_texts::kInterrupted, wizard_texts::kThankYou);
+  errorPage_.SetTexts(client_texts::kInterrupted, client_texts::kThankYou);
 }
 
 void XUpdateWizard::BringToFront() const {

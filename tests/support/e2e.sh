@@ -78,3 +78,12 @@ serve_catalogue() {
 '<subbuild>0</subbuild><url>http://%s/files/alpha.msi</url><size>2048</size></update></updates>'\
 '</catalogue>\r\n' "$1" "$lower" "$2" "$3" "$4" "$ZVU_UPDATE_HOST" > "$ZVU_FIXTURE_DIR/update.xml"
 }
+
+# end_clients: ends every tray client of this prefix, whether a test started
+# it by its path or the service by its bare name (the pattern matches Windows
+# command lines only, never a test script's arguments). A client left running
+# would make the next test's client end at once (one instance per desktop).
+end_clients() {
+  prefix_pids '^([A-Za-z]:.*\\)?ZelkoVuroUpdateGui\.exe' | xargs -r kill 2>/dev/null
+  return 0
+}

@@ -42,7 +42,7 @@ head -c 2097152 /dev/zero > "$ZVU_FIXTURE_DIR/files/slow.bin"
 
 cleanup() {
   remove_service ZelkoVuroUpdate "$service_win" "$service_pattern"
-  prefix_pids "$client_pattern" | xargs -r kill 2>/dev/null
+  end_clients
   prefix_pids "$scripted_pattern" | xargs -r kill 2>/dev/null
   wine reg delete 'HKLM\Software\Zelko' /f > /dev/null 2>&1
   rm -rf "$install_dir" "$ZVU_FIXTURE_DIR/update.xml"

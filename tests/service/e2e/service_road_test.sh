@@ -26,7 +26,7 @@ scratch=$(mktemp -d)
 # prefix that the other tests share.
 cleanup() {
   remove_service "$name" "$program" 'Zelko Vuro Update.ZelkoVuroUpdate\.exe'
-  prefix_pids '^ZelkoVuroUpdateGui\.exe' | xargs -r kill 2>/dev/null
+  end_clients
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -132,6 +132,7 @@ kill_programs 'zvu-road-client\.exe'
 # --- No client registered: the service starts the client in explorer's session
 catalogue 4 0
 rm -f "$client_log"
+end_clients  # a client of an earlier test would keep the started one from running
 check "service starts without a client" start_service
 check "service starts ZelkoVuroUpdateGui.exe from its own folder" wait_for 15 client_running
 launch_logged() { tr -d '\r' < "$log" | grep -A1 -x 'Try to start proces in WinlogonSession:[0-9]* ' | grep -qx 'Sesion is active '; }

@@ -1,10 +1,28 @@
 #pragma once
 
-// Texts the update wizard shows. Users and their support staff read them, and
-// tools look for them: they stay exactly as they are, misspellings and
-// trailing spaces included.
+// Every text the tray client publishes: its windows, balloon, wizard pages and
+// log records. Users, their support staff and administrators' tools read and
+// look for them: they stay exactly as they are, misspellings and trailing
+// spaces included.
 
-namespace zvu::wizard_texts {
+namespace zvu::client_texts {
+
+// Main window, tray icon and balloon.
+inline constexpr char kMainTitle[] = "Zelko Vuro Update";
+inline constexpr char kUpdatesFoundBalloon[] = "New Updates Found";
+
+// Log record ("c:\VurUpdateGui.log") of a catalogue handed over by the service:
+// the receiving window's handle, then the text.
+inline constexpr char kCatalogueReceivedHead[] = " data received from server and send to: %x \r\n ";
+inline constexpr char kCatalogueReceivedTail[] = "\r\n";
+
+// About box.
+inline constexpr char kAboutCaption[] = "About Vuro Update";
+inline constexpr char kAboutVersion[] = "Version: ";
+inline constexpr char kAboutCopyright[] = "Copyright: ";
+inline constexpr char kNoInternetExplorer[] = "Cannot find Internet Explorer.";
+
+// The update wizard.
 
 inline constexpr char kCaption[] = "Vuro Update";
 
@@ -50,4 +68,4 @@ inline constexpr char kNothingChosen[] =
     "You did not choose to update any of the installed products.\n"
     "Click 'Back' to choose updates, or click 'Finish' to close Vuro Update.";
 
-}  // namespace zvu::wizard_texts
+}  // namespace zvu::client_texts
