@@ -49,6 +49,7 @@ cleanup() {
   msiexec /x "$older_msi"
   remove_service "$name" "$program" 'Zelko Vuro Update.ZelkoVuroUpdate\.exe'
   end_programs
+  end_clients
   rm -rf "$install_dir" "$scratch" "$ZVU_FIXTURE_DIR/update.xml" "$service_log" "$client_log"
   wine reg delete "$products_key" /f > /dev/null 2>&1
 }
@@ -107,6 +108,7 @@ rm -rf "$install_dir"
 logs_from_here_on
 
 # --- Install the older version -------------------------------------------------
+end_clients  # a client of an earlier test would keep the service's one from running
 check "msiexec /i $older_version /qn succeeds" msiexec /i "$older_msi"
 check "the service program is installed" test -f "$install_dir/ZelkoVuroUpdate.exe"
 check "the client is installed beside it" test -f "$install_dir/ZelkoVuroUpdateGui.exe"
