@@ -117,7 +117,8 @@ road_msiexec /x "$package" "$logs/uninstall.log" || fail "msiexec /x ended with 
 [ -e "$install_dir" ] && fail "the program folder is still there" || echo "the program folder is gone"
 
 echo
-echo "logs: C:\\VuroUpdateService.log (service), C:\\VurUpdateGui.log (client)"
+echo "logs: C:\\VuroUpdateService.log (service), C:\\VurUpdateGui.log (client), in the Wine prefix"
+echo "  $WINEPREFIX, removed at the end (ZVU_KEEP_ENV=1 keeps it)"
 echo "screenshots: $shots"
 [ "$result" = 0 ] && echo "result: the road works" || echo "result: FAILED"
 exit $result

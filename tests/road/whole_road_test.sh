@@ -127,7 +127,8 @@ shot 3-second-catalogue
 
 # --- net stop ------------------------------------------------------------------------
 stopped() { [ "$(service_state)" = 1 ]; }
-check "net stop succeeds" timeout 60 wine net stop "$service_name" < /dev/null > "$scratch/net-stop.txt" 2>&1
+net_stop() { timeout 60 wine net stop "$service_name" < /dev/null > "$scratch/net-stop.txt" 2>&1; }
+check "net stop succeeds" net_stop
 check "the service is stopped" wait_for 10 stopped
 check "the service process has ended" wait_for 10 no_service_process
 
