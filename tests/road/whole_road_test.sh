@@ -43,6 +43,9 @@ cleanup() {
   rm -rf "$install_dir" "$scratch" "$ZVU_FIXTURE_DIR/update.xml" "$service_log" "$client_log"
 }
 trap cleanup EXIT
+# Start from no client: a running one would keep the one the service starts
+# from registering (one client per desktop).
+client_pids | xargs -r kill 2>/dev/null
 remove_sample_product
 rm -rf "$install_dir"
 rm -f "$service_log" "$client_log"

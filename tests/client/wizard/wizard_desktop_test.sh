@@ -44,6 +44,8 @@ head -c 2097152 /dev/zero > "$ZVU_FIXTURE_DIR/files/slow.bin"
 cleanup() {
   remove_service ZelkoVuroUpdate "$service_win" "$service_pattern"
   prefix_pids "$client_pattern" | xargs -r kill 2>/dev/null
+  # The client the service started in part 5 runs by its bare name.
+  prefix_pids '^ZelkoVuroUpdateGui\.exe' | xargs -r kill 2>/dev/null
   prefix_pids "$scripted_pattern" | xargs -r kill 2>/dev/null
   wine reg delete 'HKLM\Software\Zelko' /f > /dev/null 2>&1
   rm -rf "$install_dir" "$ZVU_FIXTURE_DIR/update.xml"
