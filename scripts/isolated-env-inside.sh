@@ -25,11 +25,16 @@ python3 "$root/tests/fixtures/update_server.py" --dir "$ZVU_FIXTURE_DIR" --certs
   --ready "$work/server.ready" > "$work/server.log" 2>&1 &
 pids+=($!)
 
-# Virtual screen for the programs' windows.
-exec 3> "$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
-pids+=($!)
-exec 3>&-
+# Virtual screen for the programs' windows, or the caller's own display when
+# ZVU_SHOW_ON_DISPLAY names one (the windows then appear on the user's screen).
+if [ -n "${ZVU_SHOW_ON_DISPLAY:-}" ]; then
+  echo "${ZVU_SHOW_ON_DISPLAY#:}" > "$work/display"
+else
+  exec 3> "$work/display"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
+  pids+=($!)
+  exec 3>&-
+fi
 
 for _ in $(seq 100); do
   [ -s "$work/display" ] && [ -f "$work/server.ready" ] && break

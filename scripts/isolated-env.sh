@@ -4,7 +4,8 @@
 #     fixture hosts with bad certificates) to loopback addresses,
 #   - a test CA, trusted through a CA bundle bind-mounted over the system one,
 #   - the fixture update server (HTTPS 443, HTTP 80) on a fresh fixture folder,
-#   - Xvfb, and a fresh Wine prefix with one persistent wineserver.
+#   - Xvfb (or, with ZVU_SHOW_ON_DISPLAY=:N, the caller's local display :N),
+#     and a fresh Wine prefix with one persistent wineserver.
 # Everything is removed again when the command ends, however it ends.
 #
 #   isolated-env.sh <command> [args...]

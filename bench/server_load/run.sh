@@ -30,9 +30,9 @@ done
 lo_bytes() { awk -F'[: ]+' '$2 == "lo" { print $3 }' /proc/net/dev; }  # received = sent on loopback
 
 demo="$ZVU_FIXTURE_DIR/demo.xml"
-# The demo's catalogue, with a digest of the right length in place of the built installer's.
-sed -e "s/@UPDATE_HOST@/$ZVU_UPDATE_HOST/" -e "s/@ALPHA_SIZE@/40960/" \
-    -e "s/@ALPHA_SHA256@/$(printf '%064d' 0)/" "$root/scripts/road/catalogue.xml" > "$demo"
+# The demo's catalogue, with sizes and digests of the right length in place of the built installers'.
+sed -e "s/@UPDATE_HOST@/$ZVU_UPDATE_HOST/g" -e "s/@[A-Z]*_SIZE@/40960/g" \
+    -e "s/@[A-Z]*_SHA256@/$(printf '%064d' 0)/g" "$root/scripts/road/catalogue.xml" > "$demo"
 big="$ZVU_FIXTURE_DIR/big.xml"
 python3 - "$demo" "$big" <<'PY'
 import sys

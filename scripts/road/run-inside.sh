@@ -1,71 +1,124 @@
 #!/bin/bash
 # Second half of scripts/run.sh, inside the isolated environment.
+#   run-inside.sh <build folder> <auto|interactive>
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/../.." && pwd)
 build=$1
+mode=${2:-auto}
 
-name=ZelkoVuroUpdate
-install_dir="$WINEPREFIX/drive_c/Program Files/Zelko Vuro Update"
-program='C:\Program Files\Zelko Vuro Update\ZelkoVuroUpdate.exe'
-log="$WINEPREFIX/drive_c/VuroUpdateService.log"
-client_log="$WINEPREFIX/drive_c/VurUpdateGui.log"
-shots="$build/road-screenshots"
+fixtures=$build/tests/fixtures
+package=$build/packaging/ZelkoVuroUpdate-$(tr -d ' \r\n' < "$root/packaging/version").msi
+desktop_probe_exe=$fixtures/desktop_probe/zvu_desktop_probe.exe
+wizard_probe_exe=$build/tests/client/wizard/zvu_wizard_probe.exe
+shots=$build/road-screenshots
+logs=$ZVU_ENV_DIR/installer-logs
+. "$root/tests/support/e2e.sh"
+. "$root/tests/support/wizard_ui.sh"
+. "$here/road.sh"
 
-step() { printf '\n== %s\n' "$*"; }
-. "$here/../../tests/support/e2e.sh"  # wait_for, prefix_pids
-handed_over() { grep -aq 'm_strUpdateXml sent to client' "$log" 2>/dev/null; }
+started=$SECONDS
+step() { printf '\n[%s  +%3ds] %s\n' "$(date +%T)" "$((SECONDS - started))" "$*"; }
+shot() { sleep 0.5; import -window root "$shots/$1.png" && echo "screenshot: $shots/$1.png"; }
+result=0
+fail() { echo "FAILED: $*"; result=1; }
 
-step "Update server: catalogue and installer at https://$ZVU_UPDATE_HOST/update/"
-cp "$build/tests/fixtures/installers/alpha-1.1.msi" "$ZVU_FIXTURE_DIR/files/" 2>/dev/null || true
-# The installer is built with the tests, so its size and digest are filled in here.
-alpha="$ZVU_FIXTURE_DIR/files/alpha-1.1.msi"
-sed -e "s/@UPDATE_HOST@/$ZVU_UPDATE_HOST/" -e "s/@ALPHA_SIZE@/$(stat -c %s "$alpha" 2>/dev/null || echo 0)/" \
-    -e "s/@ALPHA_SHA256@/$(sha256sum "$alpha" 2>/dev/null | cut -c1-64)/" "$here/catalogue.xml" > "$ZVU_FIXTURE_DIR/update.xml"
-sed -n '/<updates>/,/<\/updates>/p' "$ZVU_FIXTURE_DIR/update.xml"
+# However the run ends (Ctrl-C included), the service is stopped and the
+# client ended; the environment then removes the prefix and the namespace.
+cleanup() {
+  trap - EXIT INT TERM
+  remove_service "$service_name" "$service_program" "$service_pattern" 2> /dev/null
+  client_pids | xargs -r kill 2>/dev/null
+}
+trap cleanup EXIT
+trap 'echo; echo "interrupted"; exit 130' INT TERM
 
-step "The catalogue as ZelkoVuroCatalogue.exe checks it"
-wine "$build/tools/catalogue_checker/ZelkoVuroCatalogue.exe" check "Z:$(echo "$ZVU_FIXTURE_DIR/update.xml" | tr / '\\')" \
-  --installed Alpha=1.0.0.0 < /dev/null 2>&1 | tr -d '\r'
+rm -rf "$shots"
+mkdir -p "$shots" "$logs"
 
-step "Installed product: HKLM\\Software\\Zelko\\Alpha 1.0.0"
-for value in Major:1 Minor:0 build:0 subbuild:0; do
-  wine reg add 'HKLM\Software\Zelko\Alpha' /v "${value%%:*}" /t REG_DWORD /d "${value##*:}" /f > /dev/null 2>&1
-done
-wine reg query 'HKLM\Software\Zelko\Alpha' 2>/dev/null | tr -d '\r' | grep REG_
+step "Update server: the catalogue at https://$ZVU_UPDATE_HOST/update/ and its installers"
+road_publish "$here/catalogue.xml" "$fixtures/installers/alpha-1.1.msi" "$fixtures/installers/fake_setup.exe"
+echo "installers: $(cd "$ZVU_FIXTURE_DIR/files" && ls | paste -sd ' ')"
+sed -n '/<updates>/,/<\/updates>/p' "$ZVU_FIXTURE_DIR/update.xml" | grep -E '<product>|<major>|<url>'
 
-step "Install the service and its client in C:\\Program Files\\Zelko Vuro Update"
-mkdir -p "$install_dir"
-cp "$build/service/host/ZelkoVuroUpdate.exe" "$install_dir/"
-cp "$build/client/ZelkoVuroUpdateGui.exe" "$install_dir/"
-rm -f "$log" "$client_log"
-mkdir -p "$shots"
-wine "$program" /Service < /dev/null > /dev/null 2>&1 && echo "registered: $program /Service"
+step "Installed products (HKLM\\Software\\Zelko): Alpha 1.0.0, Beta 2.0.0, Delta 4.3.0"
+set_installed Alpha 1 0 0
+set_installed Beta 2 0 0
+set_installed Delta 4 3 0
 
-step "Start the service"
-started=$(date +%s)
-timeout 60 wine net start "$name" < /dev/null 2>&1 | tr -d '\r' | grep -v '^$'
+step "The catalogue as ZelkoVuroCatalogue.exe checks it against them"
+wine "$build/tools/catalogue_checker/ZelkoVuroCatalogue.exe" check "$(winpath "$ZVU_FIXTURE_DIR/update.xml")" \
+  < /dev/null 2>&1 | tr -d '\r'
 
-step "Waiting for the service to check for updates and hand the catalogue to a client"
+step "Install the update system from its package: msiexec /i $(basename "$package") /qn"
+rm -f "$service_log" "$client_log"
+road_msiexec /i "$package" "$logs/install.log" || fail "msiexec /i ended with status $?"
+(cd "$install_dir" && ls -1) | sed 's/^/C:\\Program Files\\Zelko Vuro Update\\/'
+wait_for 10 service_running && echo "service $service_name: running (started by the package)" ||
+  fail "the service is not running (state $(service_state))"
+place_msiexec_standin "$fixtures/installers/msiexec-standin/msiexec.exe"
+echo "test-only piece: msiexec.exe stand-in copied beside the client (Wine's msiexec writes no"
+echo "  completion line into its log); it is not part of the package"
+
+step "The service checks for updates, starts the client in the user's session and hands it the catalogue"
+handed_over() { [ "$(handed_over_count)" -gt 0 ]; }
 if wait_for 60 handed_over; then
-  result=0
-  echo "catalogue handed to a client after $(($(date +%s) - started)) s"
+  echo "\"m_strUpdateXml sent to client\" after $((SECONDS - started)) s"
 else
-  result=1
-  echo "no hand-off within 60 s"
+  fail "no hand-off within 60 s"
+fi
+tr -d '\r' < "$service_log" 2>/dev/null | grep -v '^ ' | grep -v '^$' | head -n 12
+client_received "$ZVU_FIXTURE_DIR/update.xml" && echo "client log: the catalogue received, byte for byte the one served" ||
+  fail "the client's log does not hold the served catalogue"
+
+step "Balloon \"New Updates Found\" and the wizard on its selection page"
+if wait_for 30 page_is 2; then
+  sleep 3  # the balloon follows a moment later
+  shot 1-balloon-and-selection
+  tree_rows | awk -F'|' '{ mark = $2 == 0 ? "[x] " : $2 == 1 ? "[ ] " : ""; printf "  %*s%s%s\n", 4 * $1, "", mark, $3 }'
+else
+  fail "the wizard did not open on its selection page"
 fi
 
-step "Service log (c:\\VuroUpdateService.log), without the transfer records"
-tr -d '\r' < "$log" | grep -v '^ ' | grep -v '^$'
+if [ "$mode" = interactive ]; then
+  step "The wizard is yours: choose updates, Next, Finish (Ctrl-C ends the run)"
+  wait_for 1800 wizard_gone || fail "the wizard was still open after 30 minutes"
+else
+  step "Next: download and install the ticked updates"
+  next
+  wait_for 10 page_is 3 && shot 2-download || fail "no download page"
+  step "Downloads and installations done: the finish page"
+  if wait_for 120 page_is 4; then
+    finish_lines "Alpha 1.1.0" "Beta 2.1.0" > "$ZVU_ENV_DIR/finish-lines.txt"
+    shot 3-finish
+    cat "$ZVU_ENV_DIR/finish-lines.txt"
+    finish
+    wait_for 10 wizard_gone || fail "Finish did not close the wizard"
+  else
+    fail "no finish page within 120 s"
+  fi
+fi
 
-step "The client's log (c:\\VurUpdateGui.log): the catalogue it received"
-tr -d '\r' < "$client_log" 2>/dev/null | grep -v '^ [A-Z]' | head -c 1500; echo
+step "Result"
+echo "registry: Alpha $(installed_version Alpha), Beta $(installed_version Beta), Delta $(installed_version Delta)"
+download_folders | while read -r folder; do
+  echo "downloaded into C:$(echo "${folder#"$WINEPREFIX/drive_c"}" | tr / '\\'):" \
+    "$(ls "$folder" | grep -Ev '\.(log|cmdline|ids)$' | paste -sd ' ')"
+done
+[ "$(installed_version Alpha)" = 1.1.0 ] || [ "$mode" = interactive ] || fail "Alpha is not at 1.1.0"
 
-step "The client's balloon on the desktop"
-sleep 3
-import -window root "$shots/balloon.png" && echo "screenshot: $shots/balloon.png"
+step "Stop the service: net stop $service_name"
+timeout 60 wine net stop "$service_name" < /dev/null 2>&1 | tr -d '\r' | grep -v '^$'
+wait_for 10 no_service_process && echo "the service process has ended" || fail "the service process is still there"
 
-step "Stop and remove the service"
-timeout 60 wine net stop "$name" < /dev/null 2>&1 | tr -d '\r' | grep -v '^$'
-prefix_pids '^ZelkoVuroUpdateGui\.exe' | xargs -r kill 2>/dev/null
-wine "$program" /UnregServer < /dev/null > /dev/null 2>&1 && echo "unregistered"
+step "Uninstall: msiexec /x /qn"
+remove_msiexec_standin
+road_msiexec /x "$package" "$logs/uninstall.log" || fail "msiexec /x ended with status $?"
+[ -e "$install_dir" ] && fail "the program folder is still there" || echo "the program folder is gone"
+
+echo
+echo "logs: C:\\VuroUpdateService.log (service), C:\\VurUpdateGui.log (client), in the Wine prefix"
+echo "  $WINEPREFIX, removed at the end (ZVU_KEEP_ENV=1 keeps it)"
+echo "screenshots: $shots"
+[ "$result" = 0 ] && echo "result: the road works" || echo "result: FAILED"
 exit $result

@@ -20,6 +20,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 client_exe=$1 service_exe=$2 standin_exe=$3 setup_exe=$4 alpha_msi=$5
 scripted_exe=$6 desktop_probe_exe=$7 wizard_probe_exe=$8 artifacts=$9 host=${10}
+. "$here/../../support/wizard_ui.sh"
 mkdir -p "$artifacts"
 rm -f "$artifacts"/*.png
 
@@ -49,8 +50,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-dprobe() { wine "$desktop_probe_exe" "$@" 2>/dev/null | tr -d '\r'; }
-wprobe() { wine "$wizard_probe_exe" "$@" 2>/dev/null | tr -d '\r'; }
 shot() { sleep 0.5; import -window root "$artifacts/$1.png"; }
 winpath() { echo "Z:$1" | tr / '\\'; }
 
@@ -72,21 +71,6 @@ serve_catalogue() {  # serve_catalogue <update elements...>
 
 client_count() { prefix_pids "$client_pattern" | wc -l; }
 main_window() { dprobe find 'VuroUpdate_{93F58607-6692-42a5-B316-8BAD954921AB}' | grep -q 'Zelko Vuro Update'; }
-wizard_gone() { [ -z "$(wprobe page)" ]; }
-page_is() { [ "$(wprobe page | head -n1)" = "index $1" ]; }
-control_text() { wprobe page | awk -F'|' -v id="$1" '$1 == id { print $3; exit }'; }
-button_enabled() { wprobe page | grep -q "^button $1 1 1$"; }
-click_control() {  # click_control <id> [row]: the centre of a control, or of a 32-pixel list row
-  local left top right bottom y
-  read -r left top right bottom <<< "$(wprobe rect "$1")"
-  [ -n "${left:-}" ] || return 1
-  y=$(((top + bottom) / 2))
-  [ -n "${2:-}" ] && y=$((top + 2 + 32 * $2 + 16))
-  xdotool mousemove "$(((left + right) / 2))" "$y" click 1
-}
-next() { click_control 12324; }
-finish() { click_control 12325; }
-cancel() { click_control 2; }
 
 read -r _ _ _ bar_left bar_top bar_right bar_bottom _ <<< "$(dprobe taskbar)"
 icon_x=$((bar_right - 10))

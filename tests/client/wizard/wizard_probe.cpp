@@ -5,6 +5,8 @@
 //            wizard button: "button <id> <enabled> <visible>"
 //   rect ID  screen rectangle "<left> <top> <right> <bottom>" of control ID
 //            of the current page, or else of the sheet (its buttons)
+//   tree ID  one line per row of tree view ID of the current page, in display
+//            order: "<depth>|<picture index>|<text>"
 // Exit code 0 when a wizard was found, 1 otherwise.
 #include <windows.h>
 #include <commctrl.h>
@@ -47,6 +49,77 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM) {
   return TRUE;
 }
 
+// A tree view's items live in the client's process: the item record and its
+// text buffer are placed there for each TVM_GETITEM and read back.
+class RemoteTreeReader {
+ public:
+  explicit RemoteTreeReader(HWND tree) : tree_(tree) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(tree, &pid);
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process_ != nullptr) {
+      remote_ = VirtualAllocEx(process_, nullptr, kSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    }
+  }
+  ~RemoteTreeReader() {
+    if (remote_ != nullptr) VirtualFreeEx(process_, remote_, 0, MEM_RELEASE);
+    if (process_ != nullptr) CloseHandle(process_);
+  }
+  RemoteTreeReader(const RemoteTreeReader&) = delete;
+  RemoteTreeReader& operator=(const RemoteTreeReader&) = delete;
+
+  bool Ready() const { return remote_ != nullptr; }
+
+  // Text and picture of one row; false when the row cannot be read.
+  bool Read(HTREEITEM item, std::string& text, int& image) {
+    auto* base = static_cast<char*>(remote_);
+    TVITEMA request{};
+    request.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_HANDLE;
+    request.hItem = item;
+    request.pszText = base + sizeof(TVITEMA);
+    request.cchTextMax = kSize - sizeof(TVITEMA);
+    SIZE_T moved = 0;
+    if (!WriteProcessMemory(process_, remote_, &request, sizeof request, &moved)) return false;
+    DWORD_PTR ok = 0;
+    if (!SendMessageTimeoutA(tree_, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote_),
+                             SMTO_ABORTIFHUNG, 2000, &ok) || !ok) {
+      return false;
+    }
+    TVITEMA answer{};
+    char buffer[kSize - sizeof(TVITEMA)] = {};
+    if (!ReadProcessMemory(process_, remote_, &answer, sizeof answer, &moved) ||
+        !ReadProcessMemory(process_, base + sizeof(TVITEMA), buffer, sizeof buffer - 1, &moved)) {
+      return false;
+    }
+    text = buffer;
+    image = answer.iImage;
+    return true;
+  }
+
+ private:
+  static constexpr SIZE_T kSize = 4096;
+  HWND tree_;
+  HANDLE process_ = nullptr;
+  void* remote_ = nullptr;
+};
+
+HTREEITEM NextItem(HWND tree, HTREEITEM item, UINT relation) {
+  DWORD_PTR next = 0;
+  SendMessageTimeoutA(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item),
+                      SMTO_ABORTIFHUNG, 2000, &next);
+  return reinterpret_cast<HTREEITEM>(next);
+}
+
+void PrintRows(HWND tree, RemoteTreeReader& reader, HTREEITEM first, int depth) {
+  for (HTREEITEM item = first; item != nullptr; item = NextItem(tree, item, TVGN_NEXT)) {
+    std::string text;
+    int image = -1;
+    const bool read = reader.Read(item, text, image);
+    std::printf("%d|%d|%s\n", depth, image, read ? text.c_str() : "?");
+    PrintRows(tree, reader, NextItem(tree, item, TVGN_CHILD), depth + 1);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,6 +147,12 @@ int main(int argc, char** argv) {
     RECT rect{};
     if (control == nullptr || !GetWindowRect(control, &rect)) return 1;
     std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+  } else if (command == "tree" && argc > 2 && page != 0) {
+    HWND tree = GetDlgItem(reinterpret_cast<HWND>(page), std::atoi(argv[2]));
+    if (tree == nullptr) return 1;
+    RemoteTreeReader reader(tree);
+    if (!reader.Ready()) return 1;
+    PrintRows(tree, reader, NextItem(tree, nullptr, TVGN_ROOT), 0);
   }
   std::fflush(stdout);
   return 0;
