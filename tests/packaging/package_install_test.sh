@@ -55,12 +55,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-reg_value() {  # reg_value <key> <value name or /ve>: prints "TYPE DATA"
-  local args=(/v "$2")
-  [ "$2" = /ve ] && args=(/ve)
-  wine reg query "$1" "${args[@]}" 2>/dev/null | tr -d '\r' |
-    sed -n 's/^ \{4\}[^ ].*  \+\(REG_[A-Z_]*\) \+\(.*\)$/\1 \2/p' | head -n1
-}
 key_exists() { wine reg query "$1" > /dev/null 2>&1; }
 key_gone() { ! key_exists "$1"; }
 service_state() { wine sc query "$name" 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *\([0-9]\).*/\1/p'; }
@@ -112,14 +106,7 @@ end_clients  # a client of an earlier test would keep the service's one from run
 check "msiexec /i $older_version /qn succeeds" msiexec /i "$older_msi"
 check "the service program is installed" test -f "$install_dir/ZelkoVuroUpdate.exe"
 check "the client is installed beside it" test -f "$install_dir/ZelkoVuroUpdateGui.exe"
-check "service starts automatically" [ "$(reg_value "$service_key" Start)" = "REG_DWORD 0x2" ]
-check "service runs in its own process" [ "$(reg_value "$service_key" Type)" = "REG_DWORD 0x10" ]
-check "service error control normal" [ "$(reg_value "$service_key" ErrorControl)" = "REG_DWORD 0x1" ]
-check "service depends on RPCSS" [ "$(reg_value "$service_key" DependOnService)" = "REG_MULTI_SZ RPCSS" ]
-check "service path is quoted, without arguments" \
-  [ "$(reg_value "$service_key" ImagePath)" = "REG_SZ \"$program\"" ]
-check "service display name" [ "$(reg_value "$service_key" DisplayName)" = "REG_SZ $name" ]
-check "service runs as local system" [ "$(reg_value "$service_key" ObjectName)" = "REG_SZ LocalSystem" ]
+check_service_entry "$name" "$program"
 check "AppID key default value" [ "$(reg_value "HKCR\\AppID\\$appid" /ve)" = "REG_SZ $name" ]
 check "AppID key LocalService" [ "$(reg_value "HKCR\\AppID\\$appid" LocalService)" = "REG_SZ $name" ]
 check "ZelkoVuroUpdate.EXE AppID" [ "$(reg_value 'HKCR\AppID\ZelkoVuroUpdate.EXE' AppID)" = "REG_SZ $appid" ]

@@ -87,3 +87,25 @@ end_clients() {
   prefix_pids '^([A-Za-z]:.*\\)?ZelkoVuroUpdateGui\.exe' | xargs -r kill 2>/dev/null
   return 0
 }
+
+# reg_value <key> <value name or /ve>: prints "TYPE DATA" of a registry value.
+reg_value() {
+  local args=(/v "$2")
+  [ "$2" = /ve ] && args=(/ve)
+  wine reg query "$1" "${args[@]}" 2>/dev/null | tr -d '\r' |
+    sed -n 's/^ \{4\}[^ ].*  \+\(REG_[A-Z_]*\) \+\(.*\)$/\1 \2/p' | head -n1
+}
+
+# check_service_entry <name> <Windows path of the program>: the service entry
+# exactly as "/Service" creates it.
+check_service_entry() {
+  local key="HKLM\\System\\CurrentControlSet\\Services\\$1"
+  check "service starts automatically" [ "$(reg_value "$key" Start)" = "REG_DWORD 0x2" ]
+  check "service runs in its own process" [ "$(reg_value "$key" Type)" = "REG_DWORD 0x10" ]
+  check "service error control normal" [ "$(reg_value "$key" ErrorControl)" = "REG_DWORD 0x1" ]
+  check "service depends on RPCSS" [ "$(reg_value "$key" DependOnService)" = "REG_MULTI_SZ RPCSS" ]
+  check "service path is quoted, without arguments" \
+    [ "$(reg_value "$key" ImagePath)" = "REG_SZ \"$2\"" ]
+  check "service display name" [ "$(reg_value "$key" DisplayName)" = "REG_SZ $1" ]
+  check "service runs as local system" [ "$(reg_value "$key" ObjectName)" = "REG_SZ LocalSystem" ]
+}

@@ -54,12 +54,6 @@ wait_boxes() {
   echo "# watcher: $watcher_rc/$boxes; exit code $exit_code"
 }
 
-reg_value() {  # reg_value <key> <value name or /ve>: prints "TYPE DATA"
-  local args=(/v "$2")
-  [ "$2" = /ve ] && args=(/ve)
-  wine reg query "$1" "${args[@]}" 2>/dev/null | tr -d '\r' |
-    sed -n 's/^ \{4\}[^ ].*  \+\(REG_[A-Z_]*\) \+\(.*\)$/\1 \2/p' | head -n1
-}
 key_exists() { wine reg query "$1" > /dev/null 2>&1; }
 service_key='HKLM\System\CurrentControlSet\Services\ZelkoVuroUpdate'
 service_exists() { key_exists "$service_key"; }
@@ -79,14 +73,7 @@ check "/Service exits 0" [ "$exit_code" = 0 ]
 check "AppID key default value" [ "$(reg_value "HKCR\\AppID\\$appid" /ve)" = "REG_SZ $name" ]
 check "AppID key LocalService" [ "$(reg_value "HKCR\\AppID\\$appid" LocalService)" = "REG_SZ $name" ]
 check "ZelkoVuroUpdate.EXE AppID" [ "$(reg_value 'HKCR\AppID\ZelkoVuroUpdate.EXE' AppID)" = "REG_SZ $appid" ]
-check "service starts automatically" [ "$(reg_value "$service_key" Start)" = "REG_DWORD 0x2" ]
-check "service runs in its own process" [ "$(reg_value "$service_key" Type)" = "REG_DWORD 0x10" ]
-check "service error control normal" [ "$(reg_value "$service_key" ErrorControl)" = "REG_DWORD 0x1" ]
-check "service depends on RPCSS" [ "$(reg_value "$service_key" DependOnService)" = "REG_MULTI_SZ RPCSS" ]
-check "service path is quoted, without arguments" \
-  [ "$(reg_value "$service_key" ImagePath)" = "REG_SZ \"$program\"" ]
-check "service display name" [ "$(reg_value "$service_key" DisplayName)" = "REG_SZ $name" ]
-check "service runs as local system" [ "$(reg_value "$service_key" ObjectName)" = "REG_SZ LocalSystem" ]
+check_service_entry "$name" "$program"
 
 # --- net start / net stop ---------------------------------------------------
 rm -f "$log_unix"
