@@ -1,0 +1,134 @@
+#!/bin/bash
+# Reliability: faults around the hand-off of a catalogue. A client killed
+# while the service writes to it, the service stopped during a check and
+# during a hand-off that a client blocks by not reading, and the service
+# restarted while the real tray client runs.
+set -u
+. "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../pipes-lib.sh"
+
+stop_bound=10       # net stop: the process is gone within this many seconds
+catalogue_bound=65  # a pending catalogue reaches a registered client (check interval + tick)
+
+section "Hand-off faults" \
+  "The real service under Wine's service control manager, a catalogue with an applicable update," \
+  "and clients that die, block or outlive the service in the middle of a hand-off."
+
+install_bare_service || { row "service installed" 1 "nothing: /Service failed" FAIL ""; exit 1; }
+
+probe_pid() { tr -d '\r' < "$probe_record" 2>/dev/null | sed -n 's/^started \([0-9]*\) .*/\1/p' | head -n1; }
+found_client() { log_text | grep -qE "client found in (console|terminal) session:[0-9]+ PID: $1 "; }
+sent_count() { log_count 'm_strUpdateXml sent to client'; }
+gone_time() {  # gone_time: stops the service; sets stop_ms (time until the process is gone)
+  local before=$(date +%s%N)
+  net_command stop "$name"
+  wait_until "$stop_bound" no_service
+  stop_ms=$(ms_since "$before")
+}
+decide() {  # decide <tried> <times> <survived text> <log line> <problem...>
+  local tried=$1 times=$2 survived=$3 said=$4
+  shift 4
+  if [ $# = 0 ]; then row "$tried" "$times" "$survived" ok "$said"
+  else row "$tried" "$times" "$(IFS=';'; echo "$*")" FAIL "${said:-(nothing)}"; fi
+}
+
+# --- A client killed while the service writes a catalogue to it ----------------
+problems=()
+start_the_service || problems+=("net start failed")
+service_before=$(service_pid)
+start_probe --mode no-read
+wait_until 20 probe_registered || problems+=("blocking client not registered")
+blocked=$(probe_pid)
+# The first check runs 5 s after the start; the hand-off then blocks on it.
+wait_until 30 found_client "$blocked" || problems+=("service never chose the blocking client")
+sleep 2
+end_probes
+said=""
+gone_logged() { said=$(log_first "Client PID: $blocked gone during hand-off"); [ -n "$said" ]; }
+wait_until 15 gone_logged || problems+=("no log record of the failed hand-off")
+[ "$(sent_count)" = 0 ] || problems+=("the failed hand-off was logged as sent")
+[ "$(service_pid)" = "$service_before" ] || problems+=("service process gone or replaced")
+start_probe
+wait_until 20 probe_registered || problems+=("next client not registered")
+wait_until 15 probe_received || problems+=("pending catalogue not handed to the next client within 15 s")
+[ "$(sent_count)" = 1 ] || problems+=("hand-off to the next client logged $(sent_count) times")
+decide "client killed while the service writes the catalogue to it (it never reads)" 1 \
+  "no crash (same service process), catalogue stayed pending and reached the next client whole on a later tick, nothing logged as sent before" \
+  "$said" "${problems[@]}"
+end_probes
+
+# --- net stop while a hand-off is blocked by a client that does not read -------
+problems=()
+start_probe --mode no-read
+wait_until 20 probe_registered || problems+=("blocking client not registered")
+blocked=$(probe_pid)
+wait_until "$catalogue_bound" found_client "$blocked" || problems+=("service never chose the blocking client")
+sleep 2
+sent_before=$(sent_count)
+gone_time
+no_service || problems+=("service still running ${stop_bound} s after net stop")
+said=$(log_first "Hand-off to client PID: $blocked given up on stop")
+[ -n "$said" ] || problems+=("no log record of the abandoned hand-off")
+[ "$(sent_count)" = "$sent_before" ] || problems+=("the abandoned hand-off was logged as sent")
+end_probes
+# Nothing is lost: the next run finds the update again and hands it over.
+start_the_service || problems+=("net start after the stop failed")
+start_probe
+wait_until 20 probe_registered || problems+=("client not registered after the restart")
+wait_until 20 probe_received || problems+=("catalogue not handed over after the restart")
+decide "net stop while the hand-off waits for a client that does not read" 1 \
+  "service gone ${stop_ms} ms after net stop (bound ${stop_bound} s), no hang, nothing logged as sent; the next run handed the catalogue over whole" \
+  "$said" "${problems[@]}"
+end_probes
+
+# --- net stop during a check (the update server answers after 30 s) -----------
+problems=()
+gone_time
+echo 30 > "$ZVU_FIXTURE_DIR/update.delay"
+start_the_service || problems+=("net start failed")
+check_started() { [ "$(checks_logged)" -ge 1 ]; }
+wait_until 20 check_started || problems+=("no check started")
+sleep 2
+gone_time
+no_service || problems+=("service still running ${stop_bound} s after net stop")
+said=$(log_text | grep -av '^ *$' | tail -n1)
+rm -f "$ZVU_FIXTURE_DIR/update.delay"
+start_the_service || problems+=("net start after the stop failed")
+start_probe
+wait_until 20 probe_registered || problems+=("client not registered after the restart")
+wait_until 20 probe_received || problems+=("catalogue not handed over after the restart")
+decide "net stop while the check waits for a slow update server" 1 \
+  "service gone ${stop_ms} ms after net stop (bound ${stop_bound} s), no hang; the next run checked and handed the catalogue over whole" \
+  "$said" "${problems[@]}"
+end_probes
+
+# --- service restarted while the real tray client runs -------------------------
+problems=()
+gone_time
+write_catalogue 10   # nothing applies: no wizard in the way
+client_exe=$(find "$build/client" -name ZelkoVuroUpdateGui.exe | head -n1)
+cp "$client_exe" "$install_dir/ZelkoVuroUpdateGui.exe"
+start_the_service || problems+=("net start failed")
+end_clients
+wine "C:\\Program Files\\Zelko Vuro Update\\ZelkoVuroUpdateGui.exe" < /dev/null > /dev/null 2>&1 &
+gui_registered() { gui=$(log_text | sed -n 's/^Client registered PID: \([0-9]*\) .*/\1/p' | head -n1); [ -n "$gui" ]; }
+wait_until 30 gui_registered || problems+=("tray client never registered")
+gui_pids_before=$(prefix_pids 'Zelko Vuro Update.ZelkoVuroUpdateGui\.exe')
+gone_time
+start_the_service || problems+=("net start after the stop failed")
+before=$(date +%s%N)
+said=""
+again() { said=$(log_first "^Client registered PID: ${gui:-none} "); [ -n "$said" ]; }
+wait_until 30 again || problems+=("tray client did not register with the new service process within 30 s")
+again_ms=$(ms_since "$before")
+write_catalogue 11
+client_log="$WINEPREFIX/drive_c/VurUpdateGui.log"
+got_it() { grep -aq 'data received from server' "$client_log" 2>/dev/null; }
+wait_until "$catalogue_bound" got_it || problems+=("tray client got no catalogue from the new service process")
+[ "$(prefix_pids 'Zelko Vuro Update.ZelkoVuroUpdateGui\.exe')" = "$gui_pids_before" ] \
+  || problems+=("the tray client process did not survive the restart")
+decide "service stopped and started again while the real tray client runs" 1 \
+  "tray client kept running, registered again ${again_ms} ms after the restart, received the next catalogue" \
+  "$said" "${problems[@]}"
+end_clients
+stop_service
