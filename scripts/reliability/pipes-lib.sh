@@ -49,6 +49,13 @@ log_text() { tr -d '\r' < "$service_log" 2>/dev/null; }
 log_count() { log_text | grep -cF -- "$1"; }
 # log_first <extended regex>: the first log line matching it.
 log_first() { log_text | grep -aE -m1 -- "$1"; }
+# mark_log: remembers how many lines the log holds; the *_since helpers then
+# look only at the lines written after the mark.
+mark_log() { log_mark=$(log_text | wc -l); }
+log_since() { log_text | tail -n +"$((${log_mark:-0} + 1))"; }
+# log_first_since <extended regex>, log_count_since <extended regex>
+log_first_since() { log_since | grep -aE -m1 -- "$1"; }
+log_count_since() { log_since | grep -acE -- "$1"; }
 
 # start_probe [options...]: starts a probe client of the registration pipe
 # and sets probe_record to its record file; it ends on its own after 150 s.

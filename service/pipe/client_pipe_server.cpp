@@ -102,6 +102,10 @@ HRESULT ClientPipeServer::SendCatalogue(const std::string& text, HANDLE stopEven
       ProgramLog::Printf(texts::kHandOffStopped, static_cast<int>(chosen.processId));
       return kNoClient;
     case CatalogueWrite::Outcome::kFailed:
+      // A write cancelled on stop ends as failed.
+      if (stopEvent != nullptr && WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0) {
+        ProgramLog::Printf(texts::kHandOffStopped, static_cast<int>(chosen.processId));
+      }
       break;
   }
   return kNoClient;

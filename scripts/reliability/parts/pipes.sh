@@ -27,6 +27,7 @@ first_pid=$(service_pid)
 echo "# service pid $first_pid"
 
 # survived_after <tried> <times> <garbage bound s> <log regex> [probe started already]
+# (the log regex lists the records expected, the one to quote first)
 # Decides one row: garbage ended within its bound, same service, probe
 # registered within the bound and received the catalogue, the log tells.
 survived_after() {
@@ -41,11 +42,14 @@ survived_after() {
     probe_registered || problems+=("probe not registered within ${register_bound} s of the garbage")
   fi
   wait_until "$catalogue_bound" probe_received || problems+=("catalogue not handed over within ${catalogue_bound} s")
-  said=$(log_first "$regex")
+  local expected=${regex%%|*} records
+  said=$(log_first_since "$expected")
+  [ -n "$said" ] || said=$(log_first_since "$regex")
+  records=$(log_count_since "$regex")
   [ -n "$said" ] || problems+=("no log record of the refused connections")
   echo "# $tried: $garbage_summary; registration answered in ${register_ms:-?} ms"
   if [ ${#problems[@]} = 0 ]; then
-    row "$tried" "$times" "no crash (same service process), no hang past ${bound} s, a real registration answered in ${register_ms} ms, pending catalogue handed over whole" ok "$said"
+    row "$tried" "$times" "no crash (same service process), no hang past ${bound} s, ${records} connections logged, a real registration answered in ${register_ms} ms, pending catalogue handed over whole" ok "$said"
   else
     row "$tried" "$times" "$(IFS=';'; echo "${problems[*]}")" FAIL "${said:-(nothing)}"
   fi
@@ -55,15 +59,19 @@ survived_after() {
 incomplete='Registration not completed'
 refused='Registration refused'
 
+mark_log
 garbage 120 short --count 200 --parallel 4
 survived_after "connections that write 1 to 7 random bytes and hang up" 200 120 "$incomplete"
 
+mark_log
 garbage 120 long --count 20 --parallel 2 --size 65536
 survived_after "connections that write 64 KiB of random bytes" 20 120 "$refused|$incomplete"
 
+mark_log
 garbage 120 random --count 300 --parallel 4
 survived_after "connections that read the hello or not, write 0 to 300 random bytes, linger up to 0.3 s" 300 120 "$refused|$incomplete"
 
+mark_log
 garbage 120 hello --count 100 --parallel 4
 survived_after "connections that read the hello and hang up without registering" 100 120 "$incomplete"
 
@@ -83,12 +91,15 @@ run_with_probe() {  # run_with_probe <bound s> <garbage args...>: probe starts 1
   garbage_rc=$?
   garbage_summary=$(tr -d '\r' < "$scratch/garbage.out" 2>/dev/null)
 }
+mark_log
 run_with_probe 120 silent --count 300 --parallel 300 --hold 500
 survived_after "300 connections opened at once, each held 0.5 s without a byte; a real client registers meanwhile" 300 120 "$incomplete" probe
 
+mark_log
 run_with_probe 120 silent --count 40 --parallel 40 --hold 30000
 survived_after "40 connections held open 30 s without a byte; a real client registers meanwhile" 40 120 "$incomplete" probe
 
+mark_log
 run_with_probe 120 trickle --count 20 --parallel 20 --hold 30000
 survived_after "20 connections that read the hello and then send one byte a second for 30 s; a real client registers meanwhile" 20 120 "$incomplete" probe
 

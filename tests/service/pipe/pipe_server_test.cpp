@@ -280,8 +280,7 @@ TEST_F(PipeServerTest, HandOffsThatDidNotReachTheClientAreLogged) {
   ASSERT_EQ(server_.FindClient(&chosen), 0);
   ASSERT_EQ(chosen.processId, blocked.Id());
   EXPECT_EQ(server_.SendCatalogue(std::string(1 << 20, 'x'), stop), kFail);
-  blocked.Kill();
-  ASSERT_TRUE(blocked.WaitExit(5000));
+  blocked.Kill();  // returns once the process has ended
   ResetEvent(stop);
   // The blocked write ends with its reader; the next send reaches the
   // client without a reader and drops it.
@@ -299,6 +298,29 @@ TEST_F(PipeServerTest, HandOffsThatDidNotReachTheClientAreLogged) {
             std::string::npos)
       << log;
   EXPECT_EQ(server_.Clients().Count(), 0u);
+}
+
+TEST_F(PipeServerTest, HandOffBlockedWhenTheStopComesIsLoggedAsGivenUp) {
+  const std::string logPath = zvu::test::TempFile("zvu_pipe_stopped_handoff_log.txt");
+  DeleteFileA(logPath.c_str());
+  ASSERT_TRUE(zvu::ProgramLog::Open(logPath.c_str()));
+  ChildProcess blocked(ClientCommand("--mode no-read"));
+  ASSERT_TRUE(WaitRegistered(blocked.Id()));
+  // The write is under way (and may be cancelled) when the stop comes.
+  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread stopper([stop] {
+    Sleep(500);
+    SetEvent(stop);
+  });
+  EXPECT_EQ(server_.SendCatalogue(std::string(1 << 20, 'x'), stop), kFail);
+  stopper.join();
+  CloseHandle(stop);
+  zvu::ProgramLog::Close();
+  const std::string log = zvu::test::ReadWholeFile(logPath);
+  EXPECT_NE(log.find("Hand-off to client PID: " + std::to_string(blocked.Id()) +
+                     " given up on stop \r\n"),
+            std::string::npos)
+      << log;
 }
 
 TEST(PipeServerLifetime, StopEndsTheThreadPromptlyEvenWithAClientConnected) {
