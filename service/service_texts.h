@@ -32,6 +32,8 @@ inline constexpr char kRegistrationRefused[] =
     "Registration refused PID: %d claimed PID: %d handle:%d \r\n";
 inline constexpr char kRegistrationIncomplete[] =
     "Registration not completed PID: %d, %d of %d bytes received \r\n";
+// A check whose catalogue had not arrived when the service was asked to stop.
+inline constexpr char kCheckStopped[] = "Update check given up on stop \r\n";
 // A hand-off that did not reach its client; the catalogue stays pending.
 inline constexpr char kClientGoneDuringHandOff[] =
     "Client PID: %d gone during hand-off, catalogue kept \r\n";
