@@ -15,6 +15,11 @@ inline constexpr char kUpdatesFoundBalloon[] = "New Updates Found";
 // the receiving window's handle, then the text.
 inline constexpr char kCatalogueReceivedHead[] = " data received from server and send to: %x \r\n ";
 inline constexpr char kCatalogueReceivedTail[] = "\r\n";
+// Log record of a registration that cannot follow the service: when the
+// service process cannot be watched, the client does not learn that it was
+// restarted and does not register with the new one.
+inline constexpr char kServiceNotWatched[] =
+    "service process %lu cannot be watched Err:%lu, no new registration after its restart \r\n";
 
 // About box.
 inline constexpr char kAboutCaption[] = "About Vuro Update";

@@ -25,6 +25,20 @@ inline constexpr char kNextPipeNotCreated[] =
 inline constexpr char kPipeCreatedAgain[] = "Registration pipe created again \r\n";
 inline constexpr char kPipeSecurityNotBuilt[] =
     "Registration pipe security not built Err:%d, default security used \r\n";
+// One per connection to the registration pipe: the connected process, and
+// what became of its registration.
+inline constexpr char kClientRegistered[] = "Client registered PID: %d \r\n";
+inline constexpr char kRegistrationRefused[] =
+    "Registration refused PID: %d claimed PID: %d handle:%d \r\n";
+inline constexpr char kRegistrationIncomplete[] =
+    "Registration not completed PID: %d, %d of %d bytes received \r\n";
+// A check whose catalogue had not arrived when the service was asked to stop.
+inline constexpr char kCheckStopped[] = "Update check given up on stop \r\n";
+// A hand-off that did not reach its client; the catalogue stays pending.
+inline constexpr char kClientGoneDuringHandOff[] =
+    "Client PID: %d gone during hand-off, catalogue kept \r\n";
+inline constexpr char kHandOffStopped[] =
+    "Hand-off to client PID: %d given up on stop \r\n";
 
 // Event-log messages (printed to the console in plain mode).
 inline constexpr char kEventServiceStarted[] = "Service started";

@@ -12,10 +12,19 @@
 namespace zvu {
 
 struct PipeClient::Shared {
+  // Read by the reader thread only, replaced by it on a new registration.
   UniqueHandle readEnd;
   mutable std::mutex lock;
+  // Guarded by lock from here on.
   std::string text;
   HWND target = nullptr;
+  UniqueHandle writeEnd;  // this process's own write end
+  DWORD servicePid = 0;
+  uint32_t registration[2] = {0, 0};
+  unsigned registrations = 0;
+  bool serviceEnded = false;  // the watched service process has ended
+  bool closing = false;       // the PipeClient has gone: no new registration
+  UniqueHandle closingEvent{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
 };
 
 namespace {
@@ -28,24 +37,6 @@ void LogCatalogue(HWND target, const std::string& text) {
   record += text;
   record += client_texts::kCatalogueReceivedTail;
   clientLog::Write(record);
-}
-
-DWORD WINAPI ReaderThread(void* parameter) {
-  std::unique_ptr<std::shared_ptr<PipeClient::Shared>> owner(
-      static_cast<std::shared_ptr<PipeClient::Shared>*>(parameter));
-  const std::shared_ptr<PipeClient::Shared>& shared = *owner;
-  ReadCatalogues(shared->readEnd.get(), [&](const std::string& catalogue) {
-    HWND target;
-    {
-      std::lock_guard<std::mutex> guard(shared->lock);
-      shared->text = catalogue;
-      target = shared->target;
-    }
-    LogCatalogue(target, catalogue);
-    // Synchronous: the target reads the text while this thread waits.
-    if (target != nullptr) SendMessageA(target, UpdatesFoundMessage(), 0, 0);
-  });
-  return 0;
 }
 
 HANDLE OpenServicePipe() {
@@ -82,6 +73,137 @@ uint32_t WriteEndForService(HANDLE writeEnd, DWORD servicePid) {
   return HandleToWire(writeEnd);
 }
 
+// One registration with the service's current process.
+struct Registration {
+  HRESULT result = PipeClient::kNoService;
+  DWORD servicePid = 0;
+  uint32_t record[2] = {0, 0};
+  UniqueHandle readEnd;
+  UniqueHandle writeEnd;
+};
+
+Registration RegisterWithService() {
+  Registration registration;
+  UniqueFileHandle namedPipe(OpenServicePipe());
+  if (!namedPipe) return registration;
+
+  DWORD mode = PIPE_READMODE_BYTE | PIPE_WAIT;
+  SetNamedPipeHandleState(namedPipe.get(), &mode, nullptr, nullptr);
+
+  // A service that sends no hello leaves the id 0; the write end then goes
+  // over as this process's own handle value.
+  unsigned char hello[kHelloSize] = {};
+  if (ReadExactly(namedPipe.get(), hello, kHelloSize)) registration.servicePid = GetUint32(hello);
+
+  registration.result = PipeClient::kFailed;
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, nullptr, kClientCataloguePipeSize)) return registration;
+  registration.readEnd.reset(readEnd);
+  registration.writeEnd.reset(writeEnd);
+
+  registration.record[0] = GetCurrentProcessId();
+  registration.record[1] = WriteEndForService(writeEnd, registration.servicePid);
+  unsigned char record[kRegistrationSize];
+  PutUint32(record, registration.record[0]);
+  PutUint32(record + 4, registration.record[1]);
+  DWORD written = 0;
+  if (WriteFile(namedPipe.get(), record, kRegistrationSize, &written, nullptr) &&
+      written == kRegistrationSize) {
+    registration.result = PipeClient::kRegistered;
+  }
+  return registration;
+}
+
+// Takes over a registration's ends and records; the reader thread reads the
+// new read end from then on.
+void Adopt(PipeClient::Shared& shared, Registration& registration) {
+  shared.readEnd = std::move(registration.readEnd);
+  std::lock_guard<std::mutex> guard(shared.lock);
+  shared.writeEnd = std::move(registration.writeEnd);
+  shared.servicePid = registration.servicePid;
+  shared.registration[0] = registration.record[0];
+  shared.registration[1] = registration.record[1];
+  shared.serviceEnded = false;
+  ++shared.registrations;
+}
+
+// The wait on the service process of one registration.
+struct ServiceWatch {
+  std::shared_ptr<PipeClient::Shared> shared;
+  UniqueHandle process;
+  HANDLE wait = nullptr;
+};
+
+void CALLBACK ServiceEnded(void* parameter, BOOLEAN) {
+  std::unique_ptr<ServiceWatch> watch(static_cast<ServiceWatch*>(parameter));
+  {
+    // With the service's copies gone, closing this one breaks the pipe for
+    // the reader, which then registers again.
+    std::lock_guard<std::mutex> guard(watch->shared->lock);
+    watch->shared->serviceEnded = true;
+    watch->shared->writeEnd.reset();
+  }
+  UnregisterWait(watch->wait);
+}
+
+void WatchService(const std::shared_ptr<PipeClient::Shared>& shared, DWORD servicePid) {
+  auto watch = std::make_unique<ServiceWatch>();
+  watch->shared = shared;
+  // Waiting needs SYNCHRONIZE on the service's process, which runs as local
+  // system. Its access list need not grant that to this user (a standard
+  // user, or an administrator whose token is filtered, is refused on
+  // Windows); then the record below says that a restart will not be followed.
+  watch->process.reset(OpenProcess(SYNCHRONIZE, FALSE, servicePid));
+  if (watch->process &&
+      RegisterWaitForSingleObject(&watch->wait, watch->process.get(), &ServiceEnded, watch.get(),
+                                  INFINITE, WT_EXECUTEONLYONCE)) {
+    watch.release();  // the callback owns it
+    return;
+  }
+  char record[160];
+  std::snprintf(record, sizeof(record), client_texts::kServiceNotWatched,
+                static_cast<unsigned long>(servicePid), static_cast<unsigned long>(GetLastError()));
+  clientLog::Write(record);
+}
+
+DWORD WINAPI ReaderThread(void* parameter) {
+  std::unique_ptr<std::shared_ptr<PipeClient::Shared>> owner(
+      static_cast<std::shared_ptr<PipeClient::Shared>*>(parameter));
+  const std::shared_ptr<PipeClient::Shared>& shared = *owner;
+  for (;;) {
+    ReadCatalogues(shared->readEnd.get(), [&](const std::string& catalogue) {
+      HWND target;
+      {
+        std::lock_guard<std::mutex> guard(shared->lock);
+        shared->text = catalogue;
+        target = shared->target;
+      }
+      LogCatalogue(target, catalogue);
+      // Synchronous: the target reads the text while this thread waits.
+      if (target != nullptr) SendMessageA(target, UpdatesFoundMessage(), 0, 0);
+    });
+    {
+      std::lock_guard<std::mutex> guard(shared->lock);
+      // A pipe that broke while the service runs is not mended by a new
+      // registration; nor is one after the PipeClient has gone.
+      if (!shared->serviceEnded || shared->closing) return 0;
+    }
+    // The service has ended: register with its next process.
+    for (;;) {
+      if (WaitForSingleObject(shared->closingEvent.get(), PipeClient::kReregisterPauseMs) !=
+          WAIT_TIMEOUT) {
+        return 0;
+      }
+      Registration registration = RegisterWithService();
+      if (registration.result != PipeClient::kRegistered) continue;
+      Adopt(*shared, registration);
+      WatchService(shared, shared->servicePid);
+      break;
+    }
+  }
+}
+
 }  // namespace
 
 PipeClient::PipeClient() : shared_(std::make_shared<Shared>()) {}
@@ -89,40 +211,23 @@ PipeClient::PipeClient() : shared_(std::make_shared<Shared>()) {}
 PipeClient::~PipeClient() {
   std::lock_guard<std::mutex> guard(shared_->lock);
   shared_->target = nullptr;
+  shared_->closing = true;
+  shared_->writeEnd.reset();
+  if (shared_->closingEvent) SetEvent(shared_->closingEvent.get());
 }
 
 HRESULT PipeClient::Register() {
   if (threadId_ != 0) return kFailed;
-  namedPipe_.reset(OpenServicePipe());
-  if (!namedPipe_) return kNoService;
-
-  DWORD mode = PIPE_READMODE_BYTE | PIPE_WAIT;
-  SetNamedPipeHandleState(namedPipe_.get(), &mode, nullptr, nullptr);
-
-  // A service that sends no hello leaves the id 0; the write end then goes
-  // over as this process's own handle value.
-  unsigned char hello[kHelloSize] = {};
-  if (ReadExactly(namedPipe_.get(), hello, kHelloSize)) servicePid_ = GetUint32(hello);
-
-  HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, nullptr, kClientCataloguePipeSize)) {
-    namedPipe_.reset();
-    return kFailed;
+  Registration registration = RegisterWithService();
+  if (registration.result == kNoService) return kNoService;
+  {
+    std::lock_guard<std::mutex> guard(shared_->lock);
+    shared_->servicePid = registration.servicePid;
+    shared_->registration[0] = registration.record[0];
+    shared_->registration[1] = registration.record[1];
   }
-  shared_->readEnd.reset(readEnd);
-  writeEnd_.reset(writeEnd);
-
-  registration_[0] = GetCurrentProcessId();
-  registration_[1] = WriteEndForService(writeEnd_.get(), servicePid_);
-  unsigned char record[kRegistrationSize];
-  PutUint32(record, registration_[0]);
-  PutUint32(record + 4, registration_[1]);
-  DWORD written = 0;
-  const bool sent = WriteFile(namedPipe_.get(), record, kRegistrationSize, &written, nullptr) &&
-                    written == kRegistrationSize;
-  namedPipe_.reset();
-  if (!sent) return kFailed;
+  if (registration.result != kRegistered) return kFailed;
+  Adopt(*shared_, registration);
 
   auto* parameter = new std::shared_ptr<Shared>(shared_);
   HANDLE thread = CreateThread(nullptr, 0, ReaderThread, parameter, 0, &threadId_);
@@ -132,6 +237,7 @@ HRESULT PipeClient::Register() {
     return kFailed;
   }
   CloseHandle(thread);
+  WatchService(shared_, ServiceProcessId());
   return kRegistered;
 }
 
@@ -143,6 +249,26 @@ void PipeClient::SetTarget(HWND target) {
 std::string PipeClient::Text() const {
   std::lock_guard<std::mutex> guard(shared_->lock);
   return shared_->text;
+}
+
+DWORD PipeClient::ServiceProcessId() const {
+  std::lock_guard<std::mutex> guard(shared_->lock);
+  return shared_->servicePid;
+}
+
+uint32_t PipeClient::RegisteredProcessId() const {
+  std::lock_guard<std::mutex> guard(shared_->lock);
+  return shared_->registration[0];
+}
+
+uint32_t PipeClient::RegisteredHandle() const {
+  std::lock_guard<std::mutex> guard(shared_->lock);
+  return shared_->registration[1];
+}
+
+unsigned PipeClient::Registrations() const {
+  std::lock_guard<std::mutex> guard(shared_->lock);
+  return shared_->registrations;
 }
 
 }  // namespace zvu

@@ -23,12 +23,21 @@ namespace zvu {
 // object and keeps it alive; when the object goes, the target is cleared (no
 // more announcements) and the write end closed. The thread then ends once
 // the pipe breaks, or with the process.
+//
+// The service process that took the registration is watched: when it ends,
+// this process closes its own write end, so the reader sees the pipe break
+// once no writer is left, and the reader registers again with the service's
+// next process (trying every kReregisterPauseMs while there is none). When
+// the service process cannot be opened for waiting, a log record says that
+// no new registration will follow a restart.
 class PipeClient {
  public:
   // Results of Register.
   static constexpr HRESULT kRegistered = 0;
   static constexpr HRESULT kNoService = 1;
   static constexpr HRESULT kFailed = static_cast<HRESULT>(0x80004005L);
+  // Pause between tries to register again after the service has ended.
+  static constexpr DWORD kReregisterPauseMs = 2000;
 
   PipeClient();
   ~PipeClient();
@@ -44,22 +53,21 @@ class PipeClient {
   // The last catalogue received (empty before the first).
   std::string Text() const;
 
-  DWORD ServiceProcessId() const { return servicePid_; }
+  // Of the latest registration, the first or a later one.
+  DWORD ServiceProcessId() const;
   // What was sent to the service: this process's id and the handle value of
   // the write end (in the service's process, or in this one when the handle
   // could not be duplicated into the service).
-  uint32_t RegisteredProcessId() const { return registration_[0]; }
-  uint32_t RegisteredHandle() const { return registration_[1]; }
+  uint32_t RegisteredProcessId() const;
+  uint32_t RegisteredHandle() const;
+  // How many registrations succeeded (the first and the later ones).
+  unsigned Registrations() const;
 
  // State shared with the reader thread.
   struct Shared;
 
  private:
   std::shared_ptr<Shared> shared_;
-  DWORD servicePid_ = 0;
-  uint32_t registration_[2] = {0, 0};
-  UniqueFileHandle namedPipe_;
-  UniqueHandle writeEnd_;
   DWORD threadId_ = 0;
 };
 

@@ -3,6 +3,8 @@
 #include <new>
 
 #include "catalogue_fetch.h"
+#include "program_log.h"
+#include "service_texts.h"
 #include "update_catalogue.h"
 
 namespace zvu {
@@ -55,6 +57,7 @@ HRESULT CheckOnce(std::string& updateXml, HANDLE stopEvent, KeptCatalogue* kept,
       break;
     case WaitOutcome::Stopped:
       client.Cancel();
+      ProgramLog::Write(texts::kCheckStopped);
       return E_FAIL;
     case WaitOutcome::TimedOut:
       client.Cancel();

@@ -2,7 +2,9 @@
 
 #include "catalogue_write.h"
 #include "pipe_protocol.h"
+#include "program_log.h"
 #include "registration_thread.h"
+#include "service_texts.h"
 
 namespace zvu {
 namespace {
@@ -93,11 +95,17 @@ HRESULT ClientPipeServer::SendCatalogue(const std::string& text, HANDLE stopEven
       // Nobody can read this pipe any more (its process id may live on in
       // another process): forget it so that another client can be chosen.
       state_->table.RemoveAndClose(chosen.processId, chosen.pipe);
+      ProgramLog::Printf(texts::kClientGoneDuringHandOff, static_cast<int>(chosen.processId));
       return kNoClient;
     case CatalogueWrite::Outcome::kStopped:
       outstandingWrite_ = std::move(write);
+      ProgramLog::Printf(texts::kHandOffStopped, static_cast<int>(chosen.processId));
       return kNoClient;
     case CatalogueWrite::Outcome::kFailed:
+      // A write cancelled on stop ends as failed.
+      if (stopEvent != nullptr && WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0) {
+        ProgramLog::Printf(texts::kHandOffStopped, static_cast<int>(chosen.processId));
+      }
       break;
   }
   return kNoClient;

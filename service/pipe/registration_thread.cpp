@@ -1,6 +1,8 @@
 #include "registration_thread.h"
 
 #include <algorithm>
+#include <memory>
+#include <vector>
 
 #include "grant_duplicate_access.h"
 #include "handle_from_client.h"
@@ -38,25 +40,26 @@ DWORD RemainingMs(ULONGLONG deadline) {
 }
 
 // Moves exactly size bytes through the pipe, in as many parts as the
-// client uses, before the deadline. False on failure, stop or time-out.
+// client uses, before the deadline. False on failure, stop or time-out;
+// *done says how many bytes were moved.
 bool Transfer(const RegistrationState& state, HANDLE pipe, bool write, unsigned char* bytes,
-              DWORD size, ULONGLONG deadline) {
+              DWORD size, ULONGLONG deadline, DWORD* done) {
+  *done = 0;
   UniqueHandle ioEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!ioEvent) return false;
-  DWORD done = 0;
-  while (done < size) {
+  while (*done < size) {
     OVERLAPPED overlapped{};
     overlapped.hEvent = ioEvent.get();
     ResetEvent(ioEvent.get());
-    const BOOL started = write ? WriteFile(pipe, bytes + done, size - done, nullptr, &overlapped)
-                               : ReadFile(pipe, bytes + done, size - done, nullptr, &overlapped);
+    const BOOL started = write ? WriteFile(pipe, bytes + *done, size - *done, nullptr, &overlapped)
+                               : ReadFile(pipe, bytes + *done, size - *done, nullptr, &overlapped);
     if (!started && GetLastError() != ERROR_IO_PENDING) return false;
     if (!started && AwaitIo(state, pipe, overlapped, RemainingMs(deadline)) != Wait::kDone) {
       return false;
     }
     DWORD moved = 0;
     if (!GetOverlappedResult(pipe, &overlapped, &moved, FALSE) || moved == 0) return false;
-    done += moved;
+    *done += moved;
   }
   return true;
 }
@@ -84,24 +87,27 @@ bool AwaitClient(const RegistrationState& state, HANDLE pipe) {
 }
 
 // Enters the registration when its handle value names an acceptable write
-// end, in this process or else in the client's.
-void Register(RegistrationState& state, HANDLE servedInstance, DWORD connectedProcessId,
+// end, in this process or else in the client's. True when entered.
+bool Register(RegistrationState& state, HANDLE servedInstance, DWORD connectedProcessId,
               DWORD claimedProcessId, HANDLE handleValue) {
   // A client speaks only for itself.
-  if (connectedProcessId != 0 && claimedProcessId != connectedProcessId) return;
+  if (connectedProcessId != 0 && claimedProcessId != connectedProcessId) return false;
+  std::lock_guard<std::mutex> guard(state.registering);
   if (IsAcceptableRegistration(state.table, state.serviceProcessId, servedInstance,
                                claimedProcessId, handleValue)) {
     state.table.InsertOrReplace(claimedProcessId, handleValue);
-    return;
+    return true;
   }
-  if (connectedProcessId == 0) return;  // the value cannot be tied to a process
+  if (connectedProcessId == 0) return false;  // the value cannot be tied to a process
   UniqueHandle copy = CopyHandleFromClient(connectedProcessId, handleValue);
-  if (!copy) return;
+  if (!copy) return false;
   if (IsAcceptableRegistration(state.table, state.serviceProcessId, servedInstance,
                                claimedProcessId, copy.get())) {
     state.table.InsertOrReplace(claimedProcessId, copy.release());
+    return true;
   }
   // A refused copy is ours, and closed here.
+  return false;
 }
 
 // One client's exchange on a connected instance: hello out, registration in.
@@ -112,15 +118,99 @@ void Exchange(RegistrationState& state, HANDLE pipe) {
   ULONG connectedProcessId = 0;
   if (!GetNamedPipeClientProcessId(pipe, &connectedProcessId)) connectedProcessId = 0;
 
+  const int pid = static_cast<int>(connectedProcessId);
   unsigned char hello[kHelloSize];
   PutUint32(hello, state.serviceProcessId);
-  if (!Transfer(state, pipe, true, hello, kHelloSize, deadline)) return;
+  DWORD moved = 0;
+  if (!Transfer(state, pipe, true, hello, kHelloSize, deadline, &moved)) {
+    if (!IsStopped(state)) {
+      ProgramLog::Printf(texts::kRegistrationIncomplete, pid, 0, static_cast<int>(kRegistrationSize));
+    }
+    return;
+  }
 
   unsigned char registration[kRegistrationSize] = {};
-  if (!Transfer(state, pipe, false, registration, kRegistrationSize, deadline)) return;
-  Register(state, pipe, connectedProcessId, GetUint32(registration),
-           HandleFromWire(GetUint32(registration + 4)));
+  if (!Transfer(state, pipe, false, registration, kRegistrationSize, deadline, &moved)) {
+    if (!IsStopped(state)) {
+      ProgramLog::Printf(texts::kRegistrationIncomplete, pid, static_cast<int>(moved),
+                         static_cast<int>(kRegistrationSize));
+    }
+    return;
+  }
+  const DWORD claimedProcessId = GetUint32(registration);
+  const uint32_t handleValue = GetUint32(registration + 4);
+  if (Register(state, pipe, connectedProcessId, claimedProcessId, HandleFromWire(handleValue))) {
+    ProgramLog::Printf(texts::kClientRegistered, static_cast<int>(claimedProcessId));
+  } else {
+    ProgramLog::Printf(texts::kRegistrationRefused, pid, static_cast<int>(claimedProcessId),
+                       static_cast<int>(handleValue));
+  }
 }
+
+// A connected instance served on a thread of its own, which closes it.
+struct ExchangeJob {
+  RegistrationState* state;
+  HANDLE pipe;
+};
+
+DWORD WINAPI ExchangeThread(void* parameter) {
+  std::unique_ptr<ExchangeJob> job(static_cast<ExchangeJob*>(parameter));
+  Exchange(*job->state, job->pipe);
+  DisconnectNamedPipe(job->pipe);
+  CloseHandle(job->pipe);
+  return 0;
+}
+
+// The exchange threads still running; the registration thread waits for
+// all of them before it returns, as they use its state.
+class Exchanges {
+ public:
+  ~Exchanges() {
+    for (HANDLE thread : threads_) {
+      WaitForSingleObject(thread, INFINITE);
+      CloseHandle(thread);
+    }
+  }
+
+  // Serves the connected instance on a new thread, which then owns it.
+  // False when no thread could be started (the instance stays the caller's).
+  bool Start(RegistrationState& state, HANDLE pipe) {
+    auto job = std::make_unique<ExchangeJob>(ExchangeJob{&state, pipe});
+    HANDLE thread = CreateThread(nullptr, kStackSize, &ExchangeThread, job.get(),
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (thread == nullptr) return false;
+    job.release();
+    threads_.push_back(thread);
+    return true;
+  }
+
+  // Waits while kMaxConcurrentExchanges are running, until one ends or the
+  // stop event is set.
+  void AwaitRoom(const RegistrationState& state) {
+    Reap();
+    while (threads_.size() >= kMaxConcurrentExchanges && !IsStopped(state)) {
+      std::vector<HANDLE> waits(threads_.begin(), threads_.end());
+      waits.push_back(state.stopEvent.get());
+      WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, INFINITE);
+      Reap();
+    }
+  }
+
+ private:
+  static constexpr DWORD kStackSize = 256 * 1024;
+
+  void Reap() {
+    auto ended = std::remove_if(threads_.begin(), threads_.end(), [](HANDLE thread) {
+      if (WaitForSingleObject(thread, 0) != WAIT_OBJECT_0) return false;
+      CloseHandle(thread);
+      return true;
+    });
+    threads_.erase(ended, threads_.end());
+  }
+
+  std::vector<HANDLE> threads_;
+};
+static_assert(kMaxConcurrentExchanges < MAXIMUM_WAIT_OBJECTS);
 
 // Writes the records of failed instance creations: the first of a run of
 // failures and any whose error differs, then one when an instance is made again.
@@ -162,6 +252,8 @@ DWORD RegisterClient(RegistrationState& state) {
     ProgramLog::Printf(texts::kPipeSecurityNotBuilt, static_cast<int>(security.Error()));
   }
   CreationFailures failures;
+  // Waits, when the thread ends, for the exchanges it started.
+  Exchanges exchanges;
   DWORD retryMs = kInstanceRetryFirstMs;
   bool firstAttempt = true;
   UniqueFileHandle pipe;
@@ -183,23 +275,33 @@ DWORD RegisterClient(RegistrationState& state) {
       failures.Created();
       retryMs = kInstanceRetryFirstMs;
     }
-    // Clients are served one after another; one arriving meanwhile finds
-    // the instance busy and waits for the pipe.
-    if (AwaitClient(state, pipe.get())) Exchange(state, pipe.get());
+    // With the most exchanges running, the instance waits: a client that
+    // connects meanwhile gets its hello once one of them has ended.
+    exchanges.AwaitRoom(state);
     if (IsStopped(state)) break;
-    // A failed exchange drops only this client's instance. The next one is
-    // created before this one goes, so that a waiting client never finds
-    // the pipe name missing.
+    const bool connected = AwaitClient(state, pipe.get());
+    if (IsStopped(state)) break;
+    // The next instance is created before this one goes to its exchange (or
+    // is dropped), so that a waiting client never finds the pipe name
+    // missing and one slow client holds up nobody else.
     GrantDuplicateAccess(state.serviceProcessId);
     UniqueFileHandle next(state.createInstance(false, security.Attributes()));
     if (next) {
       failures.Created();
-      DisconnectNamedPipe(pipe.get());
+      if (connected && exchanges.Start(state, pipe.get())) {
+        pipe.release();  // the exchange thread closes it
+      } else {
+        if (connected) Exchange(state, pipe.get());
+        DisconnectNamedPipe(pipe.get());
+      }
       pipe = std::move(next);
       continue;
     }
     failures.NextInstanceFailed(GetLastError());
-    // The instance at hand takes the next client once it is free again.
+    // The instance at hand serves this client, then takes the next one once
+    // it is free again.
+    if (connected) Exchange(state, pipe.get());
+    if (IsStopped(state)) break;
     if (!DisconnectNamedPipe(pipe.get())) pipe.reset();
   }
   return failures.Outstanding();

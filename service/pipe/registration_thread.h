@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <mutex>
+
 #include "client_table.h"
 #include "registration_pipe_instance.h"
 #include "unique_handle.h"
@@ -26,20 +28,30 @@ struct RegistrationState {
   UniqueHandle firstInstanceTried;
   DWORD serviceProcessId;
   PipeInstanceFactory createInstance;
+  // Held while a registration is checked and entered, so that exchanges
+  // served at the same time cannot both claim one handle.
+  std::mutex registering;
 };
 
 // How long a connected client may take to complete its registration before
 // its pipe instance is dropped for the next client.
 inline constexpr DWORD kRegistrationExchangeTimeoutMs = 5000;
 
+// How many connected clients are served at the same time. A peer that
+// connects and then sends nothing holds its instance until the time-out
+// above; meanwhile the next instance takes other clients.
+inline constexpr size_t kMaxConcurrentExchanges = 32;
+
 // While no pipe instance can be created, the thread tries again after a
 // pause that starts here and doubles up to the limit.
 inline constexpr DWORD kInstanceRetryFirstMs = 250;
 inline constexpr DWORD kInstanceRetryLimitMs = 5000;
 
-// The registration thread's body: serves one pipe instance after another
-// and enters each valid registration into state.table, until the stop event
-// is set. A pipe instance that cannot be created does not end it: while it
+// The registration thread's body: waits for a client on one pipe instance
+// after another and enters each valid registration into state.table, until
+// the stop event is set. Each connected instance is served on a thread of
+// its own (up to kMaxConcurrentExchanges at once) while the next instance
+// waits for the next client; every connection is logged with its outcome. A pipe instance that cannot be created does not end it: while it
 // has none it tries again with a growing pause; when only the next instance
 // cannot be created, the current one serves the next client again.
 //
@@ -49,8 +61,8 @@ inline constexpr DWORD kInstanceRetryLimitMs = 5000;
 // it is taken as a handle of the client's process, which the service copies
 // itself; clients that may not duplicate into the service register that way.
 //
-// Returns the error of the last failed instance creation when no instance
-// was created after it, else 0.
+// Returns, once every exchange it started has ended, the error of the last
+// failed instance creation when no instance was created after it, else 0.
 DWORD RegisterClient(RegistrationState& state);
 
 }  // namespace zvu

@@ -177,7 +177,7 @@ TEST_F(PipeClientTest, ServiceGoneMidCatalogueCostsNoProcessorTime) {
   ASSERT_TRUE(service_.WaitExit(10000));
   Sleep(200);
 
-  // The reader waits on its pipe (this process keeps the write end): over
+  // The reader waits for the service's next process without spinning: over
   // a second, the whole test process uses next to no processor time.
   auto cpu = [] {
     FILETIME created, exited, kernel, user;
@@ -220,6 +220,38 @@ TEST_F(PipeClientTest, UnopenableServiceGetsTheWriteEndAsValidInTheClient) {
   ASSERT_TRUE(WriteFile(writeEnd, catalogue, 4, &written, nullptr));
   ASSERT_TRUE(window.WaitFor(1, 5000));
   EXPECT_EQ(window.Announced(), (std::vector<std::string>{"own"}));
+}
+
+TEST_F(PipeClientTest, UnwatchableServiceIsLoggedAsNoNewRegistrationAfterARestart) {
+  StartService("--hello 0");
+  zvu::PipeClient client;
+  ASSERT_EQ(client.Register(), zvu::PipeClient::kRegistered);
+  EXPECT_NE(Log().find("service process 0 cannot be watched Err:"), std::string::npos) << Log();
+  EXPECT_NE(Log().find(", no new registration after its restart \r\n"), std::string::npos) << Log();
+}
+
+TEST_F(PipeClientTest, RegistersAgainWithTheServicesNextProcessAndReceivesFromIt) {
+  StartService("s300 " + WriteStep("first\xff") + " s300 x");
+  zvu::PipeClient client;
+  AnnouncementWindow window(client);
+  ASSERT_EQ(client.Register(), zvu::PipeClient::kRegistered);
+  client.SetTarget(window.Handle());
+  ASSERT_TRUE(window.WaitFor(1, 10000));
+  ASSERT_TRUE(service_.WaitExit(10000));
+
+  // The service's next process, as after a restart.
+  const std::string nextRecord = zvu::test::TempFile("zvu_scripted_next_service.txt");
+  DeleteFileA(nextRecord.c_str());
+  ChildProcess next;
+  ASSERT_TRUE(next.Start(zvu::test::Quote(zvu::test::ExeDir() + "zvu_scripted_service.exe") +
+                         " --record " + zvu::test::Quote(nextRecord) + " s300 " +
+                         WriteStep("second\xff")));
+  ASSERT_TRUE(window.WaitFor(2, 5000 + 3 * zvu::PipeClient::kReregisterPauseMs))
+      << zvu::test::ReadWholeFile(nextRecord);
+  EXPECT_EQ(window.Announced(), (std::vector<std::string>{"first", "second"}));
+  EXPECT_EQ(client.Registrations(), 2u);
+  EXPECT_EQ(client.ServiceProcessId(), next.Id());
+  EXPECT_EQ(Log(), Record(window.Handle(), "first") + Record(window.Handle(), "second"));
 }
 
 }  // namespace

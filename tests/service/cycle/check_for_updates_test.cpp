@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "log_capture.h"
 #include "product_keys.h"
 #include "test_env.h"
 #include "wait_until.h"
@@ -103,6 +104,7 @@ TEST_F(CheckForUpdatesTest, StopRequestEndsTheWaitPromptly) {
     zvu::test::WaitUntil([&] { return zvu::test::ServedRequestCount() > requestsBefore; }, 10000);
     SetEvent(stop.get());
   });
+  zvu::test::LogCapture log("zvu_check_stopped");
   std::string updateXml = "old";
   const ULONGLONG start = GetTickCount64();
   EXPECT_EQ(zvu::CheckForUpdates(updateXml, stop.get()), E_FAIL);
@@ -110,6 +112,8 @@ TEST_F(CheckForUpdatesTest, StopRequestEndsTheWaitPromptly) {
   EXPECT_LT(GetTickCount64() - start, 10000u);
   stopper.join();
   EXPECT_EQ(updateXml, "old");
+  // The administrator learns why the check has no outcome.
+  EXPECT_NE(log.Text().find("Update check given up on stop \r\n"), std::string::npos) << log.Text();
 }
 
 TEST_F(CheckForUpdatesTest, UnchangedCatalogueAnswered304IsCheckedAsIfItArrivedAgain) {

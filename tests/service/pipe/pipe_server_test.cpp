@@ -127,7 +127,7 @@ TEST_F(PipeServerTest, MarkerAndNulInsideTheTextCutTheClientsCopy) {
   EXPECT_EQ(RawBytes(), Hex(std::string("abc\xFF" "def\xFF" "xy\0z\xFF" "next\xFF", 18)));
 }
 
-TEST_F(PipeServerTest, ClientsRegisteringAtOnceAreServedOneAfterTheOther) {
+TEST_F(PipeServerTest, ClientsRegisteringAtOnceAreAllServed) {
   ChildProcess first(ClientCommand("--mode no-read"));
   ChildProcess second(ClientCommand("--mode no-read"));
   ChildProcess third(ClientCommand("--mode no-read"));
@@ -263,6 +263,64 @@ TEST_F(PipeServerTest, RegistrationsNamingNoPipeOfTheClientAreRefused) {
   CloseHandle(event);
   CloseHandle(file);
   DeleteFileA(ownFile.c_str());
+}
+
+// The hand-offs that did not reach their client say so in the service log.
+TEST_F(PipeServerTest, HandOffsThatDidNotReachTheClientAreLogged) {
+  const std::string logPath = zvu::test::TempFile("zvu_pipe_handoff_log.txt");
+  DeleteFileA(logPath.c_str());
+  ASSERT_TRUE(zvu::ProgramLog::Open(logPath.c_str()));
+  ChildProcess blocked(ClientCommand("--mode no-read"));
+  ASSERT_TRUE(WaitRegistered(blocked.Id()));
+  ChildProcess gone(ClientCommand("--mode close-read"));
+  ASSERT_TRUE(WaitRegistered(gone.Id()));
+  // The client chosen first does not read: the send is given up on stop.
+  HANDLE stop = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+  zvu::ChosenClient chosen;
+  ASSERT_EQ(server_.FindClient(&chosen), 0);
+  ASSERT_EQ(chosen.processId, blocked.Id());
+  EXPECT_EQ(server_.SendCatalogue(std::string(1 << 20, 'x'), stop), kFail);
+  blocked.Kill();  // returns once the process has ended
+  ResetEvent(stop);
+  // The blocked write ends with its reader; the next send reaches the
+  // client without a reader and drops it.
+  EXPECT_EQ(server_.SendCatalogue("text", stop), kFail);
+  EXPECT_EQ(server_.SendCatalogue("text", stop), kFail);
+  CloseHandle(stop);
+  zvu::ProgramLog::Close();
+  const std::string log = zvu::test::ReadWholeFile(logPath);
+  EXPECT_NE(log.find("Hand-off to client PID: " + std::to_string(chosen.processId) +
+                     " given up on stop \r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Client PID: " + std::to_string(gone.Id()) +
+                     " gone during hand-off, catalogue kept \r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(server_.Clients().Count(), 0u);
+}
+
+TEST_F(PipeServerTest, HandOffBlockedWhenTheStopComesIsLoggedAsGivenUp) {
+  const std::string logPath = zvu::test::TempFile("zvu_pipe_stopped_handoff_log.txt");
+  DeleteFileA(logPath.c_str());
+  ASSERT_TRUE(zvu::ProgramLog::Open(logPath.c_str()));
+  ChildProcess blocked(ClientCommand("--mode no-read"));
+  ASSERT_TRUE(WaitRegistered(blocked.Id()));
+  // The write is under way (and may be cancelled) when the stop comes.
+  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread stopper([stop] {
+    Sleep(500);
+    SetEvent(stop);
+  });
+  EXPECT_EQ(server_.SendCatalogue(std::string(1 << 20, 'x'), stop), kFail);
+  stopper.join();
+  CloseHandle(stop);
+  zvu::ProgramLog::Close();
+  const std::string log = zvu::test::ReadWholeFile(logPath);
+  EXPECT_NE(log.find("Hand-off to client PID: " + std::to_string(blocked.Id()) +
+                     " given up on stop \r\n"),
+            std::string::npos)
+      << log;
 }
 
 TEST(PipeServerLifetime, StopEndsTheThreadPromptlyEvenWithAClientConnected) {

@@ -304,4 +304,64 @@ TEST(RegistrationThread, KeepsTryingWithoutAnInstanceAndEndsWithTheErrorOnStop) 
   EXPECT_EQ(exitCode, static_cast<DWORD>(ERROR_NO_SYSTEM_RESOURCES));
 }
 
+// Peers that connect and say nothing, one per exchange slot they take.
+std::vector<std::unique_ptr<ChildProcess>> StartSilentPeers(const Clients& clients, int count) {
+  std::vector<std::unique_ptr<ChildProcess>> peers;
+  for (int i = 0; i < count; ++i) peers.push_back(clients.Start("--mode silent"));
+  return peers;
+}
+
+TEST(RegistrationThread, SilentConnectionsDoNotHoldUpAClientThatRegisters) {
+  zvu::ClientPipeServer server;
+  ASSERT_EQ(server.StartRegistrationThread(), 0);
+  Clients clients;
+  auto silent = StartSilentPeers(clients, 4);
+  // Let them connect: served one after the other, each would hold the pipe
+  // for a whole exchange time-out.
+  Sleep(2000);
+  const ULONGLONG arriving = GetTickCount64();
+  auto client = clients.Start("--mode no-read");
+  ASSERT_TRUE(WaitRegistered(server, client->Id())) << clients.Record();
+  EXPECT_LT(GetTickCount64() - arriving, zvu::kRegistrationExchangeTimeoutMs / 2);
+}
+
+TEST(RegistrationThread, StopEndsEveryExchangeInProgress) {
+  zvu::ClientPipeServer server;
+  ASSERT_EQ(server.StartRegistrationThread(), 0);
+  Clients clients;
+  auto silent = StartSilentPeers(clients, 6);
+  Sleep(2000);
+  const ULONGLONG stopping = GetTickCount64();
+  DWORD exitCode = 99;
+  EXPECT_TRUE(server.StopRegistrationThread(5000, &exitCode));
+  EXPECT_LT(GetTickCount64() - stopping, 1500u);
+  EXPECT_EQ(exitCode, 0u);
+  // The pipe name is free for the next server at once.
+  zvu::ClientPipeServer next;
+  ASSERT_EQ(next.StartRegistrationThread(), 0);
+  EXPECT_TRUE(WaitUntil(PipeServed, 5000));
+}
+
+TEST(RegistrationThread, EveryConnectionIsLoggedWithWhatBecameOfIt) {
+  CapturedLog log;
+  zvu::ClientPipeServer server;
+  ASSERT_EQ(server.StartRegistrationThread(), 0);
+  Clients clients;
+  auto valid = clients.Start("--mode no-read");
+  ASSERT_TRUE(WaitRegistered(server, valid->Id())) << clients.Record();
+  auto partial = clients.Start("--mode partial:3");
+  auto foreign = clients.Start("--mode no-read --pid 0");
+  EXPECT_TRUE(partial->WaitExit(10000));
+  const std::string registered = "Client registered PID: " + std::to_string(valid->Id()) + " \r\n";
+  const std::string incomplete = "Registration not completed PID: " +
+                                 std::to_string(partial->Id()) + ", 3 of 8 bytes received \r\n";
+  const std::string refused = "Registration refused PID: " + std::to_string(foreign->Id()) +
+                              " claimed PID: 0 handle:";
+  EXPECT_TRUE(WaitUntil([&] { return log.Count(refused) == 1 && log.Count(incomplete) == 1; },
+                        10000))
+      << log.Text();
+  EXPECT_EQ(log.Count(registered), 1u) << log.Text();
+  EXPECT_EQ(server.Clients().Count(), 1u);
+}
+
 }  // namespace
