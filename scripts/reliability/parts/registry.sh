@@ -70,7 +70,7 @@ run_case() {
   : > "$work/err"
   reading=$(grep -aF "installed $1 " "$work/inventory" | awk '{ print $NF }')
   check=$(sed -n 's/^check=//p' "$work/inventory")
-  record=$(grep -aoE 'Installed version of [^\r]*' "$work/driver.log" 2>/dev/null | head -n1)
+  record=$(tr -d '\r' < "$work/driver.log" 2>/dev/null | grep -aoE 'Installed version of .*' | head -n1)
 }
 
 # --- version values of the wrong type or size, one at a time.
@@ -134,13 +134,15 @@ for entry in "${cases[@]}"; do
   fi
   taken=$([ "$check" = 0x00000000 ] && echo "update taken" || echo "update not taken")
   echo "case $value $what: reading=$reading (want $want_reading) check=$check (want $want_check) record=${record:-none} ${elapsed_ms} ms"
-  row "\"$value\" as $what" 1 "no crash, ${elapsed_ms} ms; read as $reading, $taken" "$verdict" \
-    "${record:+\"$record \"}${record:-(none: the update was taken, or the value is a REG_DWORD)}"
+  said="(none: the update was taken, or the value is a REG_DWORD)"
+  [ -n "$record" ] && said="\"$record\""
+  row "\"$value\" as $what" 1 "no crash, ${elapsed_ms} ms; read as $reading, $taken" "$verdict" "$said"
 done
 
 # --- odd key names: each is the product's key, with REG_DWORD 2.3.10; the
 # update for the same name must be taken.
-long_name="Zvu Bad $(printf 'K%.0s' $(seq 1 247))"   # 255 characters, the registry's limit
+# 240 characters: the longest name Wine creates below this key (Windows: 255).
+long_name="Zvu Bad $(printf 'K%.0s' $(seq 1 232))"
 odd_names=(
   "$long_name"
   "Zvu Bad %s %n %d"
@@ -165,7 +167,7 @@ tried=$((tried + 1))
 grep -q '^check=0x80004005' "$work/inventory" && held=$((held + 1))
 verdict=FAIL
 [ "$held" = "$tried" ] && verdict=ok
-row "odd product key names: 255 characters, printf directives, dots, punctuation, a slash; and an update naming a 2008-character key" \
+row "odd product key names: 240 characters, printf directives, dots, punctuation, a slash; and an update naming a 2008-character key" \
   "$tried" "no crash; each key read as 2.3.10 and its update taken; the overlong name matched no key ($held of $tried)" \
   "$verdict" "(the fetch's transfer records)"
 
@@ -181,7 +183,7 @@ tr -d '\r' < "$work/checker.out" | sed 's/^/checker: /' | head -n 20
 installed=$(tr -d '\r' < "$work/checker.out" | grep -a '^installed: Zvu Bad Reg' | head -n1)
 verdict=FAIL
 [ "$rc" -le 2 ] && ! grep -aqiE 'unhandled' "$work/checker.err" && [ -n "$installed" ] && verdict=ok
-row "ZelkoVuroCatalogue check with Major REG_SZ, Minor REG_QWORD, build 1 MiB binary, and an empty 255-character key" 1 \
+row "ZelkoVuroCatalogue check with Major REG_SZ, Minor REG_QWORD, build 1 MiB binary, and a 240-character key with a 0-byte Major" 1 \
   "no crash, exit status $rc, the odd product listed" "$verdict" "\"$installed\""
 
 # --- the running service with a version stored as text: it keeps running and
@@ -198,10 +200,11 @@ for variant in "1 3200" "11 0200000000000000" "3 -"; do
   read -r type data <<< "$variant"
   tried=$((tried + 1))
   drive setvalue "$zelko\\Zvu Bench Alpha" Major "$type" "$data" > /dev/null
+  rm -f "$service_log"  # each run writes its log from the start
   net_command start "$name"
   found() { grep -aq 'Installed version of Zvu Bench Alpha' "$service_log" 2>/dev/null; }
   wait_until 60 found
-  record=$(grep -aoE 'Installed version of Zvu Bench Alpha[^\r]*' "$service_log" | tail -n1)
+  record=$(tr -d '\r' < "$service_log" | grep -aoE 'Installed version of Zvu Bench Alpha.*' | tail -n1)
   pid=$(service_pid)
   echo "service with Major type $type: pid=${pid:-none} record=${record:-none}"
   [ -n "$pid" ] && [ -n "$record" ] && ! grep -aq 'm_strUpdateXml sent' "$service_log" && held=$((held + 1))
@@ -209,6 +212,7 @@ for variant in "1 3200" "11 0200000000000000" "3 -"; do
   stop_service
 done
 drive setvalue "$zelko\\Zvu Bench Alpha" Major 4 02000000 > /dev/null
+rm -f "$service_log"
 net_command start "$name"
 handed() { grep -aq 'm_strUpdateXml sent to client' "$service_log" 2>/dev/null; }
 wait_until 90 handed && handed_ok=1 || handed_ok=0
@@ -216,5 +220,5 @@ verdict=FAIL
 [ "$held" = "$tried" ] && [ "$handed_ok" = 1 ] && [ -n "$(service_pid)" ] && verdict=ok
 row "the running service with Major as REG_SZ, REG_QWORD and 0-byte REG_BINARY, then REG_DWORD again" "$tried" \
   "service kept running and took no update ($held of $tried logged why), then handed the catalogue to the client it started" \
-  "$verdict" "\"${last:-none} \"; then \"m_strUpdateXml sent to client \""
+  "$verdict" "\"${last:-none}\"; then \"m_strUpdateXml sent to client \""
 stop_service

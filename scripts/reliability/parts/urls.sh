@@ -49,8 +49,9 @@ urls=(
   "odd scheme|javascript:alert(1)"
   "odd scheme|mailto:admin@$host"
   "odd scheme|\\\\\\\\$host\\\\share\\\\x.msi"
-  "embedded|http://$host/files/x\\x00.msi"
-  "embedded|http://$host\\x00.evil/files/x.msi"
+  "NUL|http://$host/files/x\\x00.msi"
+  "NUL|http://$host\\x00.evil/files/x.msi"
+  "NUL|\\x00http://$host/files/x.msi"
   "embedded|http://$host/files/my file.msi"
   "embedded|http://$host/files/x%2Emsi"
   "embedded|http://$host/files/x.msi%00.exe"
@@ -60,7 +61,7 @@ urls=(
   "embedded|http://user:pass@$host/files/x.msi"
   "embedded|http://$host/files/CON"
   "embedded|http://$host/files/x.msi."
-  "embedded|http://$host/files/x.msi?a=b/c\\\\d"
+  "embedded|http://$host/files/x.msi?a=b/c\\d"
   "embedded|http://$host/files/\\xff\\xfe.msi"
   "control|http://$host/files/x.msi"
 )
@@ -116,11 +117,13 @@ for f in "$WINEPREFIX/drive_c/zvu-url-downloads/"*; do
   [ -f "$f" ] || continue
   [ "$(basename "$f")" = x.msi ] && ! cmp -s "$f" "$ZVU_FIXTURE_DIR/files/x.msi" && fetched_ok=0
 done
-transfer_record=$(grep -aoE 'An error occurred while sending an HTTP request[^\r]*' "$work/driver.log" 2>/dev/null | head -n1)
-for kind in "no host" "odd port" "very long" "odd scheme" "embedded" "control"; do
+transfer_record=$(tr -d '\r' < "$work/driver.log" 2>/dev/null | grep -aoE 'An error occurred while sending an HTTP request.*' | head -n1)
+for kind in "no host" "odd port" "very long" "odd scheme" "NUL" "embedded" "control"; do
   outcome=ok
   { [ "$crash" = 1 ] || [ "${bad[$kind]:-0}" != 0 ] || [ "$fetched_ok" = 0 ]; } && outcome=FAIL
   [ "$kind" = control ] && [ "${done_n[$kind]:-0}" != 1 ] && outcome=FAIL
+  # A NUL cut the url where the system read it: such a url must start nothing.
+  [ "$kind" = NUL ] && [ "${started_n[$kind]:-0}" != "${n[$kind]}" ] && outcome=FAIL
   row "urls: $kind" "${n[$kind]}" \
     "no crash, slowest ${slow[$kind]:-0} ms: ${started_n[$kind]:-0} not started (error returned at once), ${failed_n[$kind]:-0} failed in transfer (state 2), ${done_n[$kind]:-0} fetched over HTTP port 80 from the url's host (scheme and port not used)" \
     "$outcome" "wizard: \"Download of <product> update not started: url \"<url>\" Err:<n> \" or the transfer's \"${transfer_record:-An error occurred while sending an HTTP request...}\""
@@ -136,7 +139,10 @@ outcome=FAIL
 [ "$rc" = 0 ] && grep -aq '\[  PASSED  \] 1 test' "$work/wizard.out" && outcome=ok
 row "the wizard with urls without host, port 99999, a line end, a 5000-character file name" 4 \
   "no crash; each download failed at once, nothing installed, the finish page says \"There was an error during download.\"" \
-  "$outcome" "\"Download of Alpha update not started: url \"http:///files/alpha.exe\" Err:12005 \""
-note "Urls with a NUL, a line end or a name Windows cannot store never reach the file system or the" \
-  "request line: they end as \"not started\". The client log shows a url with control characters as '?'" \
-  "and cut after 1024 characters."
+  "$outcome" "\"Download of Alpha update not started: url \"http:///files/alpha.exe\" Err:<n> \" (one such record per update)"
+note "Urls with a NUL or a name Windows cannot store never reach the file system: they end as" \
+  "\"not started\"; WinHTTP sends a line end in the path %-escaped. The client log shows a url with" \
+  "control characters as '?' and cut after 1024 characters. A transfer that fails after its request" \
+  "was sent leaves its (empty or partial) file in the download folder, reported as not downloaded" \
+  "and never run. The file name is the url's last segment as the shell's path functions see it, so" \
+  "a ':' or '\\' in the query also separates (\"x.msi?a=b/c\\d\" is stored as \"d\")."
