@@ -190,4 +190,8 @@ note "Seed $(seed): $((total - 1)) malformed catalogues (truncated 120, mutated 
   "100000-character names), 4 large ones of 50 MB, 50 MB cut at 25 MB, and 5 MB of noise), batch time ${batch_seconds} s." \
   "\"Refused\" means both readers refused it and the check logged why; \"read\" means both read it." \
   "A catalogue with an applicable update that holds the byte 0xFF is no longer handed to the client," \
-  "whose pipe takes that byte for the catalogue's end."
+  "whose pipe takes that byte for the catalogue's end. The transfer keeps each read's text up to a NUL" \
+  "(the rest of that read is dropped), so a NUL shows as a shorter text that does not parse. The 50 MB" \
+  "catalogue whose one description is 50 MB is refused by the document parser; the 50 MB one made of" \
+  "many updates is read. A bad catalogue that follows one still waiting for a client ends the wait" \
+  "(a check that finds nothing ends it, by design); the next good catalogue is handed over."
