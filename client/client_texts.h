@@ -20,6 +20,15 @@ inline constexpr char kCatalogueReceivedTail[] = "\r\n";
 // restarted and does not register with the new one.
 inline constexpr char kServiceNotWatched[] =
     "service process %lu cannot be watched Err:%lu, no new registration after its restart \r\n";
+// Log record of a catalogue the wizard cannot read (its size in bytes); the
+// wizard then shows its error page.
+inline constexpr char kCatalogueNotRead[] =
+    "Update catalogue not read: no well-formed XML in %u bytes \r\n";
+
+// Log record of an update whose download cannot even start (bad url, no
+// usable file name, no folder): product, the url as far as it can be shown
+// (control characters as '?', cut after 1024 characters), the Windows error.
+inline constexpr char kDownloadNotStarted[] = "Download of %s update not started: url \"%s\" Err:%lu \r\n";
 
 // About box.
 inline constexpr char kAboutCaption[] = "About Vuro Update";

@@ -39,6 +39,18 @@ inline constexpr char kClientGoneDuringHandOff[] =
     "Client PID: %d gone during hand-off, catalogue kept \r\n";
 inline constexpr char kHandOffStopped[] =
     "Hand-off to client PID: %d given up on stop \r\n";
+// A check whose fetched catalogue is no well-formed document (size in bytes).
+inline constexpr char kCatalogueNotRead[] =
+    "Update catalogue not read: no well-formed XML in %u bytes \r\n";
+// An update the check did not take because of how the installed version is
+// stored: product, the value, and the version as it was read (4294967295 for
+// a value that cannot be read).
+inline constexpr char kInstalledValueNotDword[] =
+    "Installed version of %s read as %u.%u.%u: value %s is not a 4-byte REG_DWORD \r\n";
+// A catalogue with an applicable update whose text holds the byte that ends a
+// catalogue on the client pipe (its offset): the client would get it cut.
+inline constexpr char kCatalogueNotHanded[] =
+    "Update catalogue holds byte 0xFF at %u, which ends it on the client pipe: not handed over \r\n";
 
 // Event-log messages (printed to the console in plain mode).
 inline constexpr char kEventServiceStarted[] = "Service started";

@@ -1,6 +1,8 @@
 #include "page_prep_updates.h"
 
+#include "client_texts.h"
 #include "http_client.h"
+#include "program_log.h"
 #include "resource_ids.h"
 #include "update_wizard.h"
 
@@ -51,6 +53,7 @@ void XPagePrepUpdates::OnHttpNotify() {
         SetProgress(100);
         Wizard().SetActivePage(XUpdateWizard::kSelectionPage);
       } else {
+        ProgramLog::Printf(client_texts::kCatalogueNotRead, static_cast<unsigned>(text.size()));
         Wizard().SetCatalogueError(XUpdateWizard::kCatalogueNotParsed);
         Wizard().SetActivePage(XUpdateWizard::kErrorPage);
       }

@@ -30,6 +30,19 @@ int Percent(std::uint64_t received, std::uint64_t total) {
   return static_cast<int>(received * 100 / total);  // total < 2^32: no overflow
 }
 
+// An update's url as one line of the log: a catalogue may hold anything, and
+// a line end in it would forge records.
+std::string ShownUrl(const std::string& url) {
+  constexpr size_t kShownChars = 1024;
+  std::string shown = url.substr(0, kShownChars);
+  for (char& c : shown) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 32 || byte == 127) c = '?';
+  }
+  if (url.size() > kShownChars) shown += "...";
+  return shown;
+}
+
 }  // namespace
 
 XPageProgress::XPageProgress(XUpdateWizard& wizard) : WizardPage(wizard, IDD_PAGE_PROGRESS) {}
@@ -77,14 +90,17 @@ void XPageProgress::StartNextDownload() {
     shownKb_ = shownTotalKb_ = UINT64_MAX;
     downloading_ = true;
     std::string localFile;
-    if (StartInstallerDownload(downloadClient_, m_hWnd, currentUpdate_->url, folder_, &localFile) ==
-        0) {
+    const DWORD started =
+        StartInstallerDownload(downloadClient_, m_hWnd, currentUpdate_->url, folder_, &localFile);
+    if (started == 0) {
       filePath_ = localFile;
       return;
     }
     // Nothing will be notified for a download that could not start (no
     // connection, no file): it fails now, and the next one follows.
     downloading_ = false;
+    ProgramLog::Printf(client_texts::kDownloadNotStarted, currentUpdate_->name.c_str(),
+                       ShownUrl(currentUpdate_->url).c_str(), static_cast<unsigned long>(started));
     const DownloadProgress failed =
         DescribeDownloadProgress(HttpState::Failed, 0, 0, currentUpdate_->name);
     SetStatus(failed.statusText->c_str());

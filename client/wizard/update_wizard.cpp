@@ -4,6 +4,7 @@
 
 #include "icon_image_list.h"
 #include "installer_download.h"
+#include "program_log.h"
 #include "resource_ids.h"
 #include "client_texts.h"
 
@@ -85,6 +86,7 @@ void XUpdateWizard::SetActivePage(int index) {
 
 bool XUpdateWizard::OpenOnCatalogue(const std::string& text) {
   const bool parsed = catalogue_.ParseCatalogue(text);
+  if (!parsed) ProgramLog::Printf(client_texts::kCatalogueNotRead, static_cast<unsigned>(text.size()));
   SetActivePage(parsed ? kSelectionPage : kErrorPage);
   return parsed;
 }

@@ -42,6 +42,18 @@ uint32_t ReadRegistryDword(const std::string& subkey, const char* valueName) {
   return value;
 }
 
+bool IsDwordValue(const std::string& subkey, const char* valueName) {
+  UniqueRegKey key = OpenMachineKey(subkey);
+  if (!key) return false;
+  DWORD type = REG_NONE;
+  DWORD size = 0;
+  // Type and size only: no data buffer, so a huge value costs nothing.
+  if (RegQueryValueExA(key.get(), valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+    return false;
+  }
+  return type == REG_DWORD && size == sizeof(DWORD);
+}
+
 std::vector<std::string> EnumRegistrySubkeys(const std::string& subkey) {
   std::vector<std::string> names;
   UniqueRegKey key = OpenMachineKey(subkey);

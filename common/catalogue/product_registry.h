@@ -21,6 +21,12 @@ inline constexpr uint32_t kMissingRegistryValue = 0xFFFFFFFF;
 // a missing value or a key that cannot be opened gives kMissingRegistryValue.
 uint32_t ReadRegistryDword(const std::string& subkey, const char* valueName);
 
+// Whether value valueName of HKEY_LOCAL_MACHINE\subkey is a REG_DWORD of
+// exactly four bytes. Anything else (missing, another type, another size)
+// still reads as ReadRegistryDword says, but is worth telling an
+// administrator: a version written as text "2" reads as 50.
+bool IsDwordValue(const std::string& subkey, const char* valueName);
+
 // The names of the subkeys of HKEY_LOCAL_MACHINE\subkey in the registry's
 // enumeration order; empty when the key cannot be opened. Names are read
 // into a 1024-byte buffer; a name that does not fit is left out and the

@@ -36,6 +36,9 @@ bool IsDeviceName(const std::string& name) {
 }  // namespace
 
 DownloadAddress SplitDownloadUrl(const std::string& url) {
+  // A NUL would cut the host or the path where the system reads them: the
+  // file fetched, its name and how it runs would not be the ones written.
+  if (url.find('\0') != std::string::npos) return {};
   const std::wstring wide = Widen(url);
   if (wide.empty()) return {};
   URL_COMPONENTS parts{};
@@ -73,6 +76,7 @@ bool EnsureDownloadFolder(const std::string& folder) {
 }
 
 std::optional<std::string> InstallerFileName(std::wstring_view object) {
+  if (object.find(L'\0') != std::wstring_view::npos) return std::nullopt;
   const std::string narrow = Narrow(object);
   if (narrow.empty()) return std::nullopt;
   const std::string name = PathFindFileNameA(narrow.c_str());

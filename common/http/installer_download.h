@@ -19,8 +19,8 @@ struct DownloadAddress {
   std::wstring object;
 };
 
-// Splits an update's url (ANSI code page). A text that is not a URL gives an
-// empty host and object, so the following Connect fails.
+// Splits an update's url (ANSI code page). A text that is not a URL, or one
+// holding a NUL, gives an empty host and object, so the following Connect fails.
 DownloadAddress SplitDownloadUrl(const std::string& url);
 
 // The user's temporary folder joined with "ZELKO UPDATES", all lower case

@@ -1,8 +1,11 @@
 #include "check_for_updates.h"
 
 #include <new>
+#include <set>
 
 #include "catalogue_fetch.h"
+#include "pipe_protocol.h"
+#include "product_registry.h"
 #include "program_log.h"
 #include "service_texts.h"
 #include "update_catalogue.h"
@@ -34,6 +37,20 @@ WaitOutcome WaitForCatalogue(XHttpClient& client, HANDLE stopEvent, DWORD waitLi
   }
 }
 
+// An update that did not apply may have failed on how the product's version
+// is stored rather than on the version itself: says so once per product.
+void ReportOddInstalledVersion(const UpdateEntry& update, std::set<std::string>& reported) {
+  const std::string key = ProductKeyPath(update.name);
+  if (key.empty() || !reported.insert(key).second) return;
+  for (const char* value : {"Major", "Minor", "build"}) {
+    if (IsDwordValue(key, value)) continue;
+    ProgramLog::Printf(texts::kInstalledValueNotDword, update.name.c_str(),
+                       ReadRegistryDword(key, "Major"), ReadRegistryDword(key, "Minor"),
+                       ReadRegistryDword(key, "build"), value);
+    return;
+  }
+}
+
 HRESULT CheckOnce(std::string& updateXml, HANDLE stopEvent, KeptCatalogue* kept,
                   DWORD waitLimitMs) {
   UpdateCatalogue catalogue;
@@ -43,15 +60,20 @@ HRESULT CheckOnce(std::string& updateXml, HANDLE stopEvent, KeptCatalogue* kept,
 
   XHttpClient& client = catalogue.HttpClient();
   std::string fetched;
+  bool received = false;  // a body arrived (or the kept one stands for it)
   switch (WaitForCatalogue(client, stopEvent, waitLimitMs)) {
     case WaitOutcome::Complete:
       fetched = client.ResponseText();
+      received = true;
       if (kept != nullptr) kept->RememberResponse(client, fetched);
       break;
     case WaitOutcome::NotModified:
       // Only a request that carried validators gets this answer, and those
       // came with the kept text.
-      if (kept != nullptr && kept->HasText()) fetched = kept->Text();
+      if (kept != nullptr && kept->HasText()) {
+        fetched = kept->Text();
+        received = true;
+      }
       break;
     case WaitOutcome::Failed:
       break;
@@ -64,10 +86,23 @@ HRESULT CheckOnce(std::string& updateXml, HANDLE stopEvent, KeptCatalogue* kept,
       break;
   }
 
-  // An empty or malformed text leaves the update list empty.
-  catalogue.ParseCatalogue(fetched);
+  // An empty or malformed text leaves the update list empty. The transfer
+  // records say why nothing arrived; a body that is no catalogue gets its own.
+  if (!catalogue.ParseCatalogue(fetched) && received) {
+    ProgramLog::Printf(texts::kCatalogueNotRead, static_cast<unsigned>(fetched.size()));
+  }
+  std::set<std::string> reported;
   for (const UpdateEntry& update : catalogue.ApplicableUpdates()) {
-    if (update.IsApplicableUpdate()) {
+    if (!update.IsApplicableUpdate()) {
+      ReportOddInstalledVersion(update, reported);
+    } else {
+      // The client takes this byte for the catalogue's end: it would open
+      // the wizard on a cut text, and then again on the rest.
+      const size_t marker = fetched.find(static_cast<char>(kCatalogueEndMarker));
+      if (marker != std::string::npos) {
+        ProgramLog::Printf(texts::kCatalogueNotHanded, static_cast<unsigned>(marker));
+        return E_FAIL;
+      }
       updateXml = std::move(fetched);
       return S_OK;
     }

@@ -140,6 +140,16 @@ TEST_F(CatalogueCheck, TextsTheProgramsCannotReadAreErrors) {
     const CheckReport report = CheckCatalogue(text, {});
     EXPECT_EQ(report.ExitStatus(), 2) << report.Output();
   }
+  // Well-formed, but the service hands it to no client; the character
+  // reference is the way to write the letter.
+  const CheckReport endByte =
+      CheckCatalogue("<catalogue><products/><updates/><x>Caf\xFF</x></catalogue>", {});
+  EXPECT_TRUE(Has(endByte, "error: the text holds the byte 0xFF at 38,")) << endByte.Output();
+  EXPECT_EQ(endByte.ExitStatus(), 2);
+  const CheckReport reference =
+      CheckCatalogue("<catalogue><products/><updates/><x>Caf&#255;</x></catalogue>", {});
+  EXPECT_FALSE(Has(reference, "0xFF")) << reference.Output();
+
   const CheckReport noUpdates = CheckCatalogue("<catalogue><products/></catalogue>", {});
   EXPECT_TRUE(Has(noUpdates, "warning: no <updates> element below the root"));
   EXPECT_EQ(noUpdates.ExitStatus(), 1);

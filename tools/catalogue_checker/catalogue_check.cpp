@@ -144,6 +144,11 @@ void CheckDocument(std::string_view text, const std::vector<InstalledProduct>& i
     report.Error("the text holds a NUL byte (saved as UTF-16?): the programs cannot read it");
     return;
   }
+  if (const size_t marker = text.find('\xFF'); marker != std::string_view::npos) {
+    report.Error("the text holds the byte 0xFF at " + std::to_string(marker) +
+                 ", which ends a catalogue on the service's pipe to the clients: the service "
+                 "hands this catalogue to no client (write the character as &#255;)");
+  }
   CheckTextEncoding(text, report);
 
   CatalogueDocument document;

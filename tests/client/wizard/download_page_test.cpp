@@ -292,6 +292,49 @@ TEST_F(DownloadPageTest, FailuresAreReportedAndTheNextUpdateFollowsAtOnce) {
   EXPECT_EQ(ResultLineFor(*wizard, 3), "Downloaded and installed succefully.");
 }
 
+TEST_F(DownloadPageTest, UrlsThatCannotStartADownloadAreLoggedAndNothingIsInstalled) {
+  test::LogCapture log("zvu_wizard_bad_urls");
+  installed_.Add("Alpha", 1, 0, 0);
+  installed_.Add("Beta", 1, 0, 0);
+  installed_.Add("Gamma", 1, 0, 0);
+  installed_.Add("Delta", 1, 0, 0);
+  ASSERT_TRUE(test::ServeSetupProgram("delta-setup.exe"));
+  const std::string host = ZVU_TEST_UPDATE_HOST;
+  // No host; a port out of range; a line end that would forge a log record
+  // (the document keeps it as &#13;&#10;); a file name of 5000 characters.
+  const std::string xml = test::CatalogueXml(
+      "", test::UpdateXml("Alpha", 1, 1, 0, 0, "http:///files/alpha.exe") +
+              test::UpdateXml("Beta", 1, 1, 0, 0, "http://" + host + ":99999/files/beta.exe") +
+              test::UpdateXml("Gamma", 1, 1, 0, 0,
+                              "http://" + host + "/files/g.exe&#13;&#10;Download of Forged") +
+              test::UpdateXml("Delta", 1, 1, 0, 0,
+                              "http://" + host + "/files/" + std::string(5000, 'd') + ".exe"));
+  auto wizard = Open(xml);
+  ASSERT_TRUE(wizard->Started());
+  wizard->Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kFinishPage, 60000));
+
+  const Outcome failed{true, false, false, true};
+  EXPECT_THAT(Outcomes(*wizard), ElementsAre(failed, failed, failed, failed));
+  for (int row = 0; row < 4; ++row) {
+    EXPECT_EQ(ResultLineFor(*wizard, row), "There was an error during download.") << row;
+  }
+  const std::string text = log.Text();
+  EXPECT_NE(text.find("Download of Alpha update not started: url \"http:///files/alpha.exe\" Err:"),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("Download of Beta update not started: url \"http://" + host +
+                      ":99999/files/beta.exe\" Err:"),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("Download of Gamma update not started: url \"http://" + host +
+                      "/files/g.exe??Download of Forged\" Err:123 \r\n"),
+            std::string::npos) << text;
+  EXPECT_EQ(text.find("\nDownload of Forged"), std::string::npos) << text;
+  // The long url is shown cut, as one record.
+  EXPECT_NE(text.find("Download of Delta update not started: url \"http://" + host + "/files/ddd"),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("ddd...\" Err:123 \r\n"), std::string::npos) << text;
+}
+
 TEST_F(DownloadPageTest, CancelDuringADownloadStopsItAndLeadsToTheFinishPage) {
   installed_.Add("Alpha", 1, 0, 0);
   installed_.Add("Beta", 1, 0, 0);

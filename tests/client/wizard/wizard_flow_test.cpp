@@ -9,6 +9,7 @@
 #include <cctype>
 
 #include "icon_image_list.h"
+#include "log_capture.h"
 #include "resource_ids.h"
 #include "test_env.h"
 #include "wait_until.h"
@@ -123,6 +124,7 @@ TEST_F(WizardFlowTest, SearchFailureShowsTheTemplateTextsWithFinishOnly) {
 }
 
 TEST_F(WizardFlowTest, ADocumentThatIsNoCatalogueShowsErrorIn) {
+  test::LogCapture log("zvu_wizard_not_a_catalogue");
   test::ServeCatalogue("<html><body>Maintenance</body>");
   WizardDriver wizard(XUpdateWizard::kWelcomePage);
   ASSERT_TRUE(wizard.Started());
@@ -131,6 +133,10 @@ TEST_F(WizardFlowTest, ADocumentThatIsNoCatalogueShowsErrorIn) {
   EXPECT_EQ(wizard.Text(XUpdateWizard::kErrorPage, IDC_ERROR_HEADLINE), "Error in ");
   EXPECT_EQ(wizard.ErrorExplanation(), kTemplateExplanation);
   EXPECT_TRUE(OnlyFinish(wizard));
+  // The administrator learns from the log why the user saw that page.
+  EXPECT_NE(log.Text().find("Update catalogue not read: no well-formed XML in 30 bytes \r\n"),
+            std::string::npos)
+      << log.Text();
 }
 
 TEST_F(WizardFlowTest, CancelWhileSearchingStopsTheFetchAndStaysInterrupted) {
@@ -167,6 +173,7 @@ TEST_F(WizardFlowTest, AHandedOverCatalogueOpensOnTheSelectionPage) {
 }
 
 TEST_F(WizardFlowTest, AHandedOverTextThatDoesNotParseOpensOnTheErrorPageWhichCloses) {
+  test::LogCapture log("zvu_wizard_handed_over_not_a_catalogue");
   WizardDriver wizard(XUpdateWizard::kWelcomePage,
                       [](XUpdateWizard& w) { w.OpenOnCatalogue("not a catalogue <"); });
   ASSERT_TRUE(wizard.Started());
@@ -176,6 +183,9 @@ TEST_F(WizardFlowTest, AHandedOverTextThatDoesNotParseOpensOnTheErrorPageWhichCl
   EXPECT_TRUE(OnlyFinish(wizard));
   wizard.Press(PSBTN_CANCEL);
   EXPECT_TRUE(wizard.WaitForEnd());
+  EXPECT_NE(log.Text().find("Update catalogue not read: no well-formed XML in 17 bytes \r\n"),
+            std::string::npos)
+      << log.Text();
 }
 
 }  // namespace

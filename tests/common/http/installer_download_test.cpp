@@ -29,6 +29,21 @@ TEST(DownloadUrl, TextsThatAreNoUrlGiveNoHost) {
   }
 }
 
+// A NUL used to cut the url where the system read it: "x<NUL>.msi" fetched
+// /files/x into a file "x" that then ran as a setup program, and a host
+// "<host><NUL>.evil" was fetched from <host>.
+TEST(DownloadUrl, UrlsHoldingANulGiveNoHost) {
+  const std::string inPath("http://downloads.zelko.example/files/x\0.msi", 43);
+  const std::string inHost("http://downloads.zelko.example\0.evil/files/x.msi", 48);
+  for (const std::string& url : {inPath, inHost, std::string("\0http://a/b.msi", 15)}) {
+    const auto address = SplitDownloadUrl(url);
+    EXPECT_TRUE(address.host.empty()) << url.size();
+    EXPECT_TRUE(address.object.empty()) << url.size();
+  }
+  EXPECT_FALSE(InstallerFileName(std::wstring(L"/files/x\0.msi", 13)));
+  EXPECT_FALSE(InstallerFileName(std::wstring(L"/files/x.msi\0", 13)));
+}
+
 TEST(InstallerFileName, LastSegmentWhenUsable) {
   EXPECT_EQ(InstallerFileName(L"/files/setup.msi"), "setup.msi");
   EXPECT_EQ(InstallerFileName(L"/a/b/Setup%20v2.EXE"), "Setup%20v2.EXE");

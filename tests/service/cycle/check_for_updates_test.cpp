@@ -183,4 +183,108 @@ TEST_F(CheckForUpdatesTest, ServerWithoutValidatorsOrIgnoringThemChangesNothing)
   }
 }
 
+// An administrator must be able to tell a catalogue the server sent but that
+// is no document from a catalogue that simply holds nothing new.
+TEST_F(CheckForUpdatesTest, BodyThatIsNoCatalogueIsLoggedWithItsSize) {
+  ScopedProductKey product("Zvu Test Check", InstalledVersion{2, 3, 10, 0});
+  std::string updateXml = "old";
+  const std::string notRead = "Update catalogue not read: no well-formed XML in ";
+  const std::string valid = CatalogueWithUpdate("Zvu Test Check", 2, 3, 11);
+  {
+    zvu::test::LogCapture log("check-truncated");
+    ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", valid.substr(0, 100)));
+    EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), E_FAIL);
+    EXPECT_NE(log.Text().find(notRead + "100 bytes \r\n"), std::string::npos) << log.Text();
+  }
+  {
+    // The transfer keeps a read's text up to a NUL: what the check saw is
+    // the text before it, and that is the size logged.
+    zvu::test::LogCapture log("check-nul");
+    ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", std::string(valid).insert(50, 1, '\0')));
+    EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), E_FAIL);
+    EXPECT_NE(log.Text().find(notRead + "50 bytes \r\n"), std::string::npos) << log.Text();
+  }
+  {
+    // Well-formed, nothing newer: no such record.
+    zvu::test::LogCapture log("check-nothing-new");
+    ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", CatalogueWithUpdate("Zvu Test Check", 2, 3, 10)));
+    EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), E_FAIL);
+    EXPECT_EQ(log.Text().find(notRead), std::string::npos) << log.Text();
+  }
+  {
+    // Nothing arrived (404): the transfer's own records tell, not this one.
+    zvu::test::LogCapture log("check-404");
+    DeleteFileA((zvu::test::FixtureDirWindows() + "\\update.xml").c_str());
+    EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), E_FAIL);
+    EXPECT_EQ(log.Text().find(notRead), std::string::npos) << log.Text();
+  }
+  EXPECT_EQ(updateXml, "old");
+}
+
+// The client pipe ends a catalogue at byte 0xFF ('\xFF' in code page 1252):
+// the client would open the wizard on a cut text and again on the rest, while
+// the service logged the hand-off as done.
+TEST_F(CheckForUpdatesTest, CatalogueHoldingThePipeEndByteIsRefusedAndLogged) {
+  ScopedProductKey product("Zvu Test Check", InstalledVersion{2, 3, 10, 0});
+  std::string catalogue = CatalogueWithUpdate("Zvu Test Check", 2, 3, 11);
+  const size_t at = catalogue.find("Fixes") + 2;
+  catalogue.insert(at, 1, '\xFF');
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", catalogue));
+
+  zvu::test::LogCapture log("check-end-byte");
+  std::string updateXml = "old";
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), E_FAIL);
+  EXPECT_EQ(updateXml, "old");
+  EXPECT_NE(log.Text().find("Update catalogue holds byte 0xFF at " + std::to_string(at) +
+                            ", which ends it on the client pipe: not handed over \r\n"),
+            std::string::npos)
+      << log.Text();
+}
+
+// A version stored other than as a 4-byte REG_DWORD keeps its defined reading
+// (text "2" reads as 50, eight bytes as missing), and the check says why the
+// update was not taken, once per product; well-stored values say nothing.
+TEST_F(CheckForUpdatesTest, VersionStoredInAnotherShapeIsReportedOncePerProduct) {
+  const std::string notDword = "Installed version of ";
+  struct Case {
+    const char* value;
+    DWORD type;
+    std::string data;
+    const char* record;
+  };
+  const Case cases[] = {
+      {"Major", REG_SZ, std::string("2\0", 2),
+       "Installed version of Zvu Test Check read as 50.3.10: value Major is not a 4-byte REG_DWORD \r\n"},
+      {"Minor", REG_QWORD, std::string("\x03\0\0\0\0\0\0\0", 8),
+       "Installed version of Zvu Test Check read as 2.4294967295.10: value Minor is not a 4-byte REG_DWORD \r\n"},
+      {"build", REG_MULTI_SZ, std::string("10\0\0", 4),
+       "Installed version of Zvu Test Check read as 2.3.12337: value build is not a 4-byte REG_DWORD \r\n"},
+  };
+  for (const Case& c : cases) {
+    ScopedProductKey product("Zvu Test Check", InstalledVersion{2, 3, 10, 0});
+    product.SetRawValue(c.value, c.type, c.data.data(), c.data.size());
+    // Two updates of the product: one record all the same.
+    std::string catalogue = CatalogueWithUpdate("Zvu Test Check", 2, 3, 11);
+    const size_t end = catalogue.find("</updates>");
+    const size_t start = catalogue.find("<update>");
+    catalogue.insert(end, catalogue.substr(start, end - start));
+    ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", catalogue));
+
+    zvu::test::LogCapture log("check-odd-version");
+    std::string updateXml = "old";
+    EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), E_FAIL) << c.value;
+    const std::string text = log.Text();
+    EXPECT_NE(text.find(c.record), std::string::npos) << text;
+    EXPECT_EQ(text.find(notDword), text.rfind(notDword)) << text;
+  }
+  {
+    ScopedProductKey product("Zvu Test Check", InstalledVersion{2, 3, 10, 0});
+    ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", CatalogueWithUpdate("Zvu Test Check", 2, 3, 10)));
+    zvu::test::LogCapture log("check-dword-version");
+    std::string updateXml = "old";
+    EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), E_FAIL);
+    EXPECT_EQ(log.Text().find(notDword), std::string::npos) << log.Text();
+  }
+}
+
 }  // namespace
