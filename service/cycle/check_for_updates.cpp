@@ -56,7 +56,7 @@ HRESULT CheckOnce(std::string& updateXml, HANDLE stopEvent, KeptCatalogue* kept,
   UpdateCatalogue catalogue;
   catalogue.ReadInstalledProducts();
   const std::wstring validators = kept != nullptr ? kept->RequestHeaders() : std::wstring();
-  if (!StartCatalogueFetch(catalogue.HttpClient(), validators)) return E_FAIL;
+  if (!StartCatalogueFetch(catalogue.HttpClient(), validators)) return kCheckInconclusive;
 
   XHttpClient& client = catalogue.HttpClient();
   std::string fetched;
@@ -80,7 +80,7 @@ HRESULT CheckOnce(std::string& updateXml, HANDLE stopEvent, KeptCatalogue* kept,
     case WaitOutcome::Stopped:
       client.Cancel();
       ProgramLog::Write(texts::kCheckStopped);
-      return E_FAIL;
+      return kCheckInconclusive;
     case WaitOutcome::TimedOut:
       client.Cancel();
       break;
@@ -88,7 +88,8 @@ HRESULT CheckOnce(std::string& updateXml, HANDLE stopEvent, KeptCatalogue* kept,
 
   // An empty or malformed text leaves the update list empty. The transfer
   // records say why nothing arrived; a body that is no catalogue gets its own.
-  if (!catalogue.ParseCatalogue(fetched) && received) {
+  const bool parsed = catalogue.ParseCatalogue(fetched);
+  if (!parsed && received) {
     ProgramLog::Printf(texts::kCatalogueNotRead, static_cast<unsigned>(fetched.size()));
   }
   std::set<std::string> reported;
@@ -101,13 +102,14 @@ HRESULT CheckOnce(std::string& updateXml, HANDLE stopEvent, KeptCatalogue* kept,
       const size_t marker = fetched.find(static_cast<char>(kCatalogueEndMarker));
       if (marker != std::string::npos) {
         ProgramLog::Printf(texts::kCatalogueNotHanded, static_cast<unsigned>(marker));
-        return E_FAIL;
+        return kCheckInconclusive;
       }
       updateXml = std::move(fetched);
       return S_OK;
     }
   }
-  return E_FAIL;
+  // Only a catalogue that was read whole can say that nothing applies.
+  return parsed && received ? E_FAIL : kCheckInconclusive;
 }
 
 }  // namespace
@@ -121,7 +123,7 @@ HRESULT CheckForUpdates(std::string& updateXml, HANDLE stopEvent, KeptCatalogue*
   try {
     return CheckOnce(updateXml, stopEvent, kept, waitLimitMs);
   } catch (const std::bad_alloc&) {
-    return E_FAIL;  // out of memory: nothing found this time
+    return kCheckInconclusive;  // out of memory: nothing could be read this time
   }
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "kept_catalogue.h"
+#include "update_work.h"
 
 namespace zvu {
 
@@ -18,9 +19,12 @@ inline constexpr DWORD kCataloguePollMs = 200;
 // One update check: reads the installed products, fetches the catalogue from
 // the update server and looks for an update that applies to an installed
 // product. Returns S_OK and sets `updateXml` to the catalogue text, exactly
-// as received, when one applies; E_FAIL otherwise, leaving `updateXml` as it
-// was. Returns E_FAIL promptly when `stopEvent` (may be null) is signalled,
-// or when the transfer has not ended within `waitLimitMs`.
+// as received, when one applies, leaving `updateXml` as it was otherwise:
+// E_FAIL when the catalogue read holds nothing to hand over, and
+// kCheckInconclusive when no catalogue was read (the fetch failed or was cut,
+// the body is no catalogue, or it holds the client pipe's end byte). Returns
+// kCheckInconclusive promptly when `stopEvent` (may be null) is signalled, or
+// when the transfer has not ended within `waitLimitMs`.
 HRESULT CheckForUpdates(std::string& updateXml, HANDLE stopEvent,
                         DWORD waitLimitMs = kCatalogueWaitLimitMs);
 

@@ -23,7 +23,9 @@ void UpdateCycle::OnTimerTick() {
     std::string fetched;
     const HRESULT result = work_.CheckForUpdates(fetched, stopEvent_);
     if (result == S_OK) m_strUpdateXml = std::move(fetched);
-    updatesPending = result == S_OK;
+    // A check that read no catalogue leaves a waiting catalogue waiting: a
+    // server that is down for a while must not take back what it offered.
+    if (result != kCheckInconclusive) updatesPending = result == S_OK;
     checkCounter = 0;
   }
 

@@ -67,13 +67,16 @@ TEST_F(CheckForUpdatesTest, NothingApplicableOrNothingFetchedKeepsTheOldText) {
   // Same version, a different major, and a product that is not installed.
   for (const std::string& catalogue :
        {CatalogueWithUpdate("Zvu Test Check", 2, 3, 10), CatalogueWithUpdate("Zvu Test Check", 3, 0, 0),
-        CatalogueWithUpdate("Zvu Test Missing", 2, 3, 11), std::string("<not xml")}) {
+        CatalogueWithUpdate("Zvu Test Missing", 2, 3, 11)}) {
     ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", catalogue));
     EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), E_FAIL) << catalogue;
   }
+  // A text that is no catalogue tells nothing about what is on offer.
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", "<not xml"));
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), zvu::kCheckInconclusive);
   // No catalogue on the server: the 404 page is not taken as a catalogue.
   DeleteFileA((zvu::test::FixtureDirWindows() + "\\update.xml").c_str());
-  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), E_FAIL);
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), zvu::kCheckInconclusive);
   EXPECT_EQ(updateXml, "old");
 }
 
@@ -84,7 +87,7 @@ TEST_F(CheckForUpdatesTest, StalledTransferEndsAtTheWaitLimit) {
 
   std::string updateXml = "old";
   const ULONGLONG start = GetTickCount64();
-  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr, 1500), E_FAIL);
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr, 1500), zvu::kCheckInconclusive);
   const ULONGLONG elapsed = GetTickCount64() - start;
   EXPECT_GE(elapsed, 1500u);
   EXPECT_LT(elapsed, 12000u);
@@ -107,7 +110,7 @@ TEST_F(CheckForUpdatesTest, StopRequestEndsTheWaitPromptly) {
   zvu::test::LogCapture log("zvu_check_stopped");
   std::string updateXml = "old";
   const ULONGLONG start = GetTickCount64();
-  EXPECT_EQ(zvu::CheckForUpdates(updateXml, stop.get()), E_FAIL);
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, stop.get()), zvu::kCheckInconclusive);
   // The HTTP client waits a few seconds at most for WinHTTP to close the stalled request.
   EXPECT_LT(GetTickCount64() - start, 10000u);
   stopper.join();
@@ -157,7 +160,7 @@ TEST_F(CheckForUpdatesTest, FailedFetchKeepsTheValidatorsForTheNextCheck) {
   ASSERT_EQ(zvu::CheckForUpdates(updateXml, nullptr, &kept), S_OK);
 
   DeleteFileA((zvu::test::FixtureDirWindows() + "\\update.xml").c_str());
-  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr, &kept), E_FAIL);  // 404
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr, &kept), zvu::kCheckInconclusive);  // 404
   ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", catalogue));
   updateXml.clear();
   EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr, &kept), S_OK);
@@ -193,7 +196,7 @@ TEST_F(CheckForUpdatesTest, BodyThatIsNoCatalogueIsLoggedWithItsSize) {
   {
     zvu::test::LogCapture log("check-truncated");
     ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", valid.substr(0, 100)));
-    EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), E_FAIL);
+    EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), zvu::kCheckInconclusive);
     EXPECT_NE(log.Text().find(notRead + "100 bytes \r\n"), std::string::npos) << log.Text();
   }
   {
@@ -201,7 +204,7 @@ TEST_F(CheckForUpdatesTest, BodyThatIsNoCatalogueIsLoggedWithItsSize) {
     // the text before it, and that is the size logged.
     zvu::test::LogCapture log("check-nul");
     ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", std::string(valid).insert(50, 1, '\0')));
-    EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), E_FAIL);
+    EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), zvu::kCheckInconclusive);
     EXPECT_NE(log.Text().find(notRead + "50 bytes \r\n"), std::string::npos) << log.Text();
   }
   {
@@ -215,7 +218,7 @@ TEST_F(CheckForUpdatesTest, BodyThatIsNoCatalogueIsLoggedWithItsSize) {
     // Nothing arrived (404): the transfer's own records tell, not this one.
     zvu::test::LogCapture log("check-404");
     DeleteFileA((zvu::test::FixtureDirWindows() + "\\update.xml").c_str());
-    EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), E_FAIL);
+    EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), zvu::kCheckInconclusive);
     EXPECT_EQ(log.Text().find(notRead), std::string::npos) << log.Text();
   }
   EXPECT_EQ(updateXml, "old");
@@ -233,7 +236,7 @@ TEST_F(CheckForUpdatesTest, CatalogueHoldingThePipeEndByteIsRefusedAndLogged) {
 
   zvu::test::LogCapture log("check-end-byte");
   std::string updateXml = "old";
-  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), E_FAIL);
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), zvu::kCheckInconclusive);
   EXPECT_EQ(updateXml, "old");
   EXPECT_NE(log.Text().find("Update catalogue holds byte 0xFF at " + std::to_string(at) +
                             ", which ends it on the client pipe: not handed over \r\n"),

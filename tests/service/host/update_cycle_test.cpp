@@ -102,7 +102,7 @@ TEST_F(UpdateCycleTest, FailedSendsKeepTheCatalogueUntilTheNextCheckDecides) {
   EXPECT_FALSE(cycle.UpdatesPending());
   EXPECT_EQ(LogText(), "m_strUpdateXml sent to client \r\n");
 
-  // Pending again after a successful check; a failing check then drops it,
+  // Pending again after a successful check; a check that finds nothing drops it,
   // while the text of the last successful check is kept.
   work_.checkResults = {S_OK, E_FAIL};
   Ticks(cycle, 3);  // ticks 8..10: the 11th tick overall is the next check
@@ -117,6 +117,39 @@ TEST_F(UpdateCycleTest, FailedSendsKeepTheCatalogueUntilTheNextCheckDecides) {
   EXPECT_FALSE(cycle.UpdatesPending());
   EXPECT_EQ(work_.sentTexts.size(), sentBefore + 9);
   EXPECT_EQ(cycle.UpdateXml(), "<catalogue/>");
+}
+
+// A server that is down, or sends something that is no catalogue, while a
+// catalogue waits for a client must not take the catalogue back.
+TEST_F(UpdateCycleTest, ChecksThatReadNoCatalogueKeepAWaitingCatalogueWaiting) {
+  work_.checkResults = {S_OK, zvu::kCheckInconclusive, zvu::kCheckInconclusive};
+  UpdateCycle cycle(work_, stopEvent_);
+  cycle.Start();
+
+  Ticks(cycle, 10);  // tick 1 finds the update; no client takes it
+  EXPECT_TRUE(cycle.UpdatesPending());
+  Ticks(cycle, 19);  // ticks 11 and 21 check and read nothing
+  EXPECT_EQ(work_.checks, 3);
+  EXPECT_TRUE(cycle.UpdatesPending());
+  EXPECT_EQ(cycle.UpdateXml(), "<catalogue/>");
+  EXPECT_EQ(work_.sentTexts.size(), 29u);
+
+  work_.sendResults = {S_OK};
+  cycle.OnTimerTick();  // tick 30: a client has come and gets the waiting catalogue
+  EXPECT_EQ(work_.sentTexts.size(), 30u);
+  EXPECT_EQ(work_.sentTexts.back(), "<catalogue/>");
+  EXPECT_FALSE(cycle.UpdatesPending());
+  EXPECT_EQ(LogText(), "m_strUpdateXml sent to client \r\n");
+
+  // Pending again (tick 31), then a catalogue read whole that holds nothing
+  // (tick 41) drops it.
+  work_.checkResults = {S_OK, E_FAIL};
+  Ticks(cycle, 1);
+  EXPECT_EQ(work_.checks, 4);
+  EXPECT_TRUE(cycle.UpdatesPending());
+  Ticks(cycle, 10);
+  EXPECT_EQ(work_.checks, 5);
+  EXPECT_FALSE(cycle.UpdatesPending());
 }
 
 TEST_F(UpdateCycleTest, StopDuringAHandOffKeepsTheCataloguePending) {
