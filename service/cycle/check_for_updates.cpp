@@ -3,6 +3,8 @@
 #include <new>
 
 #include "catalogue_fetch.h"
+#include "program_log.h"
+#include "service_texts.h"
 #include "update_catalogue.h"
 
 namespace zvu {
@@ -57,7 +59,11 @@ HRESULT CheckOnce(std::string& updateXml, HANDLE stopEvent, KeptCatalogue* kept,
       client.Cancel();
       return E_FAIL;
     case WaitOutcome::TimedOut:
+      // Without this record the log would end in the middle of the transfer
+      // and not say that the check was abandoned.
       client.Cancel();
+      ProgramLog::Printf(texts::kCatalogueCheckGivenUp,
+                         static_cast<unsigned long>(waitLimitMs / 1000));
       break;
   }
 
