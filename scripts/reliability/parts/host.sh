@@ -194,12 +194,19 @@ for i in "${!cases[@]}"; do
   [ "${lines[$i]}" = "$want" ] || outcome=FAIL
   survived="client kept running; finish page says \"${lines[$i]}\""
   client_alive || { outcome=FAIL; survived="client ended"; }
-  record="installer log $(ls "$installer_logs/${cases[$i]}.exe.log" > /dev/null 2>&1 && echo kept || echo missing): ${cases[$i]}.exe.log"
+  kept="$installer_logs/${cases[$i]}.exe.log"
+  record="(the installer's own log, %LOCALAPPDATA%\\Zelko\\VuroUpdate\\${cases[$i]}.exe.log, $([ -f "$kept" ] && echo "kept, $(stat -c %s "$kept") bytes" || echo missing))"
+  if [ -f "$logs_dir/${cases[$i]}.exe.log" ]; then
+    # What the installer wrote is left as it was: nothing cut short or rewritten.
+    cmp -s "$kept" "$logs_dir/${cases[$i]}.exe.log" || { outcome=FAIL; survived="$survived; the installer's log was changed"; }
+  fi
   if [ "${cases[$i]}" = hang-setup ]; then
     took=$((finished - ${hang_t0:-$finished}))
     survived="$survived after ${took} s (bound 210 s); the wizard answered $responsive of $((responsive + unresponsive)) probes during the wait; the installer was ended"
     { [ "$unresponsive" = 0 ] && [ "$responsive" -gt 0 ] && [ "$took" -le 215 ]; } || outcome=FAIL
     [ -z "$(prefix_pids 'hang-setup\.exe')" ] || { outcome=FAIL; survived="$survived; but it still runs"; }
+    record=$(client_log_record 'did not end within' 1)
+    [ -n "$record" ] || { outcome=FAIL; record="(no record of the time-out in the client log)"; }
   fi
   row "${tried[$i]}" 1 "$survived" "$outcome" "$record"
 done

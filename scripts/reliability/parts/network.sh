@@ -78,8 +78,10 @@ endless_row() {
   # The check's own limit is 120 s; the next check follows 50 s later.
   wait_for 230 handed_off || outcome=FAIL
   took=$(($(date +%s) - t0))
-  record=$(log_record 'm_strUpdateXml sent to client')
-  survived="service kept running; the endless answer was given up within its 120 s limit and the next good catalogue reached the client ${took} s after the fault began (bound 230 s)"
+  record=$(log_record 'Catalogue check given up')
+  [ -n "$record" ] || outcome=FAIL
+  record="$record; then: $(log_record 'm_strUpdateXml sent to client')"
+  survived="service kept running; the endless answer was given up at its 120 s limit and the next good catalogue reached the client ${took} s after the fault began (bound 230 s)"
   have_service || { outcome=FAIL; survived="service ended"; }
   client_received || { outcome=FAIL; survived="$survived; but the client did not receive the served catalogue"; }
   stop_service || outcome=FAIL
