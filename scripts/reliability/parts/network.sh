@@ -89,5 +89,32 @@ endless_row() {
 }
 endless_row
 
+# A catalogue waits for a client (none can be started yet) when the server
+# goes down; once the server and a client are back, the catalogue must arrive.
+pending_row() {
+  local outcome=ok t0 took survived record
+  serve_good_catalogue
+  mv "$install_dir/ZelkoVuroUpdateGui.exe" "$install_dir/client.held"
+  start_service || outcome=FAIL
+  wait_for 30 log_has 'Error startin process' || outcome=FAIL
+  stop_fixture_server || outcome=FAIL
+  # The next check (50 s after the first) finds the server down.
+  wait_for 70 log_has 'Error: 12029' || outcome=FAIL
+  t0=$(date +%s)
+  start_fixture_server || outcome=FAIL
+  mv "$install_dir/client.held" "$install_dir/ZelkoVuroUpdateGui.exe"
+  wait_for 70 client_received || outcome=FAIL
+  took=$(($(date +%s) - t0))
+  record=$(log_record 'Error: 12029')
+  survived="service kept running; the catalogue reached the client ${took} s after the server and the client were back (bound 70 s)"
+  if [ "$took" -gt 15 ]; then
+    survived="$survived: the failed check had let the waiting catalogue go, the next good check found it again"
+  fi
+  have_service || { outcome=FAIL; survived="service ended"; }
+  stop_service || outcome=FAIL
+  row "update server down while a catalogue waits for a client that cannot be started yet" 1 "$survived" "$outcome" "${record:-(no record)}"
+}
+pending_row
+
 # --- The wizard's installer downloads --------------------------------------------------
 download_rows
