@@ -76,10 +76,10 @@ with_options() {
 import sys
 from xml.sax.saxutils import escape
 path, name, options = sys.argv[1:]
-text = open(path, encoding="latin-1").read()
+text = open(path, encoding="utf-8").read()
 marker = "<product>Zvu Host %s</product>" % name
 text = text.replace(marker, marker + "<options>%s</options>" % escape(options), 1)
-open(path, "w", encoding="latin-1").write(text)
+open(path, "w", encoding="utf-8").write(text)
 PY
 }
 
@@ -161,8 +161,9 @@ tried=("installer log of $(($(stat -c %s "$logs_dir/oddlog-huge.exe.log") / 1048
        "installer properties with quotes, percent signs, ampersands and non-ASCII letters"
        "installer that never ends")
 serve_setups "${cases[@]}"
-with_options options-long "$(head -c 40000 /dev/zero | tr '\0' 'P')"
-with_options options-odd 'NOTE="a \"quoted\" value" PATHX=%TEMP%\x & y | z < w > v ZVU_NAME=Zélko Müller'
+# Options are the installer's whole switches; "<log_file_name>" stands for the runner's log.
+with_options options-long "/s /v\"/qn /log <log_file_name> NOTE=$(head -c 40000 /dev/zero | tr '\0' 'P')\""
+with_options options-odd '/s /v"/qn /log <log_file_name> NOTE=\"a quoted value\" PATHX=%TEMP%\x & y | z < w > v ZVU_NAME=Zélko Müller"'
 rm -f "$client_log"
 downloads=$(download_folder)
 hang_t0=
@@ -199,6 +200,12 @@ for i in "${!cases[@]}"; do
   if [ -f "$logs_dir/${cases[$i]}.exe.log" ]; then
     # What the installer wrote is left as it was: nothing cut short or rewritten.
     cmp -s "$kept" "$logs_dir/${cases[$i]}.exe.log" || { outcome=FAIL; survived="$survived; the installer's log was changed"; }
+  fi
+  if [ "${cases[$i]}" = options-odd ]; then
+    # The text reaches the installer as written: no shell took the & | < > or %TEMP%.
+    grep -qF 'NOTE=\"a quoted value\" PATHX=%TEMP%\x & y | z < w > v ZVU_NAME=Z' "$downloads/options-odd.exe.cmdline" 2>/dev/null \
+      && survived="$survived; the installer got the properties as written" \
+      || { outcome=FAIL; survived="$survived; the installer's command line differs from the properties"; }
   fi
   if [ "${cases[$i]}" = hang-setup ]; then
     took=$((finished - ${hang_t0:-$finished}))
