@@ -265,3 +265,4 @@ clock_row() {
 clock_row
 
 note "The installer runner ends an installer after 1000 polls of 200 ms (about 200 s); the wizard pumps its messages during the wait. A log that is not in the Windows Installer's form (UTF-16 little-endian) counts as a failed installation: nothing is reported installed that the log does not say was."
+note "A log file that another program holds without sharing cannot be opened; the program then runs without its log and leaves the held file as it was. The clock row moves only the service's wall clock (libfaketime on its process), as a clock change does on a real machine; the conditional request carries the server's own validators, so a clock behind the server changes nothing."

@@ -118,3 +118,5 @@ pending_row
 
 # --- The wizard's installer downloads --------------------------------------------------
 download_rows
+
+note "A catalogue check waits at most 120 s for the catalogue; WinHTTP's own time-outs end a stalled connection sooner. A check that fails while a catalogue waits for a client lets that catalogue go; the catalogue stays on the server and the next good check, at most 50 s later, hands it over. An installer download that fails is never installed: the finish page says so and the product's version stays as it was."
