@@ -23,6 +23,8 @@ inline constexpr char kPipeNotCreated[] =
 inline constexpr char kNextPipeNotCreated[] =
     "Next registration pipe not created Err:%d, current one used again \r\n";
 inline constexpr char kPipeCreatedAgain[] = "Registration pipe created again \r\n";
+inline constexpr char kCatalogueCheckGivenUp[] =
+    "Catalogue check given up: the transfer did not end within %lu s \r\n";
 inline constexpr char kPipeSecurityNotBuilt[] =
     "Registration pipe security not built Err:%d, default security used \r\n";
 // One per connection to the registration pipe: the connected process, and

@@ -1,6 +1,7 @@
 #include "http_client.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "notify_gate.h"
@@ -235,7 +236,13 @@ DWORD XHttpClient::GetToFile(const std::string& localPath) {
   }
   core_->mode.store(static_cast<std::int32_t>(TransferMode::File));
   std::FILE* file = std::fopen(localPath.c_str(), "wb");
-  if (file == nullptr) return kHttpCannotStart;
+  if (file == nullptr) {
+    // A folder that cannot be written or a full disk: the caller only sees
+    // that the download did not start, so the log says why.
+    ProgramLog::Printf(" The file %s could not be created for the download (errno %d)\r\n",
+                       localPath.c_str(), errno);
+    return kHttpCannotStart;
+  }
   {
     std::lock_guard<std::mutex> guard(core_->lock);
     http_detail::CloseOutputFile(*core_);

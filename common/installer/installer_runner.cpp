@@ -11,6 +11,7 @@
 #include "installer_command.h"
 #include "installer_log_file.h"
 #include "installer_version.h"
+#include "program_log.h"
 #include "unique_handle.h"
 
 namespace zvu {
@@ -93,7 +94,7 @@ bool InstallerRunner::Run(const std::string& installerPath, const std::string& f
   }
 
   CallPump(pump);
-  if (!StartAndWait(command.commandLine, pump)) return false;
+  if (!StartAndWait(command.commandLine, installerPath, pump)) return false;
 
   bool success = false;
   if (ReadInstallResult(!issfile.empty(), success) != 0) return false;
@@ -105,6 +106,7 @@ int InstallerRunner::ReadInstallResult(bool setupResultFile, bool& success) cons
 }
 
 bool InstallerRunner::StartAndWait(const std::string& commandLine,
+                                   const std::string& installerPath,
                                    InstallerWaitCallback* pump) const {
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
@@ -131,6 +133,9 @@ bool InstallerRunner::StartAndWait(const std::string& commandLine,
       if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) return true;
       TerminateProcess(process.get(), kTimedOutExitCode);
       WaitForSingleObject(process.get(), kTerminationWaitMs);
+      // Its own log says nothing of this: it was still running.
+      ProgramLog::Printf(" The installer %s did not end within %u s and was stopped\r\n",
+                         installerPath.c_str(), pollLimit_ * kPollIntervalMs / 1000);
       return false;
     }
   }

@@ -61,7 +61,9 @@ class InstallerRunner {
            InstallerWaitCallback* pump);
   // Starts the command line and waits for the process to end; false when it
   // cannot be started or had to be terminated.
-  bool StartAndWait(const std::string& commandLine, InstallerWaitCallback* pump) const;
+  // installerPath names the installer in the log record of a time-out.
+  bool StartAndWait(const std::string& commandLine, const std::string& installerPath,
+                    InstallerWaitCallback* pump) const;
 
   std::string logPath_;
   int installerMajorVersion_ = 3;

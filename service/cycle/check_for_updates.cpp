@@ -82,7 +82,11 @@ HRESULT CheckOnce(std::string& updateXml, HANDLE stopEvent, KeptCatalogue* kept,
       ProgramLog::Write(texts::kCheckStopped);
       return kCheckInconclusive;
     case WaitOutcome::TimedOut:
+      // Without this record the log would end in the middle of the transfer
+      // and not say that the check was abandoned.
       client.Cancel();
+      ProgramLog::Printf(texts::kCatalogueCheckGivenUp,
+                         static_cast<unsigned long>(waitLimitMs / 1000));
       break;
   }
 

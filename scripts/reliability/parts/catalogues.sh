@@ -193,5 +193,5 @@ note "Seed $(seed): $((total - 1)) malformed catalogues (truncated 120, mutated 
   "whose pipe takes that byte for the catalogue's end. The transfer keeps each read's text up to a NUL" \
   "(the rest of that read is dropped), so a NUL shows as a shorter text that does not parse. The 50 MB" \
   "catalogue whose one description is 50 MB is refused by the document parser; the 50 MB one made of" \
-  "many updates is read. A bad catalogue that follows one still waiting for a client ends the wait" \
-  "(a check that finds nothing ends it, by design); the next good catalogue is handed over."
+  "many updates is read. A bad catalogue that follows one still waiting for a client leaves it" \
+  "waiting: only a catalogue read whole that offers nothing new ends the wait."

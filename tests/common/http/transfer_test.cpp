@@ -186,6 +186,7 @@ TEST(Transfer, ErrorStatusFailsWithoutStoringTheErrorPage) {
 }
 
 TEST(Transfer, OperationsThatCannotStart) {
+  LogCapture log("zvu_http_cannot_start");
   XHttpClient client;
   EXPECT_EQ(client.Get(), zvu::kHttpCannotStart);
   EXPECT_EQ(client.GetToFile(zvu::test::TempFilePath("zvu_http_never.bin")),
@@ -205,6 +206,11 @@ TEST(Transfer, OperationsThatCannotStart) {
 
   client.Cancel();
   EXPECT_EQ(client.Get(), zvu::kHttpCannotStart);
+
+  // A download file that cannot be created is logged with its path.
+  const std::string text = log.Text();
+  EXPECT_TRUE(Contains(text, " The file Q:\\no\\such\\folder\\file.bin could not be created for the download (errno "))
+      << text;
 }
 
 }  // namespace

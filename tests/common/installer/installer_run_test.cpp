@@ -13,6 +13,7 @@
 #include "installer_command.h"
 #include "installer_log_file.h"
 #include "installer_test_support.h"
+#include "log_capture.h"
 #include "test_env.h"
 
 namespace {
@@ -191,6 +192,7 @@ TEST_F(RunnerTest, PumpRunsBeforeTheStartAndEvery200Ms) {
 
 TEST_F(RunnerTest, InstallerThatNeverEndsIsTerminatedAndFails) {
   const std::string setup = CopyFakeSetup(folder_, "setup-hang.exe");
+  zvu::test::LogCapture log("zvu_runner_hang");
   RecordingPump pump;
   InstallerRunner runner(5);
   const ULONGLONG start = GetTickCount64();
@@ -200,6 +202,8 @@ TEST_F(RunnerTest, InstallerThatNeverEndsIsTerminatedAndFails) {
   EXPECT_LT(elapsed, 8000u);
   EXPECT_EQ(pump.times.size(), 2u + 6u);  // more than 5 polls
   EXPECT_FALSE(zvu::test::ProcessRunning("setup-hang.exe"));
+  // The client's log is the only place that tells why this installation failed.
+  EXPECT_EQ(log.Text(), " The installer " + setup + " did not end within 1 s and was stopped\r\n");
 }
 
 TEST_F(RunnerTest, InstallerThatEndsDuringTheLastPollIsNoTimeOut) {

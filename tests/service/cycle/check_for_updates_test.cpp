@@ -10,6 +10,7 @@
 
 #include "log_capture.h"
 #include "product_keys.h"
+#include "program_log.h"
 #include "test_env.h"
 #include "wait_until.h"
 #include "unique_handle.h"
@@ -85,6 +86,12 @@ TEST_F(CheckForUpdatesTest, StalledTransferEndsAtTheWaitLimit) {
   ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", CatalogueWithUpdate("Zvu Test Check", 2, 3, 11)));
   ASSERT_TRUE(zvu::test::WriteFixtureFile("update.delay", "20"));
 
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string logPath = std::string(temp) + "zvu_check_wait_limit_test.log";
+  DeleteFileA(logPath.c_str());
+  ASSERT_TRUE(zvu::ProgramLog::Open(logPath.c_str()));
+
   std::string updateXml = "old";
   const ULONGLONG start = GetTickCount64();
   EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr, 1500), zvu::kCheckInconclusive);
@@ -92,6 +99,30 @@ TEST_F(CheckForUpdatesTest, StalledTransferEndsAtTheWaitLimit) {
   EXPECT_GE(elapsed, 1500u);
   EXPECT_LT(elapsed, 12000u);
   EXPECT_EQ(updateXml, "old");
+
+  // The log says that the check was abandoned, after the transfer's own records.
+  zvu::ProgramLog::Close();
+  const std::string log = zvu::test::ReadWholeFile(logPath);
+  DeleteFileA(logPath.c_str());
+  const std::string record = "Catalogue check given up: the transfer did not end within 1 s \r\n";
+  ASSERT_GE(log.size(), record.size()) << log;
+  EXPECT_EQ(log.substr(log.size() - record.size()), record) << log;
+}
+
+TEST_F(CheckForUpdatesTest, AnsweredCheckLogsNoWaitLimitRecord) {
+  ScopedProductKey product("Zvu Test Check", InstalledVersion{2, 3, 10, 0});
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", CatalogueWithUpdate("Zvu Test Check", 2, 3, 11)));
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string logPath = std::string(temp) + "zvu_check_answered_test.log";
+  DeleteFileA(logPath.c_str());
+  ASSERT_TRUE(zvu::ProgramLog::Open(logPath.c_str()));
+  std::string updateXml;
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), S_OK);
+  zvu::ProgramLog::Close();
+  const std::string log = zvu::test::ReadWholeFile(logPath);
+  DeleteFileA(logPath.c_str());
+  EXPECT_EQ(log.find("Catalogue check given up"), std::string::npos) << log;
 }
 
 TEST_F(CheckForUpdatesTest, StopRequestEndsTheWaitPromptly) {
