@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(wine64 wine g++-mingw-w64-x86-64-posix mingw-w64-tools googletest cmake make
-          xvfb wixl msitools imagemagick librsvg2-bin fonts-dejavu-core xdotool iproute2 openssl ca-certificates python3 curl procps util-linux)
+          xvfb wixl msitools imagemagick librsvg2-bin fonts-dejavu-core xdotool iproute2 openssl ca-certificates python3 curl procps util-linux
+          faketime)
 
 missing=()
 for p in "${packages[@]}"; do
