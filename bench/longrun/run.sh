@@ -113,6 +113,7 @@ awk -v restarts="$restarts" '
       last[c] = v[i, c]
       if (t[i] >= t[NR] / 2) { n++; sx += t[i]; sy += v[i, c]; sxx += t[i] * t[i]; sxy += t[i] * v[i, c] }
     }
+    if (mx == "") { printf "  %-34s not available (Wine answers 0 for another process)\n", label; return }
     slope = (n > 1 && n * sxx - sx * sx != 0) ? (n * sxy - sx * sy) / (n * sxx - sx * sx) * 3600 : 0
     printf "  %-34s first %9.1f  last %9.1f  max %9.1f  slope %+8.2f %s/h\n", label, first[c] / scale, last[c] / scale, mx / scale, slope / scale, unit
   }
@@ -132,6 +133,11 @@ awk -v restarts="$restarts" '
     printf "wizards closed by the sampler: %d; 1-minute load average, mean over the samples: %.2f\n", w, la / NR
   }' "$samples"
 
-stop_service
+t0=$(date +%s%N)
+if stop_service; then
+  echo "net stop: the service ended after $((($(date +%s%N) - t0) / 1000000)) ms"
+else
+  echo "net stop: the service was still running 15 s later" >&2
+fi
 end_clients
 wine reg delete "$products_key" /f > /dev/null 2>&1 || true

@@ -136,9 +136,9 @@ awk -v tck="$clk_tck" -v s0="$start_svc" -v w0="$start_ws" -v h0="$start_hwm" -v
     printf "service log: %d bytes, %.0f bytes per check\n", logb, (c[n] > 0 ? logb / c[n] : 0)
   }' "$samples"
 
-awk '$2 != "" { n++; if (n == 1) { f = $2; ft = $3 } l = $2; lt = $3; if ($2 > m) m = $2; if ($3 > mt) mt = $3 }
+awk '$2 != "" && $2 != "-" { n++; if (n == 1) { f = $2; ft = $3 } l = $2; lt = $3; if ($2 > m) m = $2; if ($3 > mt) mt = $3 }
   END { if (n) printf "Wine handles of the service (every 120 s): first / last / max %d / %d / %d; its Wine threads %d / %d / %d\n", f, l, m, ft, lt, mt
-        else print "Wine handles of the service: not available" }' "$handles"
+        else print "Wine handles of the service: not available (Wine answers 0 for another process)" }' "$handles"
 read -r b0rss b0thr b0fd b0n <<< "$base_totals0"
 read -r b1rss b1thr b1fd b1n <<< "$base_totals1"
 read -r w0rss w0thr w0fd w0n <<< "$win_totals0"
