@@ -215,7 +215,7 @@ section() {  # section <benchmark> <title> <command> <prose file or ->
   echo "Exit code $(status_of "$name"), mean load $(load_during "$name") while it ran. Its output:"
   echo
   echo '```'
-  txt "$name" | grep -av '^$' | head -80
+  { txt "$name" | grep -av '^$' || true; } | head -80
   echo '```'
 }
 {
