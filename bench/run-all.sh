@@ -55,6 +55,13 @@ run() {
   set +e
   "$root/scripts/isolated-env.sh" "$@" > "$out/$name.txt" 2>&1
   rc=$?
+  # A test environment that did not come up (its Wine desktop is slow to start
+  # on a loaded machine) measured nothing: once more.
+  if [ "$rc" != 0 ] && grep -q '^isolated-env:' "$out/$name.txt"; then
+    echo "$name: the test environment did not start ($(head -n1 "$out/$name.txt")); once more"
+    "$root/scripts/isolated-env.sh" "$@" > "$out/$name.txt" 2>&1
+    rc=$?
+  fi
   set -e
   echo "$rc $t0 $(date +%s) $(cut -d' ' -f1 /proc/loadavg)" > "$out/$name.status"
   echo "$name: exit code $rc after $(($(date +%s) - t0)) s"
@@ -64,7 +71,12 @@ started=$(date +%s)
 echo "$started $(uname -r) $(nproc)" > "$out/started.txt"
 ZVU_BENCH_LONG_SAMPLES=$out/longrun-samples.txt run longrun "$root/bench/longrun/run.sh" --inside "$build" &
 longrun=$!
-sleep 5
+# The others start once the long run's environment is up, not beside its start.
+for _ in $(seq 120); do
+  grep -q '^client pid' "$out/longrun.txt" 2>/dev/null && break
+  [ -f "$out/longrun.status" ] && break
+  sleep 1
+done
 run http "$root/bench/http/run.sh" --inside "$build"
 run wizard "$root/bench/wizard/run.sh" --inside "$build"
 run catalogue "$root/bench/catalogue/run.sh" --inside "$build" -- "${counts[@]}"
