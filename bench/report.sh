@@ -144,7 +144,9 @@ long() {
 lrow() {  # lrow <section> <label>: "first / last / max, slope"
   local f l m s
   f=$(long "$1" "$2" 1); l=$(long "$1" "$2" 2); m=$(long "$1" "$2" 3); s=$(long "$1" "$2" 4)
-  if [ "$f" = n/a ]; then echo "not obtainable under Wine"; else echo "$f / $l / $m, $s /h"; fi
+  if [ "$f" != n/a ]; then echo "$f / $l / $m, $s /h"
+  elif [ "$2" = 'Wine handles' ]; then echo "not obtainable under Wine"
+  else echo "not available"; fi
 }
 l_svc_rss_slope=$(long service 'resident set' 4); l_gui_rss_slope=$(long client 'resident set' 4)
 l_svc_h_first=$(long service 'Wine handles' 1); l_svc_h_last=$(long service 'Wine handles' 2)
