@@ -21,12 +21,16 @@ HANDLE g_logFile = nullptr;
 bool ProgramLog::Open(const char* path) {
   HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD openError = GetLastError();
   std::lock_guard<std::mutex> lock(g_logMutex);
   if (g_logFile != nullptr) {
     CloseHandle(g_logFile);
     g_logFile = nullptr;
   }
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) {
+    SetLastError(openError);  // the caller reports why
+    return false;
+  }
   g_logFile = file;
   return true;
 }

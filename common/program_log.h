@@ -19,7 +19,8 @@ class ProgramLog {
   static constexpr unsigned long kSizeLimit = 16ul * 1024 * 1024;
 
   // Opens (or creates) the file for writing, shared for reading.
-  // Returns false and leaves the log closed when the file cannot be opened.
+  // Returns false and leaves the log closed when the file cannot be opened,
+  // with the Windows error of the open as the thread's last error.
   static bool Open(const char* path);
   static void Close();
   static bool IsOpen();

@@ -59,6 +59,10 @@ inline constexpr char kEventServiceStarted[] = "Service started";
 inline constexpr char kEventServiceStopped[] = "Service stopped";
 inline constexpr char kEventBadServiceRequest[] = "Bad service request";
 inline constexpr char kEventHandlerNotInstalled[] = "Handler not installed";
+// The service's log file could not be opened (another program holds it, or
+// the disk refuses it): the path and the Windows error. Without this event an
+// administrator would find nothing at all.
+inline constexpr char kEventLogNotOpened[] = "Service log %s not opened Err:%lu, the service runs without it";
 
 // Message boxes of /Service and /UnregServer (captioned with the service name).
 inline constexpr char kBoxCannotOpenServiceManager[] = "Could not open Service Manager";

@@ -11,7 +11,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
 if [ "${1:-}" != "--inside" ]; then
-  exec "$root/bench/enter.sh" "$here/idle.sh" ZelkoVuroUpdate zvu_gui_stand_in
+  exec "$root/bench/enter.sh" "$here/idle.sh" ZelkoVuroUpdate zvu_gui_stand_in ui_bench
 fi
 
 build=$2
@@ -30,6 +30,27 @@ wine_ticks() {
   done 2>/dev/null
 }
 
+# env_totals: "<resident KiB> <threads> <open fds> <processes>" summed over
+# this environment's Wine processes (wineserver included).
+env_totals() {
+  local p rss=0 thr=0 fd=0 n=0
+  for p in /proc/[0-9]*; do
+    p=${p#/proc/}
+    in_this_env "$p" || continue
+    case "$(readlink "/proc/$p/exe" 2>/dev/null)" in *wine*) ;; *) continue ;; esac
+    rss=$((rss + $(status_kib "$p" VmRSS 2>/dev/null || echo 0)))
+    thr=$((thr + $(status_kib "$p" Threads 2>/dev/null || echo 0)))
+    fd=$((fd + $(ls "/proc/$p/fd" 2>/dev/null | wc -l)))
+    n=$((n + 1))
+  done
+  echo "$rss $thr $fd $n"
+}
+# wine_handles: the service's handle and thread count as Wine keeps them.
+wine_handles() {
+  wine "$build/bench/ui/ui_bench.exe" handles ZelkoVuroUpdate.exe 2>/dev/null | tr -d '\r' \
+    | awk '{ print $3, $4; exit }'
+}
+
 install_service "$build"
 write_catalogue 10
 
@@ -40,6 +61,7 @@ baseline=${ZVU_BENCH_BASELINE_SECONDS:-60}
 ws=$(wineserver_pid)
 [ -n "$ws" ] || { echo "wineserver process not found" >&2; exit 1; }
 wine_ticks > "$ZVU_ENV_DIR/wine-base-start.txt"
+base_totals0=$(env_totals)
 base_ws0=$(cpu_ticks "$ws")
 base_ns=$(date +%s%N)
 echo "baseline without the service: $baseline s"
@@ -47,6 +69,7 @@ sleep "$baseline"
 base_ws=$(($(cpu_ticks "$ws") - base_ws0))
 base_ms=$((($(date +%s%N) - base_ns) / 1000000))
 wine_ticks > "$ZVU_ENV_DIR/wine-base-end.txt"
+base_totals1=$(env_totals)
 
 rm -f "$service_log"
 net_command start "$name" || { echo "net start $name failed" >&2; exit 1; }
@@ -59,23 +82,33 @@ start_svc=$(cpu_ticks "$svc")
 start_ws=$(cpu_ticks "$ws")
 start_hwm=$(status_kib "$svc" VmHWM)
 wine_ticks > "$ZVU_ENV_DIR/wine-start.txt"
+win_totals0=$(env_totals)
 echo "service pid $svc, wineserver pid $ws; measuring for $seconds s"
 
 # One sample a second: elapsed ms, service ticks, wineserver ticks, checks so
 # far, service resident KiB, its threads and open file descriptors.
 : > "$samples"
+handles="$ZVU_ENV_DIR/idle-handles.txt"
+: > "$handles"
+next_handles=0
 end_ns=$((start_ns + seconds * 1000000000))
 while :; do
   now=$(date +%s%N)
   [ -d "/proc/$svc" ] || { echo "the service process ended during the run" >&2; exit 1; }
   echo "$(((now - start_ns) / 1000000)) $(cpu_ticks "$svc") $(cpu_ticks "$ws") $(checks_logged)" \
     "$(status_kib "$svc" VmRSS) $(status_kib "$svc" Threads) $(ls "/proc/$svc/fd" | wc -l)" >> "$samples"
+  if [ "$now" -ge "$next_handles" ]; then
+    echo "$(((now - start_ns) / 1000000)) $(wine_handles)" >> "$handles"
+    next_handles=$((now + 120000000000))
+  fi
   [ "$now" -lt "$end_ns" ] || break
   next=$((now + 1000000000 < end_ns ? now + 1000000000 : end_ns))
   sleep "$(awk -v d=$((next - $(date +%s%N))) 'BEGIN { printf "%.3f", (d > 0 ? d : 0) / 1e9 }')"
 done
 end_hwm=$(status_kib "$svc" VmHWM)
 wine_ticks > "$ZVU_ENV_DIR/wine-end.txt"
+win_totals1=$(env_totals)
+echo "$(((end_ns - start_ns) / 1000000)) $(wine_handles)" >> "$handles"
 log_bytes=$(stat -c %s "$service_log")
 
 awk -v tck="$clk_tck" -v s0="$start_svc" -v w0="$start_ws" -v h0="$start_hwm" -v h1="$end_hwm" \
@@ -103,6 +136,20 @@ awk -v tck="$clk_tck" -v s0="$start_svc" -v w0="$start_ws" -v h0="$start_hwm" -v
     printf "service log: %d bytes, %.0f bytes per check\n", logb, (c[n] > 0 ? logb / c[n] : 0)
   }' "$samples"
 
+awk '$2 != "" && $2 != "-" { n++; if (n == 1) { f = $2; ft = $3 } l = $2; lt = $3; if ($2 > m) m = $2; if ($3 > mt) mt = $3 }
+  END { if (n) printf "Wine handles of the service (every 120 s): first / last / max %d / %d / %d; its Wine threads %d / %d / %d\n", f, l, m, ft, lt, mt
+        else print "Wine handles of the service: not available (Wine answers 0 for another process)" }' "$handles"
+read -r b0rss b0thr b0fd b0n <<< "$base_totals0"
+read -r b1rss b1thr b1fd b1n <<< "$base_totals1"
+read -r w0rss w0thr w0fd w0n <<< "$win_totals0"
+read -r w1rss w1thr w1fd w1n <<< "$win_totals1"
+echo "the prefix's Wine processes together (resident MiB / threads / open fds / processes):"
+printf '  without the service, start / end of the baseline: %.1f / %d / %d / %d  -  %.1f / %d / %d / %d\n' \
+  "$(awk -v k="$b0rss" 'BEGIN { print k / 1024 }')" "$b0thr" "$b0fd" "$b0n" \
+  "$(awk -v k="$b1rss" 'BEGIN { print k / 1024 }')" "$b1thr" "$b1fd" "$b1n"
+printf '  with the service, start / end of the window:      %.1f / %d / %d / %d  -  %.1f / %d / %d / %d\n' \
+  "$(awk -v k="$w0rss" 'BEGIN { print k / 1024 }')" "$w0thr" "$w0fd" "$w0n" \
+  "$(awk -v k="$w1rss" 'BEGIN { print k / 1024 }')" "$w1thr" "$w1fd" "$w1n"
 echo "Wine processes of this environment, CPU in the baseline ($baseline s, no service):"
 join <(sort "$ZVU_ENV_DIR/wine-base-start.txt") <(sort "$ZVU_ENV_DIR/wine-base-end.txt") \
   | awk -v tck="$clk_tck" '{ printf "%.2f %s(%s)\n", ($5 - $3) / tck, $2, $1 }' | sort -rn \

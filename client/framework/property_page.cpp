@@ -2,6 +2,29 @@
 
 namespace zvu {
 
+namespace {
+
+// A static control that gets its picture from the dialog template loads the
+// bitmap itself. Windows frees that bitmap with the control; Wine keeps it, so
+// every page built again (a wizard for each catalogue the service hands over)
+// left its picture behind. Taken out of the control first, the bitmap is freed
+// here, once, on both.
+void FreeTemplatePictures(HWND dialog) {
+  for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    char className[16] = {};
+    GetClassNameA(child, className, sizeof(className));
+    if (lstrcmpiA(className, "Static") != 0 ||
+        (GetWindowLongPtrA(child, GWL_STYLE) & SS_TYPEMASK) != SS_BITMAP) {
+      continue;
+    }
+    auto picture = reinterpret_cast<HGDIOBJ>(SendMessageA(child, STM_SETIMAGE, IMAGE_BITMAP, 0));
+    if (picture != nullptr) DeleteObject(picture);
+  }
+}
+
+}  // namespace
+
 PROPSHEETPAGEA PropertyPage::Descriptor(DWORD flags, const char* title, const char* headerTitle,
                                         const char* headerSubtitle) {
   PROPSHEETPAGEA page{};
@@ -54,6 +77,9 @@ INT_PTR CALLBACK PropertyPage::Procedure(HWND page, UINT message, WPARAM wParam,
     case WM_NOTIFY:
       SetWindowLongPtrA(page, DWLP_MSGRESULT, self->OnNotify(reinterpret_cast<NMHDR*>(lParam)));
       return TRUE;
+    case WM_DESTROY:
+      FreeTemplatePictures(page);
+      return self->HandleMessage(message, wParam, lParam);
     case WM_NCDESTROY: {
       const INT_PTR handled = self->HandleMessage(message, wParam, lParam);
       SetWindowLongPtrA(page, DWLP_USER, 0);

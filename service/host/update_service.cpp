@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include <cstdio>
 #include <optional>
 
 #include "appid_registry.h"
@@ -204,7 +205,12 @@ HRESULT UpdateService::Run() {
   cycle_.Start();
   // The log is open before the registration thread starts, so that what
   // that thread has to report from its first pipe instance on is kept.
-  ProgramLog::Open(kServiceLogPath);
+  if (!ProgramLog::Open(kServiceLogPath)) {
+    char message[160];
+    std::snprintf(message, sizeof(message), texts::kEventLogNotOpened, kServiceLogPath,
+                  static_cast<unsigned long>(GetLastError()));
+    LogEvent(message);
+  }
   work_.StartRegistrationThread();
 
   timerId_ = SetTimer(nullptr, 0, kTimerPeriodMs, nullptr);

@@ -45,7 +45,7 @@ locked_service_log_row() {
   [ "$(sha256sum < "$service_log")" = "$before" ] && survived="$survived; the held file is unchanged" \
     || { outcome=FAIL; survived="$survived; the held file was changed"; }
   row "service log (C:\\VuroUpdateService.log) held open with no sharing by another program" 1 \
-    "$survived" "$outcome" "(none: the file cannot be opened; the service runs without its log)"
+    "$survived" "$outcome" "event log: \"Service log c:\\VuroUpdateService.log not opened Err:32, the service runs without it\" (Wine keeps no event log to read back; UpdateService.LogHeldByAnotherProgramIsReportedAsAnEvent checks the text)"
   rm -f "$service_log"
 }
 locked_service_log_row

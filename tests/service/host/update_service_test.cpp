@@ -8,6 +8,7 @@
 #include <fstream>
 #include <thread>
 
+#include "appid_registry.h"
 #include "fake_update_work.h"
 #include "service_texts.h"
 #include "test_env.h"
@@ -125,6 +126,39 @@ TEST(UpdateService, StopWhileAHandOffWaitsEndsTheLoopPromptly) {
   EXPECT_EQ(work.registrationStops, 1);
   EXPECT_TRUE(service.Cycle().UpdatesPending());
   EXPECT_EQ(service.Cycle().UpdateXml(), "<catalogue/>");
+}
+
+// A log file another program holds without sharing: the service runs
+// without it, leaves it as it was, and says so where an administrator looks
+// next (the event log; the console in plain mode).
+TEST(UpdateService, LogHeldByAnotherProgramIsReportedAsAnEvent) {
+  const std::string appIdKey = std::string("AppID\\") + zvu::kServiceAppId;
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, appIdKey.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                            nullptr, &key, &disposition),
+            ERROR_SUCCESS);
+  const bool registeredAsService =
+      RegQueryValueExA(key, zvu::kLocalServiceValue, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  if (registeredAsService) GTEST_SKIP() << "the prefix has the service registered";
+
+  HANDLE held = CreateFileA(zvu::kServiceLogPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  FakeUpdateWork work;
+  UpdateService service(work);
+  service.HandleControl(SERVICE_CONTROL_STOP);  // plain mode: the loop ends at once
+  testing::internal::CaptureStdout();
+  const int exitCode = service.Start();
+  const std::string printed = testing::internal::GetCapturedStdout();
+  CloseHandle(held);
+  if (disposition == REG_CREATED_NEW_KEY) RegDeleteKeyA(HKEY_CLASSES_ROOT, appIdKey.c_str());
+
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_FALSE(service.ServiceMode());
+  EXPECT_EQ(printed, std::string("Service log ") + zvu::kServiceLogPath +
+                         " not opened Err:32, the service runs without it\n");
 }
 
 }  // namespace
