@@ -25,6 +25,13 @@ struct PipeClient::Shared {
   bool serviceEnded = false;  // the watched service process has ended
   bool closing = false;       // the PipeClient has gone: no new registration
   UniqueHandle closingEvent{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  // The wait on the current service process (see WatchService), guarded by
+  // watchLock; the wait's callback never touches them.
+  std::mutex watchLock;
+  UniqueHandle serviceProcess;
+  HANDLE serviceWait = nullptr;
+
+  ~Shared();
 };
 
 namespace {
@@ -128,44 +135,58 @@ void Adopt(PipeClient::Shared& shared, Registration& registration) {
   ++shared.registrations;
 }
 
-// The wait on the service process of one registration.
-struct ServiceWatch {
-  std::shared_ptr<PipeClient::Shared> shared;
-  UniqueHandle process;
-  HANDLE wait = nullptr;
-};
-
+// Runs on a pool thread when the watched service process has ended. It
+// frees nothing: the Shared it is given ends the wait before it goes, and a
+// new registration ends the wait of the previous one.
 void CALLBACK ServiceEnded(void* parameter, BOOLEAN) {
-  std::unique_ptr<ServiceWatch> watch(static_cast<ServiceWatch*>(parameter));
-  {
-    // With the service's copies gone, closing this one breaks the pipe for
-    // the reader, which then registers again.
-    std::lock_guard<std::mutex> guard(watch->shared->lock);
-    watch->shared->serviceEnded = true;
-    watch->shared->writeEnd.reset();
+  auto* shared = static_cast<PipeClient::Shared*>(parameter);
+  // With the service's copies gone, closing this one breaks the pipe for
+  // the reader, which then registers again.
+  std::lock_guard<std::mutex> guard(shared->lock);
+  shared->serviceEnded = true;
+  shared->writeEnd.reset();
+}
+
+// Ends the wait on the previous service process, waiting for its callback
+// to finish if it runs.
+void EndServiceWatch(PipeClient::Shared& shared) {
+  std::lock_guard<std::mutex> guard(shared.watchLock);
+  if (shared.serviceWait != nullptr) {
+    UnregisterWaitEx(shared.serviceWait, INVALID_HANDLE_VALUE);
+    shared.serviceWait = nullptr;
   }
-  UnregisterWait(watch->wait);
+  shared.serviceProcess.reset();
 }
 
 void WatchService(const std::shared_ptr<PipeClient::Shared>& shared, DWORD servicePid) {
-  auto watch = std::make_unique<ServiceWatch>();
-  watch->shared = shared;
+  EndServiceWatch(*shared);
+  std::lock_guard<std::mutex> guard(shared->watchLock);
   // Waiting needs SYNCHRONIZE on the service's process, which runs as local
   // system. Its access list need not grant that to this user (a standard
   // user, or an administrator whose token is filtered, is refused on
   // Windows); then the record below says that a restart will not be followed.
-  watch->process.reset(OpenProcess(SYNCHRONIZE, FALSE, servicePid));
-  if (watch->process &&
-      RegisterWaitForSingleObject(&watch->wait, watch->process.get(), &ServiceEnded, watch.get(),
+  shared->serviceProcess.reset(OpenProcess(SYNCHRONIZE, FALSE, servicePid));
+  HANDLE wait = nullptr;
+  if (shared->serviceProcess &&
+      RegisterWaitForSingleObject(&wait, shared->serviceProcess.get(), &ServiceEnded, shared.get(),
                                   INFINITE, WT_EXECUTEONLYONCE)) {
-    watch.release();  // the callback owns it
+    shared->serviceWait = wait;
     return;
   }
+  const DWORD error = GetLastError();
+  shared->serviceProcess.reset();
   char record[160];
   std::snprintf(record, sizeof(record), client_texts::kServiceNotWatched,
-                static_cast<unsigned long>(servicePid), static_cast<unsigned long>(GetLastError()));
+                static_cast<unsigned long>(servicePid), static_cast<unsigned long>(error));
   clientLog::Write(record);
 }
+
+}  // namespace
+
+// Never runs on the wait's callback thread: the callback holds no reference.
+PipeClient::Shared::~Shared() { EndServiceWatch(*this); }
+
+namespace {
 
 DWORD WINAPI ReaderThread(void* parameter) {
   std::unique_ptr<std::shared_ptr<PipeClient::Shared>> owner(
