@@ -249,16 +249,20 @@ HRESULT PipeClient::Register() {
   }
   if (registration.result != kRegistered) return kFailed;
   Adopt(*shared_, registration);
+  // Watched before the reader starts: the caller sets its target right after
+  // this returns, and a catalogue the service writes at once must not find
+  // the target still missing because the watch took its time.
+  WatchService(shared_, registration.servicePid);
 
   auto* parameter = new std::shared_ptr<Shared>(shared_);
   HANDLE thread = CreateThread(nullptr, 0, ReaderThread, parameter, 0, &threadId_);
   if (thread == nullptr) {
     delete parameter;
     threadId_ = 0;
+    EndServiceWatch(*shared_);
     return kFailed;
   }
   CloseHandle(thread);
-  WatchService(shared_, ServiceProcessId());
   return kRegistered;
 }
 
