@@ -6,15 +6,7 @@
 #   longrun_summary_test.sh <summary.awk>
 set -u
 summary=$1
-passes=0 failures=0
-check() {
-  local description=$1
-  shift
-  if "$@"; then echo "ok   - $description"; passes=$((passes + 1))
-  else echo "FAIL - $description"; failures=$((failures + 1)); fi
-}
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/check_lib.sh"
 
 # sample <s> <svc KiB> <svc threads> <svc fds> <svc handles> <client KiB> <client fds> <closed>:
 # one sample line with fixed values elsewhere (hand-offs grow one a minute).

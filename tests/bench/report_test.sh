@@ -7,15 +7,7 @@
 set -u
 report_sh=$1
 recorded=$2
-passes=0 failures=0
-check() {
-  local description=$1
-  shift
-  if "$@"; then echo "ok   - $description"; passes=$((passes + 1))
-  else echo "FAIL - $description"; failures=$((failures + 1)); fi
-}
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/check_lib.sh"
 
 # row <report> <start of the figure's cell>: the table row of that figure.
 row() { grep -F "| $2" "$1" | head -n1; }
