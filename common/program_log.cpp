@@ -8,56 +8,51 @@
 #include <mutex>
 #include <vector>
 
+#include "unique_handle.h"
+
 namespace zvu {
 namespace {
 
 // The handle is used from the main thread and from WinHTTP's worker threads;
 // the lock keeps a write from racing with Close.
 std::mutex g_logMutex;
-HANDLE g_logFile = nullptr;
+UniqueFileHandle g_logFile;
 
 }  // namespace
 
 bool ProgramLog::Open(const char* path) {
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  UniqueFileHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
   const DWORD openError = GetLastError();
   std::lock_guard<std::mutex> lock(g_logMutex);
-  if (g_logFile != nullptr) {
-    CloseHandle(g_logFile);
-    g_logFile = nullptr;
-  }
-  if (file == INVALID_HANDLE_VALUE) {
+  g_logFile = std::move(file);
+  if (!g_logFile) {
     SetLastError(openError);  // the caller reports why
     return false;
   }
-  g_logFile = file;
   return true;
 }
 
 void ProgramLog::Close() {
   std::lock_guard<std::mutex> lock(g_logMutex);
-  if (g_logFile != nullptr) {
-    CloseHandle(g_logFile);
-    g_logFile = nullptr;
-  }
+  g_logFile.reset();
 }
 
 bool ProgramLog::IsOpen() {
   std::lock_guard<std::mutex> lock(g_logMutex);
-  return g_logFile != nullptr;
+  return g_logFile.valid();
 }
 
 void ProgramLog::Write(std::string_view record) {
   std::lock_guard<std::mutex> lock(g_logMutex);
-  if (g_logFile == nullptr || record.empty()) return;
+  if (!g_logFile || record.empty()) return;
   const DWORD size = static_cast<DWORD>(std::min<size_t>(record.size(), kSizeLimit));
-  const DWORD position = SetFilePointer(g_logFile, 0, nullptr, FILE_CURRENT);
+  const DWORD position = SetFilePointer(g_logFile.get(), 0, nullptr, FILE_CURRENT);
   if (position != INVALID_SET_FILE_POINTER && position + size > kSizeLimit) {
-    SetFilePointer(g_logFile, 0, nullptr, FILE_BEGIN);
+    SetFilePointer(g_logFile.get(), 0, nullptr, FILE_BEGIN);
   }
   DWORD written = 0;
-  WriteFile(g_logFile, record.data(), size, &written, nullptr);
+  WriteFile(g_logFile.get(), record.data(), size, &written, nullptr);
 }
 
 void ProgramLog::Printf(const char* format, ...) {

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <msi.h>
 
+#include <cstdio>
 #include <utility>
 
 namespace zvu {
@@ -44,13 +46,24 @@ class UniqueResource {
   Handle handle_ = Handle(Invalid);
 };
 
+// Each kind below names its release function only in an inline function, so
+// a program links the library behind a kind only when it uses that kind (the
+// custom-action library includes this header and links nothing of common/).
 namespace detail {
 inline void CloseKernelHandle(HANDLE h) { ::CloseHandle(h); }
 inline void CloseRegistryKey(HKEY k) { ::RegCloseKey(k); }
 inline void FreeLocalMemory(HLOCAL m) { ::LocalFree(m); }
 inline void DestroyImageList(HIMAGELIST list) { ::ImageList_Destroy(list); }
-inline void DeleteFontHandle(HFONT font) { ::DeleteObject(font); }
+template <typename GdiObject>
+inline void DeleteGdiObject(GdiObject object) { ::DeleteObject(object); }
 inline void DestroyIconHandle(HICON icon) { ::DestroyIcon(icon); }
+inline void FreeModule(HMODULE module) { ::FreeLibrary(module); }
+inline void DestroyMenuHandle(HMENU menu) { ::DestroyMenu(menu); }
+inline void CloseServiceManagerHandle(SC_HANDLE h) { ::CloseServiceHandle(h); }
+inline void CloseInstallerHandle(MSIHANDLE h) { ::MsiCloseHandle(h); }
+inline void CloseStream(std::FILE* file) { std::fclose(file); }
+// Blocks until a callback of the wait that is running has returned.
+inline void UnregisterWaitAndBlock(HANDLE wait) { ::UnregisterWaitEx(wait, INVALID_HANDLE_VALUE); }
 }  // namespace detail
 
 // Kernel objects whose "no handle" value is null (processes, threads, tokens, events).
@@ -65,9 +78,30 @@ using UniqueRegKey = UniqueResource<HKEY, detail::CloseRegistryKey, nullptr>;
 using UniqueLocalMemory = UniqueResource<HLOCAL, detail::FreeLocalMemory, nullptr>;
 // Image lists of the common controls (users link comctl32).
 using UniqueImageList = UniqueResource<HIMAGELIST, detail::DestroyImageList, nullptr>;
-// Fonts created with CreateFontIndirect (users link gdi32).
-using UniqueFont = UniqueResource<HFONT, detail::DeleteFontHandle, nullptr>;
+// GDI objects this code created (users link gdi32). Only for an object that
+// is not selected into a device context when it goes.
+template <typename GdiObject>
+using UniqueGdiObject = UniqueResource<GdiObject, detail::DeleteGdiObject<GdiObject>, nullptr>;
+// Fonts created with CreateFontIndirect.
+using UniqueFont = UniqueGdiObject<HFONT>;
+// Bitmaps loaded with LoadImage or LoadBitmap.
+using UniqueBitmap = UniqueGdiObject<HBITMAP>;
 // Icons loaded with LoadImage (not shared ones from LoadIcon).
 using UniqueIcon = UniqueResource<HICON, detail::DestroyIconHandle, nullptr>;
+// Modules loaded with LoadLibrary.
+using UniqueModule = UniqueResource<HMODULE, detail::FreeModule, nullptr>;
+// Menus loaded or created by this code and attached to no window (a window
+// destroys its own menu).
+using UniqueMenu = UniqueResource<HMENU, detail::DestroyMenuHandle, nullptr>;
+// A handle of the service control manager or of one service (users link advapi32).
+using UniqueServiceHandle = UniqueResource<SC_HANDLE, detail::CloseServiceManagerHandle, nullptr>;
+// Windows Installer handles: records, views, databases ("no handle" is 0; users link msi).
+using UniqueMsiHandle = UniqueResource<MSIHANDLE, detail::CloseInstallerHandle, 0>;
+// C streams from fopen. A caller that must know whether the last write
+// reached the file calls fclose itself on release() and checks its result.
+using UniqueFile = UniqueResource<std::FILE*, detail::CloseStream, nullptr>;
+// A wait from RegisterWaitForSingleObject. Ending it blocks until a running
+// callback has returned, so it must never end on the wait's own callback thread.
+using UniqueWait = UniqueResource<HANDLE, detail::UnregisterWaitAndBlock, nullptr>;
 
 }  // namespace zvu

@@ -2,7 +2,7 @@
 
 #include <msiquery.h>
 
-#include "owned_handle.h"
+#include "unique_handle.h"
 
 namespace zvu::hooks {
 namespace {
@@ -10,7 +10,7 @@ constexpr DWORD kPropertyCapacity = MAX_PATH;  // characters, terminator include
 }
 
 void ShowActionText(MSIHANDLE session, const std::wstring& text) {
-  MsiRecord record(MsiCreateRecord(3));
+  UniqueMsiHandle record(MsiCreateRecord(3));
   if (!record) return;
   MsiRecordSetStringW(record.get(), 1, L"MyCustomAction");
   MsiRecordSetStringW(record.get(), 2, text.c_str());

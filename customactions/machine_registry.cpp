@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "owned_handle.h"
+#include "unique_handle.h"
 
 namespace zvu::hooks {
 namespace {
@@ -12,7 +12,7 @@ constexpr DWORD kFirstBufferBytes = 1024;
 }
 
 std::wstring ReadMachineString(const wchar_t* subkey, const wchar_t* valueName) {
-  RegistryKey key;
+  UniqueRegKey key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subkey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
     return {};
   }

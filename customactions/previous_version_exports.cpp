@@ -8,7 +8,7 @@
 #include "installer_session.h"
 #include "machine_registry.h"
 #include "msihooks.h"
-#include "owned_handle.h"
+#include "unique_handle.h"
 #include "setup_log.h"
 
 using namespace zvu::hooks;
@@ -84,7 +84,7 @@ UINT __stdcall DeletePrevFiles(MSIHANDLE session) {
 UINT __stdcall DeletePrevRegEntries(MSIHANDLE) {
   return Guarded(kActionSuccess, [] {
     Log(L"DeletePrevRegEntries\n");
-    RegistryKey key;
+    UniqueRegKey key;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kOldUninstallKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS, nullptr, key.put(), nullptr) == ERROR_SUCCESS) {
       RegSetValueExW(key.get(), L"UninstallString", 0, REG_SZ,

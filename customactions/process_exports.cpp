@@ -10,7 +10,7 @@
 #include "guarded.h"
 #include "installer_session.h"
 #include "msihooks.h"
-#include "owned_handle.h"
+#include "unique_handle.h"
 #include "run_command.h"
 #include "setup_log.h"
 
@@ -25,7 +25,7 @@ constexpr DWORD kProcessTableEntries = 1024;
 
 // The program file name of a process, or empty when it cannot be read.
 std::wstring ProgramFileName(DWORD processId) {
-  KernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+  UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
   if (!process) return {};
   HMODULE program = nullptr;
   DWORD needed = 0;
@@ -126,7 +126,7 @@ UINT __stdcall KillVuroUpdate(MSIHANDLE) {
     Log(L"KillVuroUpdate\n");
     const DWORD id = FirstProcessNamed(kUpdateProgram);
     if (id == 0) return kActionSuccess;
-    KernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
+    UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
     if (process) TerminateProcess(process.get(), 0);
     return kActionSuccess;
   });
@@ -139,7 +139,7 @@ UINT __stdcall StartVuroUpdate(MSIHANDLE session) {
     const FolderProperty targetDir = ReadFolderProperty(session, L"TARGETDIR");
     if (!targetDir.readable) return kActionFailed;
     if (targetDir.value.empty()) return kActionSuccess;
-    const KernelHandle program =
+    const UniqueHandle program =
         RunCommand(L"\"" + targetDir.value + kUpdateProgram + L"\"", false);
     return program ? kActionSuccess : kActionFailed;
   });

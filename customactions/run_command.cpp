@@ -7,7 +7,7 @@
 
 namespace zvu::hooks {
 
-KernelHandle RunCommand(const std::wstring& commandLine, bool wait, const std::wstring& program) {
+UniqueHandle RunCommand(const std::wstring& commandLine, bool wait, const std::wstring& program) {
   Log(commandLine + L"\n");
 
   // CreateProcessW may write into the command line.
@@ -25,8 +25,8 @@ KernelHandle RunCommand(const std::wstring& commandLine, bool wait, const std::w
     Log(entry);
     return {};
   }
-  KernelHandle process(started.hProcess);
-  KernelHandle thread(started.hThread);
+  UniqueHandle process(started.hProcess);
+  UniqueHandle thread(started.hThread);
   if (wait) WaitForSingleObject(process.get(), INFINITE);
   return process;
 }

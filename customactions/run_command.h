@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "owned_handle.h"
+#include "unique_handle.h"
 
 namespace zvu::hooks {
 
@@ -16,7 +16,7 @@ namespace zvu::hooks {
 //
 // program, when given, is the full path of the program to start; the command
 // line is then passed to it unchanged (its first word is not searched for).
-KernelHandle RunCommand(const std::wstring& commandLine, bool wait,
+UniqueHandle RunCommand(const std::wstring& commandLine, bool wait,
                         const std::wstring& program = {});
 
 // The full path of a program in the system directory ("regsvr32.exe").

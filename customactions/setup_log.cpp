@@ -48,17 +48,13 @@ SetupLog::SetupLog() { Open(SystemDrive()); }
 
 SetupLog::SetupLog(const std::wstring& directory) { Open(directory); }
 
-SetupLog::~SetupLog() {
-  if (file_) fclose(file_);
-}
-
 void SetupLog::Open(const std::wstring& directory) {
   if (directory.empty()) return;
   directory_ = directory;
   path_ = directory;
   if (path_.back() != L'\\') path_ += L'\\';
   path_ += kLogFileName;
-  file_ = _wfopen(path_.c_str(), L"a+");
+  file_.reset(_wfopen(path_.c_str(), L"a+"));
 }
 
 void SetupLog::Write(std::wstring_view message) {
@@ -71,8 +67,8 @@ void SetupLog::Write(std::wstring_view message) {
 
   AcquireSRWLockExclusive(&lock_);
   // Written as data, never as a format: a '%' in a path stays a '%'.
-  fwrite(bytes.data(), 1, bytes.size(), file_);
-  fflush(file_);
+  fwrite(bytes.data(), 1, bytes.size(), file_.get());
+  fflush(file_.get());
   ReleaseSRWLockExclusive(&lock_);
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "unique_handle.h"
+
 namespace zvu::hooks {
 
 // The installation log at the root of the system drive ("IISQuillet_inst.log").
@@ -19,7 +21,7 @@ class SetupLog {
   SetupLog();
   // Opens the log in the given directory (a backslash is added when missing).
   explicit SetupLog(const std::wstring& directory);
-  ~SetupLog();
+  ~SetupLog() = default;
 
   SetupLog(const SetupLog&) = delete;
   SetupLog& operator=(const SetupLog&) = delete;
@@ -27,14 +29,14 @@ class SetupLog {
   void Write(std::wstring_view message);
 
   const std::wstring& Path() const { return path_; }
-  bool IsOpen() const { return file_ != nullptr; }
+  bool IsOpen() const { return file_.valid(); }
 
  private:
   void Open(const std::wstring& directory);
 
   std::wstring directory_;
   std::wstring path_;
-  FILE* file_ = nullptr;
+  UniqueFile file_;
   SRWLOCK lock_ = SRWLOCK_INIT;
 };
 

@@ -31,7 +31,7 @@ std::wstring WideText(LPCSTR text) {
 UINT RunRegistration(const std::wstring& commandLine) {
   const std::wstring program = SystemProgramPath(L"regsvr32.exe");
   if (program.empty()) return kActionFailed;
-  const KernelHandle registration = RunCommand(commandLine, true, program);
+  const UniqueHandle registration = RunCommand(commandLine, true, program);
   return registration ? kActionSuccess : kActionFailed;
 }
 

@@ -8,7 +8,7 @@
 #include "guarded.h"
 #include "installer_session.h"
 #include "msihooks.h"
-#include "owned_handle.h"
+#include "unique_handle.h"
 #include "run_command.h"
 
 using namespace zvu::hooks;
@@ -30,7 +30,7 @@ std::wstring NetCommand(const std::wstring& systemFolder, const wchar_t* verb) {
 
 struct StartedCommand {
   UINT failure = kActionSuccess;  // set when there is nothing to wait for
-  KernelHandle process;
+  UniqueHandle process;
 };
 
 StartedCommand StartNetCommand(MSIHANDLE session, const wchar_t* verb, const wchar_t* text) {
@@ -53,7 +53,7 @@ StartedCommand StartNetCommand(MSIHANDLE session, const wchar_t* verb, const wch
 UINT RunNetCommandCancellable(MSIHANDLE session, const wchar_t* verb, const wchar_t* text) {
   StartedCommand started = StartNetCommand(session, verb, text);
   if (!started.process) return started.failure;
-  MsiRecord progress(MsiCreateRecord(3));
+  UniqueMsiHandle progress(MsiCreateRecord(3));
   while (!Ended(started.process.get(), 200)) {
     Sleep(300);
     if (progress && SendProgress(session, progress.get(), 1, 1, 0) == kEngineCancel) {
@@ -94,8 +94,8 @@ UINT __stdcall StartW3Progress(MSIHANDLE session) {
     constexpr int kStepTicks = 2;
     constexpr int kLastSteppedTicks = 58;
     constexpr int kFilledSteps = 59;
-    MsiRecord reset(MsiCreateRecord(3));
-    MsiRecord step(MsiCreateRecord(3));
+    UniqueMsiHandle reset(MsiCreateRecord(3));
+    UniqueMsiHandle step(MsiCreateRecord(3));
     if (reset) SendProgress(session, reset.get(), 0, kTotalTicks, 0);
     auto sendStep = [&] {
       if (step) SendProgress(session, step.get(), 2, kStepTicks, 0);

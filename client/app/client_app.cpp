@@ -12,10 +12,6 @@
 
 namespace zvu {
 
-ClientApp::~ClientApp() {
-  if (richEdit_ != nullptr) FreeLibrary(richEdit_);
-}
-
 bool ClientApp::InitInstance() {
   if (!CMainWnd::RegisterMainWindowClass()) return false;
   if (ActivateRunningInstance(CMainWnd::kClassName)) return false;
@@ -25,7 +21,7 @@ bool ClientApp::InitInstance() {
   // The wizard's pages fetch and parse catalogues through COM objects.
   comInitialised_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
   // The update selection page shows descriptions in a rich edit 2.0 control.
-  richEdit_ = LoadLibraryA("riched20.dll");
+  richEdit_.reset(LoadLibraryA("riched20.dll"));
 
   CMainWnd* mainWindow = CMainWnd::CreateOwnedByWindow();
   if (mainWindow == nullptr) return false;

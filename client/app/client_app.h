@@ -1,6 +1,7 @@
 #pragma once
 
 #include "application.h"
+#include "unique_handle.h"
 
 namespace zvu {
 
@@ -10,7 +11,7 @@ namespace zvu {
 class ClientApp : public Application {
  public:
   ClientApp() = default;
-  ~ClientApp() override;
+  ~ClientApp() override = default;
 
   bool OnCommand(WORD command) override;
 
@@ -19,7 +20,7 @@ class ClientApp : public Application {
   int ExitInstance(int exitCode) override;
 
  private:
-  HMODULE richEdit_ = nullptr;
+  UniqueModule richEdit_;
   bool comInitialised_ = false;
 };
 

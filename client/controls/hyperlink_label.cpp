@@ -1,5 +1,7 @@
 #include "hyperlink_label.h"
 
+#include "unique_handle.h"
+
 namespace zvu {
 
 namespace {
@@ -73,8 +75,9 @@ LRESULT CALLBACK LinkLabelProc(HWND window, UINT message, WPARAM wParam, LPARAM 
       SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(saved));
       SendMessageW(window, WM_SETFONT,
                    reinterpret_cast<WPARAM>(GetPropA(window, kHyperlinkOriginalFont)), FALSE);
-      if (HANDLE underline = GetPropA(window, kHyperlinkUnderlineFont))
-        DeleteObject(static_cast<HFONT>(underline));
+      // The label draws with its original font again, so the underlined one
+      // is no longer in use.
+      const UniqueFont underline(static_cast<HFONT>(GetPropA(window, kHyperlinkUnderlineFont)));
       RemovePropA(window, kHyperlinkOriginalProc);
       RemovePropA(window, kHyperlinkOriginalFont);
       RemovePropA(window, kHyperlinkUnderlineFont);

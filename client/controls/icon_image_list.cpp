@@ -29,18 +29,15 @@ bool IconImageList::Reset() {
 HICON IconImageList::AddIcon(UINT resourceNumber) {
   // The icons carry a picture drawn for the list's size; load that one
   // rather than shrinking the large one.
-  auto icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
-                                            MAKEINTRESOURCEW(resourceNumber), IMAGE_ICON,
-                                            kIconSize, kIconSize, LR_LOADTRANSPARENT));
-  if (icon == nullptr) return nullptr;
+  UniqueIcon icon(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
+                                                MAKEINTRESOURCEW(resourceNumber), IMAGE_ICON,
+                                                kIconSize, kIconSize, LR_LOADTRANSPARENT)));
+  if (!icon) return nullptr;
   // The numbers and the pictures stay in step: a picture that cannot be
   // added leaves both as they were.
-  if (!images_ || ImageList_AddIcon(images_.get(), icon) < 0) {
-    DestroyIcon(icon);
-    return nullptr;
-  }
+  if (!images_ || ImageList_AddIcon(images_.get(), icon.get()) < 0) return nullptr;
   resourceNumbers_.push_back(resourceNumber);
-  return icon;
+  return icon.release();
 }
 
 int IconImageList::IndexOf(UINT resourceNumber) const {

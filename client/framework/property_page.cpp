@@ -1,5 +1,7 @@
 #include "property_page.h"
 
+#include "unique_handle.h"
+
 namespace zvu {
 
 namespace {
@@ -18,8 +20,8 @@ void FreeTemplatePictures(HWND dialog) {
         (GetWindowLongPtrA(child, GWL_STYLE) & SS_TYPEMASK) != SS_BITMAP) {
       continue;
     }
-    auto picture = reinterpret_cast<HGDIOBJ>(SendMessageA(child, STM_SETIMAGE, IMAGE_BITMAP, 0));
-    if (picture != nullptr) DeleteObject(picture);
+    const UniqueBitmap picture(
+        reinterpret_cast<HBITMAP>(SendMessageA(child, STM_SETIMAGE, IMAGE_BITMAP, 0)));
   }
 }
 

@@ -29,7 +29,7 @@ struct PipeClient::Shared {
   // watchLock; the wait's callback never touches them.
   std::mutex watchLock;
   UniqueHandle serviceProcess;
-  HANDLE serviceWait = nullptr;
+  UniqueWait serviceWait;
 
   ~Shared();
 };
@@ -151,10 +151,9 @@ void CALLBACK ServiceEnded(void* parameter, BOOLEAN) {
 // to finish if it runs.
 void EndServiceWatch(PipeClient::Shared& shared) {
   std::lock_guard<std::mutex> guard(shared.watchLock);
-  if (shared.serviceWait != nullptr) {
-    UnregisterWaitEx(shared.serviceWait, INVALID_HANDLE_VALUE);
-    shared.serviceWait = nullptr;
-  }
+  // UniqueWait ends the wait blocking: a callback that runs has returned
+  // before the process handle it waits on goes.
+  shared.serviceWait.reset();
   shared.serviceProcess.reset();
 }
 
@@ -170,7 +169,7 @@ void WatchService(const std::shared_ptr<PipeClient::Shared>& shared, DWORD servi
   if (shared->serviceProcess &&
       RegisterWaitForSingleObject(&wait, shared->serviceProcess.get(), &ServiceEnded, shared.get(),
                                   INFINITE, WT_EXECUTEONLYONCE)) {
-    shared->serviceWait = wait;
+    shared->serviceWait.reset(wait);
     return;
   }
   const DWORD error = GetLastError();
@@ -255,14 +254,13 @@ HRESULT PipeClient::Register() {
   WatchService(shared_, registration.servicePid);
 
   auto* parameter = new std::shared_ptr<Shared>(shared_);
-  HANDLE thread = CreateThread(nullptr, 0, ReaderThread, parameter, 0, &threadId_);
-  if (thread == nullptr) {
+  const UniqueHandle thread(CreateThread(nullptr, 0, ReaderThread, parameter, 0, &threadId_));
+  if (!thread) {
     delete parameter;
     threadId_ = 0;
     EndServiceWatch(*shared_);
     return kFailed;
   }
-  CloseHandle(thread);
   return kRegistered;
 }
 

@@ -115,11 +115,11 @@ bool CSystemTray::ShowBalloon(const char* text, const char* title, DWORD iconFla
   return shown;
 }
 
-HMENU CSystemTray::LoadTrayMenu(HMENU* popup) const {
+UniqueMenu CSystemTray::LoadTrayMenu(HMENU* popup) const {
   *popup = nullptr;
-  HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(notifyData_.uID));
-  if (menu == nullptr) return nullptr;
-  *popup = GetSubMenu(menu, 0);
+  UniqueMenu menu(LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(notifyData_.uID)));
+  if (!menu) return menu;
+  *popup = GetSubMenu(menu.get(), 0);
   if (*popup != nullptr) ::SetMenuDefaultItem(*popup, defaultItem_, defaultByPosition_);
   return menu;
 }
@@ -129,17 +129,16 @@ bool CSystemTray::SetMenuDefaultItem(UINT item, bool byPosition) {
   defaultItem_ = item;
   defaultByPosition_ = byPosition;
   HMENU popup = nullptr;
-  if (HMENU menu = LoadTrayMenu(&popup)) DestroyMenu(menu);
+  LoadTrayMenu(&popup);
   return true;
 }
 
 UINT CSystemTray::DefaultCommand() const {
   if (!defaultByPosition_) return defaultItem_;
   HMENU popup = nullptr;
-  HMENU menu = LoadTrayMenu(&popup);
-  if (menu == nullptr) return 0;
+  const UniqueMenu menu = LoadTrayMenu(&popup);
+  if (!menu) return 0;
   const UINT command = popup != nullptr ? GetMenuItemID(popup, static_cast<int>(defaultItem_)) : 0;
-  DestroyMenu(menu);
   return command == static_cast<UINT>(-1) ? 0 : command;
 }
 
@@ -168,8 +167,8 @@ LRESULT CSystemTray::OnTrayNotification(WPARAM wParam, LPARAM lParam) {
   switch (LOWORD(lParam)) {
     case WM_RBUTTONUP: {
       HMENU popup = nullptr;
-      HMENU menu = LoadTrayMenu(&popup);
-      if (menu == nullptr) return 1;
+      const UniqueMenu menu = LoadTrayMenu(&popup);
+      if (!menu) return 1;
       if (popup != nullptr) {
         POINT cursor{};
         GetCursorPos(&cursor);
@@ -179,7 +178,6 @@ LRESULT CSystemTray::OnTrayNotification(WPARAM wParam, LPARAM lParam) {
         // Lets the menu close properly when the user clicks elsewhere.
         PostMessageA(receiver, WM_NULL, 0, 0);
       }
-      DestroyMenu(menu);
       return 1;
     }
     case WM_LBUTTONDBLCLK: {

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "unique_handle.h"
 #include "window.h"
 
 namespace zvu {
@@ -57,8 +58,8 @@ class CSystemTray : public Window {
   void OnTaskbarCreated();
   HWND Receiver() const;
   // Loads the menu, marks the default item in its first pop-up and returns
-  // the menu (to destroy) and the pop-up.
-  HMENU LoadTrayMenu(HMENU* popup) const;
+  // the menu and the pop-up.
+  UniqueMenu LoadTrayMenu(HMENU* popup) const;
 
   NOTIFYICONDATAA notifyData_{};
   bool enabled_ = false;

@@ -26,9 +26,10 @@ bool IsCurrent(const ClientCore& core, const Transfer& transfer) {
 }
 
 void CloseOutputFile(ClientCore& core, bool* flushed) {
-  if (core.outputFile == nullptr) return;
-  const bool ok = std::fclose(core.outputFile) == 0;
-  core.outputFile = nullptr;
+  if (!core.outputFile) return;
+  // Closed here rather than by the owner: whether the last bytes reached
+  // the file is the answer.
+  const bool ok = std::fclose(core.outputFile.release()) == 0;
   if (flushed != nullptr) *flushed = ok;
 }
 
@@ -235,8 +236,8 @@ DWORD XHttpClient::GetToFile(const std::string& localPath) {
     return kHttpCannotStart;
   }
   core_->mode.store(static_cast<std::int32_t>(TransferMode::File));
-  std::FILE* file = std::fopen(localPath.c_str(), "wb");
-  if (file == nullptr) {
+  UniqueFile file(std::fopen(localPath.c_str(), "wb"));
+  if (!file) {
     // A folder that cannot be written or a full disk: the caller only sees
     // that the download did not start, so the log says why.
     ProgramLog::Printf(" The file %s could not be created for the download (errno %d)\r\n",
@@ -246,7 +247,7 @@ DWORD XHttpClient::GetToFile(const std::string& localPath) {
   {
     std::lock_guard<std::mutex> guard(core_->lock);
     http_detail::CloseOutputFile(*core_);
-    core_->outputFile = file;
+    core_->outputFile = std::move(file);
     core_->receivedBytes.store(0);
   }
   const DWORD result = SendGet(*transfer);

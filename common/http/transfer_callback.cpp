@@ -150,8 +150,8 @@ FollowUp OnReadComplete(ClientCore& core, Transfer& transfer, DWORD length) {
       return FollowUp::None;
     }
     core.responseText.append(transfer.buffer, textLength);
-  } else if (core.outputFile == nullptr ||
-             std::fwrite(transfer.buffer, 1, length, core.outputFile) != length) {
+  } else if (!core.outputFile ||
+             std::fwrite(transfer.buffer, 1, length, core.outputFile.get()) != length) {
     ProgramLog::Write(" The downloaded data could not be written to its file\r\n");
     Fail(core);
     return FollowUp::None;

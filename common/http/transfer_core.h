@@ -51,7 +51,7 @@ struct ClientCore {
                     // may call back, nor across SendMessage
   std::string responseText;
   std::wstring responseHeaders;  // raw headers of the current response, "\r\n" between lines
-  std::FILE* outputFile = nullptr;
+  UniqueFile outputFile;
   HWND notifyWindow = nullptr;
   Transfer* current = nullptr;       // the transfer whose handles are open
   int transfersAlive = 0;            // transfers not yet freed

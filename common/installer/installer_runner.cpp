@@ -56,10 +56,12 @@ bool InstallerRunner::WriteResponseFile(const std::string& path, const std::stri
     if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) contents += '\r';
     contents += text[i];
   }
-  FILE* file = std::fopen(path.c_str(), "wb");
+  UniqueFile file(std::fopen(path.c_str(), "wb"));
   if (!file) return false;
-  const bool written = std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();
-  const bool closed = std::fclose(file) == 0;
+  const bool written =
+      std::fwrite(contents.data(), 1, contents.size(), file.get()) == contents.size();
+  // Closed here: a close that fails means the bytes may not have reached the file.
+  const bool closed = std::fclose(file.release()) == 0;
   return written && closed;
 }
 

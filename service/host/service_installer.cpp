@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "service_handle.h"
+#include "unique_handle.h"
 #include "service_texts.h"
 
 namespace zvu {

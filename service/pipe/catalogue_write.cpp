@@ -55,7 +55,7 @@ std::shared_ptr<CatalogueWrite> CatalogueWrite::Start(HANDLE pipe, std::string b
 CatalogueWrite::CatalogueWrite(std::shared_ptr<Shared> shared, HANDLE thread)
     : shared_(std::move(shared)), thread_(thread) {}
 
-CatalogueWrite::~CatalogueWrite() { CloseHandle(thread_); }
+CatalogueWrite::~CatalogueWrite() = default;
 
 DWORD WINAPI CatalogueWrite::Run(void* parameter) {
   std::unique_ptr<std::shared_ptr<Shared>> owned(static_cast<std::shared_ptr<Shared>*>(parameter));
@@ -90,7 +90,7 @@ CatalogueWrite::Outcome CatalogueWrite::Wait(HANDLE stopEvent) {
   const DWORD count = stopEvent != nullptr ? 2 : 1;
   const DWORD result = WaitForMultipleObjects(count, waits, FALSE, INFINITE);
   if (result != WAIT_OBJECT_0) {
-    CancelSynchronousIo(thread_);
+    CancelSynchronousIo(thread_.get());
     if (WaitForSingleObject(shared_->done.get(), kCancelGraceMs) != WAIT_OBJECT_0) {
       return Outcome::kStopped;
     }

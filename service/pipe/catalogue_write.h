@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "unique_handle.h"
+
 namespace zvu {
 
 // One blocking write of catalogue bytes into a client's pipe, run on a
@@ -42,7 +44,7 @@ class CatalogueWrite {
   static DWORD WINAPI Run(void* parameter);
 
   std::shared_ptr<Shared> shared_;
-  HANDLE thread_;
+  UniqueHandle thread_;
 };
 
 }  // namespace zvu

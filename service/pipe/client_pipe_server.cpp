@@ -28,36 +28,34 @@ ClientPipeServer::ClientPipeServer(DWORD serviceProcessId, PipeInstanceFactory c
 ClientPipeServer::~ClientPipeServer() { StopRegistrationThread(); }
 
 HRESULT ClientPipeServer::StartRegistrationThread() {
-  if (registrationThread_ != nullptr) {
-    if (WaitForSingleObject(registrationThread_, 0) == WAIT_TIMEOUT) return 0;
-    CloseHandle(registrationThread_);
-    registrationThread_ = nullptr;
+  if (registrationThread_) {
+    if (WaitForSingleObject(registrationThread_.get(), 0) == WAIT_TIMEOUT) return 0;
+    registrationThread_.reset();
   }
   if (!state_->stopEvent || !state_->firstInstanceTried) return kNoClient;
   ResetEvent(state_->stopEvent.get());
   ResetEvent(state_->firstInstanceTried.get());
   auto* parameter = new std::shared_ptr<RegistrationState>(state_);
-  registrationThread_ =
-      CreateThread(nullptr, 0, &RegistrationThreadMain, parameter, 0, &registrationThreadId_);
-  if (registrationThread_ == nullptr) {
+  registrationThread_.reset(
+      CreateThread(nullptr, 0, &RegistrationThreadMain, parameter, 0, &registrationThreadId_));
+  if (!registrationThread_) {
     delete parameter;
     return kNoClient;
   }
   // A client started right after the service must find the pipe: wait until
   // the first instance exists (or could not be made), briefly.
-  HANDLE ready[] = {state_->firstInstanceTried.get(), registrationThread_};
+  HANDLE ready[] = {state_->firstInstanceTried.get(), registrationThread_.get()};
   WaitForMultipleObjects(2, ready, FALSE, kFirstInstanceWaitMs);
   return 0;
 }
 
 bool ClientPipeServer::StopRegistrationThread(DWORD timeoutMs, DWORD* exitCode) {
-  if (registrationThread_ == nullptr) return true;
+  if (!registrationThread_) return true;
   SetEvent(state_->stopEvent.get());
   // The thread holds its own share of the state, so it may outlive us safely.
-  const bool ended = WaitForSingleObject(registrationThread_, timeoutMs) == WAIT_OBJECT_0;
-  if (ended && exitCode != nullptr) GetExitCodeThread(registrationThread_, exitCode);
-  CloseHandle(registrationThread_);
-  registrationThread_ = nullptr;
+  const bool ended = WaitForSingleObject(registrationThread_.get(), timeoutMs) == WAIT_OBJECT_0;
+  if (ended && exitCode != nullptr) GetExitCodeThread(registrationThread_.get(), exitCode);
+  registrationThread_.reset();
   registrationThreadId_ = 0;
   return ended;
 }

@@ -9,6 +9,7 @@
 #include "client_launcher.h"
 #include "client_table.h"
 #include "registration_pipe_instance.h"
+#include "unique_handle.h"
 
 namespace zvu {
 
@@ -53,7 +54,7 @@ class ClientPipeServer {
  private:
   std::shared_ptr<RegistrationState> state_;
   ClientLauncher launch_;
-  HANDLE registrationThread_ = nullptr;
+  UniqueHandle registrationThread_;
   DWORD registrationThreadId_ = 0;
   // A write given up on stop that may still be blocked.
   std::shared_ptr<CatalogueWrite> outstandingWrite_;

@@ -150,14 +150,13 @@ void Exchange(RegistrationState& state, HANDLE pipe) {
 // A connected instance served on a thread of its own, which closes it.
 struct ExchangeJob {
   RegistrationState* state;
-  HANDLE pipe;
+  UniqueFileHandle pipe;
 };
 
 DWORD WINAPI ExchangeThread(void* parameter) {
   std::unique_ptr<ExchangeJob> job(static_cast<ExchangeJob*>(parameter));
-  Exchange(*job->state, job->pipe);
-  DisconnectNamedPipe(job->pipe);
-  CloseHandle(job->pipe);
+  Exchange(*job->state, job->pipe.get());
+  DisconnectNamedPipe(job->pipe.get());
   return 0;
 }
 
@@ -166,21 +165,21 @@ DWORD WINAPI ExchangeThread(void* parameter) {
 class Exchanges {
  public:
   ~Exchanges() {
-    for (HANDLE thread : threads_) {
-      WaitForSingleObject(thread, INFINITE);
-      CloseHandle(thread);
-    }
+    for (const UniqueHandle& thread : threads_) WaitForSingleObject(thread.get(), INFINITE);
   }
 
   // Serves the connected instance on a new thread, which then owns it.
   // False when no thread could be started (the instance stays the caller's).
-  bool Start(RegistrationState& state, HANDLE pipe) {
-    auto job = std::make_unique<ExchangeJob>(ExchangeJob{&state, pipe});
-    HANDLE thread = CreateThread(nullptr, kStackSize, &ExchangeThread, job.get(),
-                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    if (thread == nullptr) return false;
+  bool Start(RegistrationState& state, UniqueFileHandle& pipe) {
+    auto job = std::make_unique<ExchangeJob>(ExchangeJob{&state, std::move(pipe)});
+    UniqueHandle thread(CreateThread(nullptr, kStackSize, &ExchangeThread, job.get(),
+                                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    if (!thread) {
+      pipe = std::move(job->pipe);
+      return false;
+    }
     job.release();
-    threads_.push_back(thread);
+    threads_.push_back(std::move(thread));
     return true;
   }
 
@@ -189,7 +188,8 @@ class Exchanges {
   void AwaitRoom(const RegistrationState& state) {
     Reap();
     while (threads_.size() >= kMaxConcurrentExchanges && !IsStopped(state)) {
-      std::vector<HANDLE> waits(threads_.begin(), threads_.end());
+      std::vector<HANDLE> waits;
+      for (const UniqueHandle& thread : threads_) waits.push_back(thread.get());
       waits.push_back(state.stopEvent.get());
       WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, INFINITE);
       Reap();
@@ -200,15 +200,13 @@ class Exchanges {
   static constexpr DWORD kStackSize = 256 * 1024;
 
   void Reap() {
-    auto ended = std::remove_if(threads_.begin(), threads_.end(), [](HANDLE thread) {
-      if (WaitForSingleObject(thread, 0) != WAIT_OBJECT_0) return false;
-      CloseHandle(thread);
-      return true;
+    auto ended = std::remove_if(threads_.begin(), threads_.end(), [](const UniqueHandle& thread) {
+      return WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0;
     });
     threads_.erase(ended, threads_.end());
   }
 
-  std::vector<HANDLE> threads_;
+  std::vector<UniqueHandle> threads_;
 };
 static_assert(kMaxConcurrentExchanges < MAXIMUM_WAIT_OBJECTS);
 
@@ -288,9 +286,8 @@ DWORD RegisterClient(RegistrationState& state) {
     UniqueFileHandle next(state.createInstance(false, security.Attributes()));
     if (next) {
       failures.Created();
-      if (connected && exchanges.Start(state, pipe.get())) {
-        pipe.release();  // the exchange thread closes it
-      } else {
+      // On success the exchange thread owns the instance and closes it.
+      if (!connected || !exchanges.Start(state, pipe)) {
         if (connected) Exchange(state, pipe.get());
         DisconnectNamedPipe(pipe.get());
       }

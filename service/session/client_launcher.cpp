@@ -81,8 +81,8 @@ DWORD LaunchClientInSession(const char* commandLine, DWORD sessionId, DWORD shel
                             FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &started)) {
     return Fail(commandLine, "e8");
   }
-  CloseHandle(started.hThread);
-  CloseHandle(started.hProcess);
+  const UniqueHandle thread(started.hThread);
+  const UniqueHandle process(started.hProcess);
   return 0;
 }
 
