@@ -6,6 +6,7 @@
 
 #include "filter_load_order.h"
 #include "guarded.h"
+#include "hooks_texts.h"
 #include "installer_session.h"
 #include "metabase_session.h"
 #include "msihooks.h"
@@ -74,7 +75,7 @@ UINT __stdcall InsertFilter(MSIHANDLE, LPCWSTR systemFolder) {
 
 UINT __stdcall RemoveFilter(MSIHANDLE, LPCWSTR) {
   return Guarded(kActionFailed, [] {
-    Log(L"RemoveFilter\n");
+    Log(texts::kRemoveFilterEntry);
     MetabaseSession metabase;
     if (!metabase.IsOpen()) return kActionFailed;
     const StringRead loadOrder = metabase.ReadString(kServerFilters, kFilterLoadOrderId);
@@ -89,7 +90,7 @@ UINT __stdcall RemoveFilter(MSIHANDLE, LPCWSTR) {
 
 UINT __stdcall FilterExists(MSIHANDLE) {
   return Guarded(0, [] {
-    Log(L"ExistFilter\n");
+    Log(texts::kExistFilterEntry);
     MetabaseSession metabase;
     if (!metabase.IsOpen()) return 0u;
     return metabase.KeyExists(FilterKey()) ? 1u : 0u;
@@ -98,7 +99,7 @@ UINT __stdcall FilterExists(MSIHANDLE) {
 
 UINT __stdcall ReplaceFilterPath(LPCWSTR systemFolder) {
   return Guarded(kActionFailed, [&] {
-    Log(L"ReplaceFilterPath1\n");
+    Log(texts::kReplaceFilterPathEntry);
     if (IsEmpty(systemFolder)) return kActionSuccess;
     const std::wstring filterPath = std::wstring(systemFolder) + kFilterFileBelowSystem;
     MetabaseSession metabase;
@@ -127,7 +128,7 @@ UINT __stdcall ReplaceFilterPath(LPCWSTR systemFolder) {
       if (siteCopy.empty()) continue;
 
       wchar_t entry[32] = {};
-      swprintf(entry, 32, L"SITEID=%d\n", site);
+      swprintf(entry, 32, texts::kSiteIdEntry, site);
       Log(entry);
       metabase.WriteString(filters + siteCopy, kFilterImagePathId, filterPath);
     }

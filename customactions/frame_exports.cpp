@@ -1,5 +1,6 @@
 // Library entry point and the two banner actions.
 #include "guarded.h"
+#include "hooks_texts.h"
 #include "installer_session.h"
 #include "msihooks.h"
 #include "setup_log.h"
@@ -23,14 +24,14 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 
 UINT __stdcall InstallStarted(MSIHANDLE) {
   return Guarded(kActionSuccess, [] {
-    Log(L"*******************INSTALLATION STARTED*********************\n");
+    Log(texts::kInstallationStarted);
     return kActionSuccess;
   });
 }
 
 UINT __stdcall UnInstallStarted(MSIHANDLE) {
   return Guarded(kActionSuccess, [] {
-    Log(L"*********************UNINSTALL STARTED*********************\n");
+    Log(texts::kUninstallStarted);
     return kActionSuccess;
   });
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "guarded.h"
+#include "hooks_texts.h"
 #include "installer_session.h"
 #include "machine_registry.h"
 #include "msihooks.h"
@@ -22,9 +23,6 @@ constexpr wchar_t kOldUninstallKey[] =
     L"{A9B504BA-BEAB-4F33-9CC2-E202486B39DD}";
 constexpr wchar_t kQuietUninstall[] =
     L"MsiExec.exe /X{A9B504BA-BEAB-4F33-9CC2-E202486B39DD} /quiet";
-constexpr wchar_t kPrevVersionNote[] =
-    L"NOTE: An older version of IISQuillet is detected and will be uninstalled. To avoid "
-    L"unauthorized access, IIS will be stopped first.";
 
 // The older installation's files, in the order they are deleted.
 constexpr const wchar_t* kOldFiles[] = {
@@ -54,10 +52,10 @@ void DeleteSystemFiles(const std::wstring& systemFolder) {
 
 UINT __stdcall CheckPrevVersion(MSIHANDLE session) {
   return Guarded(kActionSuccess, [&] {
-    Log(L"CheckPrevVersion\n");
+    Log(texts::kCheckPrevVersionEntry);
     if (!ReadMachineString(kProductKey, kLocalDirectory).empty()) {
       MsiSetPropertyW(session, L"PrevVersion", L"YES");
-      MsiSetPropertyW(session, L"PrevVersionText", kPrevVersionNote);
+      MsiSetPropertyW(session, L"PrevVersionText", texts::kPrevVersionNote);
     }
     return kActionSuccess;
   });
@@ -65,8 +63,8 @@ UINT __stdcall CheckPrevVersion(MSIHANDLE session) {
 
 UINT __stdcall DeletePrevFiles(MSIHANDLE session) {
   return Guarded(kActionFailed, [&] {
-    Log(L"DeletePrevFiles\n");
-    ShowActionText(session, L"Deleting files from previous installation.");
+    Log(texts::kDeletePrevFilesEntry);
+    ShowActionText(session, texts::kDeletingPrevFiles);
     const std::wstring directory = ReadMachineString(kProductKey, kLocalDirectory);
     if (directory.empty()) return kActionSuccess;
     if (IsFullyQualified(directory)) {
@@ -83,7 +81,7 @@ UINT __stdcall DeletePrevFiles(MSIHANDLE session) {
 
 UINT __stdcall DeletePrevRegEntries(MSIHANDLE) {
   return Guarded(kActionSuccess, [] {
-    Log(L"DeletePrevRegEntries\n");
+    Log(texts::kDeletePrevRegEntriesEntry);
     UniqueRegKey key;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kOldUninstallKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS, nullptr, key.put(), nullptr) == ERROR_SUCCESS) {
@@ -96,7 +94,7 @@ UINT __stdcall DeletePrevRegEntries(MSIHANDLE) {
 
 UINT __stdcall DeleteInstallFiles(MSIHANDLE session) {
   return Guarded(kActionFailed, [&] {
-    Log(L"DeleteInstallFiles\n");
+    Log(texts::kDeleteInstallFilesEntry);
     const FolderProperty targetDir = ReadFolderProperty(session, L"TARGETDIR");
     if (!targetDir.readable) return kActionFailed;
     if (!targetDir.value.empty()) DeleteFileW((targetDir.value + L"addfilter.vbs").c_str());

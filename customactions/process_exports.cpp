@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "guarded.h"
+#include "hooks_texts.h"
 #include "installer_session.h"
 #include "msihooks.h"
 #include "unique_handle.h"
@@ -123,7 +124,7 @@ std::vector<ULONG_PTR> ProcessesNamedCaseless(const wchar_t* imageName) {
 
 UINT __stdcall KillVuroUpdate(MSIHANDLE) {
   return Guarded(kActionSuccess, [] {
-    Log(L"KillVuroUpdate\n");
+    Log(texts::kKillVuroUpdateEntry);
     const DWORD id = FirstProcessNamed(kUpdateProgram);
     if (id == 0) return kActionSuccess;
     UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
@@ -134,8 +135,8 @@ UINT __stdcall KillVuroUpdate(MSIHANDLE) {
 
 UINT __stdcall StartVuroUpdate(MSIHANDLE session) {
   return Guarded(kActionFailed, [&] {
-    Log(L"StartVuroUpdate\n");
-    ShowActionText(session, L"Starting Vuro Update.");
+    Log(texts::kStartVuroUpdateEntry);
+    ShowActionText(session, texts::kStartingVuroUpdate);
     const FolderProperty targetDir = ReadFolderProperty(session, L"TARGETDIR");
     if (!targetDir.readable) return kActionFailed;
     if (targetDir.value.empty()) return kActionSuccess;
@@ -147,7 +148,7 @@ UINT __stdcall StartVuroUpdate(MSIHANDLE session) {
 
 UINT __stdcall CheckMMC(MSIHANDLE) {
   return Guarded(0, [] {
-    Log(L"CheckMMC\n");
+    Log(texts::kCheckMmcEntry);
     return ProcessesNamedCaseless(kConsoleProgram).empty() ? 0u : 1u;
   });
 }

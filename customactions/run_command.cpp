@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "hooks_texts.h"
 #include "setup_log.h"
 
 namespace zvu::hooks {
@@ -21,7 +22,7 @@ UniqueHandle RunCommand(const std::wstring& commandLine, bool wait, const std::w
                       nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
     const DWORD error = GetLastError();
     wchar_t entry[64] = {};
-    swprintf(entry, 64, L"command failed\t last error %d\n", static_cast<int>(error));
+    swprintf(entry, 64, texts::kCommandFailedEntry, static_cast<int>(error));
     Log(entry);
     return {};
   }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "guarded.h"
+#include "hooks_texts.h"
 #include "installer_session.h"
 #include "msihooks.h"
 #include "run_command.h"
@@ -39,7 +40,7 @@ UINT RunRegistration(const std::wstring& commandLine) {
 
 UINT __stdcall InstallSnapin(MSIHANDLE, LPCSTR systemFolder) {
   return Guarded(kActionFailed, [&] {
-    Log(L"InstallSnapin\n");
+    Log(texts::kInstallSnapinEntry);
     const std::wstring folder = WideText(systemFolder);
     if (folder.empty()) return kActionSuccess;
     return RunRegistration(L"regsvr32 /s \"" + folder + kSnapinFile + L"\"");
@@ -48,8 +49,8 @@ UINT __stdcall InstallSnapin(MSIHANDLE, LPCSTR systemFolder) {
 
 UINT __stdcall UninstallSnapin(MSIHANDLE session) {
   return Guarded(kActionFailed, [&] {
-    Log(L"UninstallSnapin\n");
-    ShowActionText(session, L"Uninstalling snapin.");
+    Log(texts::kUninstallSnapinEntry);
+    ShowActionText(session, texts::kUninstallingSnapin);
     const FolderProperty systemFolder = ReadFolderProperty(session, L"SystemFolder");
     if (!systemFolder.readable) return kActionFailed;
     if (systemFolder.value.empty()) return kActionSuccess;

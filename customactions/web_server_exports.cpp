@@ -6,6 +6,7 @@
 #include <string>
 
 #include "guarded.h"
+#include "hooks_texts.h"
 #include "installer_session.h"
 #include "msihooks.h"
 #include "unique_handle.h"
@@ -15,8 +16,6 @@ using namespace zvu::hooks;
 
 namespace {
 
-constexpr wchar_t kStoppingText[] = L"Stopping IIS, please wait...";
-constexpr wchar_t kStartingText[] = L"Starting IIS, please wait...";
 
 bool Ended(HANDLE process, DWORD waitMs) {
   return WaitForSingleObject(process, waitMs) != WAIT_TIMEOUT;
@@ -76,17 +75,17 @@ int WaitFactor(int ticks, int factor) {
 
 UINT __stdcall StopW3SVC(MSIHANDLE session) {
   return Guarded(kActionFailed,
-                 [&] { return RunNetCommandCancellable(session, L"stop", kStoppingText); });
+                 [&] { return RunNetCommandCancellable(session, L"stop", texts::kStoppingIis); });
 }
 
 UINT __stdcall StartW3SVC(MSIHANDLE session) {
   return Guarded(kActionFailed,
-                 [&] { return RunNetCommandCancellable(session, L"start", kStartingText); });
+                 [&] { return RunNetCommandCancellable(session, L"start", texts::kStartingIis); });
 }
 
 UINT __stdcall StartW3Progress(MSIHANDLE session) {
   return Guarded(kActionFailed, [&] {
-    StartedCommand started = StartNetCommand(session, L"start", kStartingText);
+    StartedCommand started = StartNetCommand(session, L"start", texts::kStartingIis);
     if (!started.process) return started.failure;
     const HANDLE process = started.process.get();
 

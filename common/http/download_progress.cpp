@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "common_texts.h"
+
 namespace zvu {
 namespace {
 
@@ -23,17 +25,21 @@ DownloadProgress DescribeDownloadProgress(HttpState state, std::uint64_t receive
                                           const std::string& productName) {
   switch (state) {
     case HttpState::Idle:
-      return {5, "Downloading " + productName + " update: connecting ... "};
+      return {5, common_texts::kDownloadingHead + productName +
+                     common_texts::kDownloadingConnecting};
     case HttpState::Failed:
-      return {std::nullopt, "Downloading update for " + productName + ": Error!"};
+      return {std::nullopt,
+              common_texts::kDownloadFailedHead + productName + common_texts::kDownloadFailedTail};
     case HttpState::Reading:
     case HttpState::Storing: {
       return {Percent(receivedBytes, contentLength),
-              "Downloading " + productName + " update: " + std::to_string(receivedBytes >> 10) +
-                  " Kb of " + std::to_string(contentLength >> 10) + " Kb "};
+              common_texts::kDownloadingHead + productName + common_texts::kDownloadingAmount +
+                  std::to_string(receivedBytes >> 10) + common_texts::kDownloadedKbOf +
+                  std::to_string(contentLength >> 10) + common_texts::kDownloadedKbTail};
     }
     case HttpState::Complete:
-      return {100, "Downloading " + productName + " update: complete!"};
+      return {100, common_texts::kDownloadingHead + productName +
+                       common_texts::kDownloadingComplete};
     default:
       return {};
   }

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "common_texts.h"
 #include "notify_gate.h"
 #include "program_log.h"
 #include "transfer_core.h"
@@ -94,7 +95,7 @@ UINT HttpClientNotifyMessage() {
 }
 
 XHttpClient::XHttpClient() : core_(std::make_shared<http_detail::ClientCore>(this)) {
-  ProgramLog::Write("\r\n\r\nStart Logging \r\n");
+  ProgramLog::Write(common_texts::kStartLogging);
   Reset();
 }
 
@@ -240,7 +241,7 @@ DWORD XHttpClient::GetToFile(const std::string& localPath) {
   if (!file) {
     // A folder that cannot be written or a full disk: the caller only sees
     // that the download did not start, so the log says why.
-    ProgramLog::Printf(" The file %s could not be created for the download (errno %d)\r\n",
+    ProgramLog::Printf(common_texts::kDownloadFileNotCreated,
                        localPath.c_str(), errno);
     return kHttpCannotStart;
   }

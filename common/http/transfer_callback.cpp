@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "common_texts.h"
 #include "http_client.h"
 #include "program_log.h"
 #include "status_text.h"
@@ -14,7 +15,7 @@ namespace {
 
 enum class FollowUp { None, ReceiveResponse, QueryDataAvailable, ReadData };
 
-void LogRecord(const std::string& message) { ProgramLog::Printf(" %s\r\n", message.c_str()); }
+void LogRecord(const std::string& message) { ProgramLog::Printf(common_texts::kTransferRecord, message.c_str()); }
 
 void SetState(ClientCore& core, HttpState state) {
   core.state.store(static_cast<std::int32_t>(state));
@@ -44,7 +45,7 @@ void Finish(ClientCore& core, const Transfer& transfer) {
   const std::uint64_t received = core.receivedBytes.load();
   if (transfer.expectedLength >= 0 &&
       received != static_cast<std::uint64_t>(transfer.expectedLength)) {
-    ProgramLog::Printf(" The connection ended after %llu of %lld bytes\r\n",
+    ProgramLog::Printf(common_texts::kConnectionEndedEarly,
                        static_cast<unsigned long long>(received), transfer.expectedLength);
     SetState(core, HttpState::Failed);
     return;
@@ -86,7 +87,7 @@ FollowUp OnHeaders(ClientCore& core, Transfer& transfer) {
   DWORD statusCode = 0;
   if (!QueryNumber(transfer.request, WINHTTP_QUERY_STATUS_CODE, &statusCode)) {
     // Without a status nothing says the body is the document asked for.
-    ProgramLog::Write(" The server's answer carried no readable HTTP status\r\n");
+    ProgramLog::Write(common_texts::kNoReadableStatus);
     Fail(core);
     return FollowUp::None;
   }
@@ -97,12 +98,12 @@ FollowUp OnHeaders(ClientCore& core, Transfer& transfer) {
   }
   if (statusCode == HTTP_STATUS_NOT_MODIFIED && transfer.conditional) {
     // The answer to a conditional request: what the caller holds is current.
-    ProgramLog::Write(" The server answered with HTTP status 304: not modified\r\n");
+    ProgramLog::Write(common_texts::kNotModified);
     SetState(core, HttpState::NotModified);
     return FollowUp::None;
   }
   if (statusCode < 200 || statusCode > 299) {
-    ProgramLog::Printf(" The server answered with HTTP status %lu\r\n",
+    ProgramLog::Printf(common_texts::kHttpStatus,
                        static_cast<unsigned long>(statusCode));
     Fail(core);
     return FollowUp::None;
@@ -152,7 +153,7 @@ FollowUp OnReadComplete(ClientCore& core, Transfer& transfer, DWORD length) {
     core.responseText.append(transfer.buffer, textLength);
   } else if (!core.outputFile ||
              std::fwrite(transfer.buffer, 1, length, core.outputFile.get()) != length) {
-    ProgramLog::Write(" The downloaded data could not be written to its file\r\n");
+    ProgramLog::Write(common_texts::kDownloadNotWritten);
     Fail(core);
     return FollowUp::None;
   }

@@ -7,6 +7,7 @@
 #include <exception>
 #include <vector>
 
+#include "common_texts.h"
 #include "install_result.h"
 #include "installer_command.h"
 #include "installer_log_file.h"
@@ -136,7 +137,7 @@ bool InstallerRunner::StartAndWait(const std::string& commandLine,
       TerminateProcess(process.get(), kTimedOutExitCode);
       WaitForSingleObject(process.get(), kTerminationWaitMs);
       // Its own log says nothing of this: it was still running.
-      ProgramLog::Printf(" The installer %s did not end within %u s and was stopped\r\n",
+      ProgramLog::Printf(common_texts::kInstallerStopped,
                          installerPath.c_str(), pollLimit_ * kPollIntervalMs / 1000);
       return false;
     }

@@ -1,0 +1,41 @@
+#pragma once
+
+// Every text the shared code publishes on behalf of the program that uses it:
+// the records it writes into that program's log and the download progress
+// the client shows. Administrators and their tools read them byte for byte:
+// they stay exactly as they are, spaces and line ends included. The transfer
+// log's texts for WinHTTP's status notifications are a table of their own,
+// in http/status_text.cpp.
+
+namespace zvu::common_texts {
+
+// Log records of the HTTP client.
+inline constexpr char kStartLogging[] = "\r\n\r\nStart Logging \r\n";
+// One transfer-log line (see http/status_text.cpp).
+inline constexpr char kTransferRecord[] = " %s\r\n";
+inline constexpr char kConnectionEndedEarly[] = " The connection ended after %llu of %lld bytes\r\n";
+inline constexpr char kNoReadableStatus[] =
+    " The server's answer carried no readable HTTP status\r\n";
+inline constexpr char kNotModified[] = " The server answered with HTTP status 304: not modified\r\n";
+inline constexpr char kHttpStatus[] = " The server answered with HTTP status %lu\r\n";
+inline constexpr char kDownloadNotWritten[] =
+    " The downloaded data could not be written to its file\r\n";
+inline constexpr char kDownloadFileNotCreated[] =
+    " The file %s could not be created for the download (errno %d)\r\n";
+
+// Log record of the installer run.
+inline constexpr char kInstallerStopped[] =
+    " The installer %s did not end within %u s and was stopped\r\n";
+
+// Download progress, around the product's name: "Downloading <name> update: ...".
+inline constexpr char kDownloadingHead[] = "Downloading ";
+inline constexpr char kDownloadingConnecting[] = " update: connecting ... ";
+inline constexpr char kDownloadingAmount[] = " update: ";
+inline constexpr char kDownloadedKbOf[] = " Kb of ";
+inline constexpr char kDownloadedKbTail[] = " Kb ";
+inline constexpr char kDownloadingComplete[] = " update: complete!";
+// "Downloading update for <name>: Error!"
+inline constexpr char kDownloadFailedHead[] = "Downloading update for ";
+inline constexpr char kDownloadFailedTail[] = ": Error!";
+
+}  // namespace zvu::common_texts
