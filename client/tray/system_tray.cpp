@@ -124,12 +124,10 @@ UniqueMenu CSystemTray::LoadTrayMenu(HMENU* popup) const {
   return menu;
 }
 
+// The menu is loaded afresh for each use, which marks the item then.
 bool CSystemTray::SetMenuDefaultItem(UINT item, bool byPosition) {
-  if (defaultItem_ == item && defaultByPosition_ == byPosition) return true;
   defaultItem_ = item;
   defaultByPosition_ = byPosition;
-  HMENU popup = nullptr;
-  LoadTrayMenu(&popup);
   return true;
 }
 

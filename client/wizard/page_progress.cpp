@@ -24,12 +24,6 @@ constexpr UINT_PTR kStatusTimer = 1;
 constexpr int kPumpLimit = 500;
 constexpr DWORD kInstalledPauseMs = 200;
 
-int Percent(std::uint64_t received, std::uint64_t total) {
-  if (total == 0) return 0;
-  if (received >= total) return 100;
-  return static_cast<int>(received * 100 / total);  // total < 2^32: no overflow
-}
-
 // An update's url as one line of the log: a catalogue may hold anything, and
 // a line end in it would forge records.
 std::string ShownUrl(const std::string& url) {
@@ -160,7 +154,7 @@ void XPageProgress::OnHttpNotify() {
 void XPageProgress::ShowReceived(bool immediately) {
   const std::uint64_t received = downloadClient_.ReceivedBytes();
   const std::uint64_t total = downloadClient_.ContentLength();
-  SetDownloadBar(Percent(received, total));
+  SetDownloadBar(DownloadPercent(received, total));
 
   const std::uint64_t kb = received >> 10;
   const std::uint64_t totalKb = total >> 10;

@@ -6,10 +6,8 @@
 #include "common_texts.h"
 
 namespace zvu {
-namespace {
 
-// received * 100 / total in 64 bits, 0 for an unknown total, at most 100.
-int Percent(std::uint64_t received, std::uint64_t total) {
+int DownloadPercent(std::uint64_t received, std::uint64_t total) {
   if (total == 0) return 0;
   if (received >= total) return 100;
   constexpr std::uint64_t kSafe = UINT64_MAX / 100;
@@ -17,8 +15,6 @@ int Percent(std::uint64_t received, std::uint64_t total) {
   // Only for totals beyond 2^57 bytes: close enough, and below 100 as received < total.
   return static_cast<int>(std::min<std::uint64_t>(received / (total / 100), 99));
 }
-
-}  // namespace
 
 DownloadProgress DescribeDownloadProgress(HttpState state, std::uint64_t receivedBytes,
                                           std::uint64_t contentLength,
@@ -32,7 +28,7 @@ DownloadProgress DescribeDownloadProgress(HttpState state, std::uint64_t receive
               common_texts::kDownloadFailedHead + productName + common_texts::kDownloadFailedTail};
     case HttpState::Reading:
     case HttpState::Storing: {
-      return {Percent(receivedBytes, contentLength),
+      return {DownloadPercent(receivedBytes, contentLength),
               common_texts::kDownloadingHead + productName + common_texts::kDownloadingAmount +
                   std::to_string(receivedBytes >> 10) + common_texts::kDownloadedKbOf +
                   std::to_string(contentLength >> 10) + common_texts::kDownloadedKbTail};

@@ -15,6 +15,10 @@ struct DownloadProgress {
   std::optional<std::string> statusText;
 };
 
+// received * 100 / total, 0 for an unknown total, at most 100; exact for any
+// total below 2^57 bytes.
+int DownloadPercent(std::uint64_t received, std::uint64_t total);
+
 DownloadProgress DescribeDownloadProgress(HttpState state, std::uint64_t receivedBytes,
                                           std::uint64_t contentLength,
                                           const std::string& productName);

@@ -37,7 +37,7 @@ HRESULT ClientPipeServer::StartRegistrationThread() {
   ResetEvent(state_->firstInstanceTried.get());
   auto* parameter = new std::shared_ptr<RegistrationState>(state_);
   registrationThread_.reset(
-      CreateThread(nullptr, 0, &RegistrationThreadMain, parameter, 0, &registrationThreadId_));
+      CreateThread(nullptr, 0, &RegistrationThreadMain, parameter, 0, nullptr));
   if (!registrationThread_) {
     delete parameter;
     return kNoClient;
@@ -56,7 +56,6 @@ bool ClientPipeServer::StopRegistrationThread(DWORD timeoutMs, DWORD* exitCode) 
   const bool ended = WaitForSingleObject(registrationThread_.get(), timeoutMs) == WAIT_OBJECT_0;
   if (ended && exitCode != nullptr) GetExitCodeThread(registrationThread_.get(), exitCode);
   registrationThread_.reset();
-  registrationThreadId_ = 0;
   return ended;
 }
 

@@ -55,7 +55,6 @@ class ClientPipeServer {
   std::shared_ptr<RegistrationState> state_;
   ClientLauncher launch_;
   UniqueHandle registrationThread_;
-  DWORD registrationThreadId_ = 0;
   // A write given up on stop that may still be blocked.
   std::shared_ptr<CatalogueWrite> outstandingWrite_;
 };
