@@ -20,7 +20,7 @@ HICON ProgramIcon() { return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURC
 bool CMainWnd::RegisterMainWindowClass() {
   WNDCLASSEXA wc{};
   wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   wc.lpszClassName = kClassName;
   return RegisterWindowClass(wc);

@@ -15,7 +15,7 @@ class XUpdateWizard;
 
 // The program's hidden main window. It owns the tray icon and the pipe
 // client, opens the client log for the program's life, and routes commands:
-// "Check for Updates" (32776) is its own, everything else goes to the
+// "Check for Updates" (ID_CHECK_FOR_UPDATES) is its own, everything else goes to the
 // application. A catalogue announced by the pipe client shows the balloon.
 class CMainWnd : public Window {
  public:

@@ -51,7 +51,7 @@ bool IsPointInWindow(HWND window, POINT clientPoint) {
 LRESULT CALLBACK LinkLabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SETCURSOR:
-      SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // IDC_HAND
+      SetCursor(LoadCursorA(nullptr, IDC_HAND));
       return TRUE;
     case WM_MOUSEMOVE:
       if (GetCapture() != window) {

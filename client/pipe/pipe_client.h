@@ -35,7 +35,7 @@ class PipeClient {
   // Results of Register.
   static constexpr HRESULT kRegistered = 0;
   static constexpr HRESULT kNoService = 1;
-  static constexpr HRESULT kFailed = static_cast<HRESULT>(0x80004005L);
+  static constexpr HRESULT kFailed = E_FAIL;
   // Pause between tries to register again after the service has ended.
   static constexpr DWORD kReregisterPauseMs = 2000;
 

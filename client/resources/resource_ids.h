@@ -3,23 +3,14 @@
 // Resource numbers of ZelkoVuroUpdateGui.exe. Included by the resource
 // script and by the code; keep to plain #defines.
 
+// The pictures (drawn in client/art) and the About box (with the maker's
+// web-site host string, IDS_WEB_SITE_HOST) have headers of their own.
+#include "../art/picture_ids.h"
+#include "../controls/about_resources.h"
+
 // Strings.
 #define IDS_OLE_INIT_FAILED 100
 #define IDS_PRODUCT_TITLE 102
-#define IDS_MAKER_WEB_HOST 106
-
-// Pictures (drawn in client/art).
-#define IDR_MAINFRAME 138
-#define IDB_INTERIOR_PAGE 130
-#define IDB_WATERMARK 150
-#define IDB_HEADER 151
-#define IDB_ABOUT_BACKGROUND 164
-#define IDI_CHECKED_BOX 153
-#define IDI_INSTALLED_HEADING 154
-#define IDI_OFFERED_PRODUCT 155
-#define IDI_UNCHECKED_BOX 156
-#define IDI_SUCCESS 161
-#define IDI_FAILURE 163
 
 // Tray menu (also the tray icon's id) and its commands.
 #define IDR_SYSTRAY_MENU 147
@@ -34,7 +25,6 @@
 #define IDD_PAGE_PROGRESS 109
 #define IDD_PAGE_FINISH 110
 #define IDD_PAGE_ERROR 149
-#define IDD_ABOUT 148
 
 // Controls of the wizard pages.
 #define IDC_PREP_PROGRESS 1008

@@ -11,7 +11,7 @@ class XPageError : public WizardPage {
  public:
   explicit XPageError(XUpdateWizard& wizard);
 
-  // Replaces the explanation (the label with id -1) and the headline (1027).
+  // Replaces the explanation (the label with id -1) and the headline (IDC_ERROR_HEADLINE).
   // Only once the page's window exists, that is after it was made active.
   void SetTexts(const char* explanation, const char* headline) const;
 

@@ -65,7 +65,7 @@ class XHttpClient {
   // As Get, the body written to localPath (created or truncated).
   // kHttpCannotStart also when the file cannot be opened.
   DWORD GetToFile(const std::string& localPath);
-  // Stops the transfer: closes the output file and the handles (state 9). 0.
+  // Stops the transfer: closes the output file and the handles (HttpState::Closing). 0.
   DWORD Cancel();
   // Closes the transfer's handles; the state becomes 9.
   void CloseHandles();
@@ -77,7 +77,7 @@ class XHttpClient {
   HWND NotifyWindow() const;
 
   HttpState GetHttpState() const;
-  // Used by the download page to acknowledge a completed download (12).
+  // Used by the download page to acknowledge a completed download (HttpState::Acknowledged).
   void SetHttpState(HttpState state);
   std::uint64_t ReceivedBytes() const;
   // Content-Length of the response in file mode; 0 until read.

@@ -10,7 +10,7 @@ namespace zvu {
 // pipe server that clients register with, the catalogue check and the
 // hand-off of a catalogue to a client. `stopEvent` is a manual-reset event
 // that is signalled when the service is asked to stop; a check or hand-off
-// that waits returns 0x80004005 (E_FAIL) promptly once it is signalled.
+// that waits returns E_FAIL promptly once it is signalled.
 // The failure of a check that read no catalogue (server unreachable, transfer
 // failed, cut or stopped, a body that is no catalogue): it tells nothing about
 // the updates on offer, so a catalogue still waiting for a client keeps waiting.

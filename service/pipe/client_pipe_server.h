@@ -33,7 +33,7 @@ class ClientPipeServer {
   ClientPipeServer(const ClientPipeServer&) = delete;
   ClientPipeServer& operator=(const ClientPipeServer&) = delete;
 
-  // 0, or 0x80004005 when the thread cannot start. Starting a running
+  // 0, or E_FAIL when the thread cannot start. Starting a running
   // thread again does nothing.
   HRESULT StartRegistrationThread();
   // Ends the registration thread, which closes its pipe instance; true when
@@ -42,7 +42,7 @@ class ClientPipeServer {
   bool StopRegistrationThread(DWORD timeoutMs = 5000, DWORD* exitCode = nullptr);
 
   // Writes text and the end marker 0xFF to the chosen client. 0 on
-  // success; 0x80004005 when no client was chosen, the write failed, or
+  // success; E_FAIL when no client was chosen, the write failed, or
   // stopEvent (manual reset; null: never) was set while the client did
   // not read. A client whose pipe has no reader any more is dropped.
   HRESULT SendCatalogue(const std::string& text, HANDLE stopEvent);

@@ -9,7 +9,7 @@
 
 namespace zvu {
 
-inline constexpr HRESULT kNoClient = static_cast<HRESULT>(0x80004005L);
+inline constexpr HRESULT kNoClient = E_FAIL;
 
 struct ChosenClient {
   DWORD processId = 0;

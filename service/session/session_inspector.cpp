@@ -5,8 +5,6 @@
 namespace zvu {
 namespace {
 
-constexpr DWORD kSessionNotFound = 7022;  // ERROR_CTX_WINSTATION_NOT_FOUND
-
 bool ReadSystemTerminalServicesAware() {
   OSVERSIONINFOEXA version{};
   version.dwOSVersionInfoSize = sizeof(version);
@@ -48,12 +46,12 @@ bool IsTerminalServicesSystem(BYTE productType, WORD suiteMask) {
 }
 
 bool SessionActiveFromQuery(bool querySucceeded, DWORD lastError, DWORD connectState) {
-  if (!querySucceeded || lastError == kSessionNotFound) return true;
+  if (!querySucceeded || lastError == ERROR_CTX_WINSTATION_NOT_FOUND) return true;
   return connectState == WTSActive;
 }
 
 bool ConsoleFromQuery(bool querySucceeded, DWORD lastError, USHORT protocolType) {
-  if (!querySucceeded || lastError == kSessionNotFound) return true;
+  if (!querySucceeded || lastError == ERROR_CTX_WINSTATION_NOT_FOUND) return true;
   return protocolType == 0;
 }
 

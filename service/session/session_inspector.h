@@ -18,8 +18,9 @@ class SessionRules {
 bool IsTerminalServicesSystem(BYTE productType, WORD suiteMask);
 
 // The answers drawn from a terminal-services query. A failed query, or one
-// that reports the session as unknown (7022), counts as active and as
-// console: a system without running terminal services has only its console.
+// that reports the session as unknown (ERROR_CTX_WINSTATION_NOT_FOUND),
+// counts as active and as console: a system without running terminal
+// services has only its console.
 bool SessionActiveFromQuery(bool querySucceeded, DWORD lastError, DWORD connectState);
 bool ConsoleFromQuery(bool querySucceeded, DWORD lastError, USHORT protocolType);
 
