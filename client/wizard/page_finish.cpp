@@ -1,7 +1,6 @@
 #include "page_finish.h"
 
-#include <cstdio>
-
+#include "format_text.h"
 #include "headline_font.h"
 #include "resource_ids.h"
 #include "update_wizard.h"
@@ -17,6 +16,12 @@ const char* XPageFinish::ResultLine(const UpdateEntry& update) {
   return client_texts::kInstalledOk;
 }
 
+std::string XPageFinish::ResultRow(const UpdateEntry& update) {
+  return FormatText(client_texts::kResultRow, update.name.c_str(),
+                    static_cast<int>(update.version.major), static_cast<int>(update.version.minor),
+                    static_cast<int>(update.version.build));
+}
+
 BOOL XPageFinish::OnInitDialog() {
   WizardPage::OnInitDialog();
   headlineFont_ = CreateHeadlineFont();
@@ -27,11 +32,7 @@ BOOL XPageFinish::OnInitDialog() {
   resultList_.Attach(GetDlgItem(m_hWnd, IDC_RESULT_LIST));
   for (UpdateEntry& update : Wizard().Catalogue().ApplicableUpdates()) {
     if (!update.offered) continue;
-    char text[1200];
-    std::snprintf(text, sizeof(text), client_texts::kResultRow, update.name.c_str(),
-                  static_cast<int>(update.version.major), static_cast<int>(update.version.minor),
-                  static_cast<int>(update.version.build));
-    resultList_.AddEntry(text, &update);
+    resultList_.AddEntry(ResultRow(update), &update);
   }
   return TRUE;
 }

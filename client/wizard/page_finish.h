@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "icon_list_box.h"
 #include "unique_handle.h"
 #include "wizard_page.h"
@@ -15,6 +17,8 @@ class XPageFinish : public WizardPage {
 
   // The result line for an update's flags.
   static const char* ResultLine(const UpdateEntry& update);
+  // The list's row for an update: its name and version.
+  static std::string ResultRow(const UpdateEntry& update);
 
  protected:
   BOOL OnInitDialog() override;

@@ -2,9 +2,9 @@
 
 #include <richedit.h>
 
-#include <cstdio>
 #include <vector>
 
+#include "format_text.h"
 #include "icon_image_list.h"
 #include "open_link.h"
 #include "product_registry.h"
@@ -17,17 +17,14 @@ namespace zvu {
 namespace {
 
 std::string RowText(const char* format, const CatalogueEntry& entry, bool fullVersion) {
-  char text[1200];
   const ProductVersion& v = entry.version;
   if (fullVersion) {
-    std::snprintf(text, sizeof(text), format, entry.name.c_str(), static_cast<int>(v.major),
-                  static_cast<int>(v.minor), static_cast<int>(v.build),
-                  static_cast<int>(v.subbuild));
-  } else {
-    std::snprintf(text, sizeof(text), format, entry.name.c_str(), static_cast<int>(v.major),
-                  static_cast<int>(v.minor));
+    return FormatText(format, entry.name.c_str(), static_cast<int>(v.major),
+                      static_cast<int>(v.minor), static_cast<int>(v.build),
+                      static_cast<int>(v.subbuild));
   }
-  return text;
+  return FormatText(format, entry.name.c_str(), static_cast<int>(v.major),
+                    static_cast<int>(v.minor));
 }
 
 }  // namespace

@@ -2,10 +2,8 @@
 
 #include <shlwapi.h>
 
-#include <cinttypes>
-#include <cstdio>
-
 #include "download_progress.h"
+#include "format_text.h"
 #include "installer_digest.h"
 #include "installer_download.h"
 #include "program_log.h"
@@ -167,10 +165,9 @@ void XPageProgress::ShowReceived(bool immediately) {
     }
     return;
   }
-  char text[1200];
-  std::snprintf(text, sizeof(text), "Downloading %s update: %" PRIu64 " Kb of %" PRIu64 " Kb ",
-                currentUpdate_->name.c_str(), kb, totalKb);
-  SetStatus(text);
+  // The same text as the download's progress while it reads.
+  SetStatus(DescribeDownloadProgress(HttpState::Reading, received, total, currentUpdate_->name)
+                .statusText->c_str());
   shownKb_ = kb;
   shownTotalKb_ = totalKb;
   lastStatusTick_ = now;
@@ -199,9 +196,8 @@ void XPageProgress::InstallDownloaded() {
       Sleep(kInstalledPauseMs);
     } else {
       SetInstallBar(0);
-      char text[1200];
-      std::snprintf(text, sizeof(text), client_texts::kInstallError, update.name.c_str());
-      SetItemText(IDC_INSTALL_STATUS, text);
+      SetItemText(IDC_INSTALL_STATUS,
+                  FormatText(client_texts::kInstallError, update.name.c_str()).c_str());
     }
   }
   EnableCancel(true);

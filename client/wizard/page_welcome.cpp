@@ -1,7 +1,6 @@
 #include "page_welcome.h"
 
-#include <cstdio>
-
+#include "format_text.h"
 #include "headline_font.h"
 #include "resource_ids.h"
 #include "update_wizard.h"
@@ -28,11 +27,12 @@ BOOL XPageWelcome::OnInitDialog() {
   UpdateCatalogue& catalogue = Wizard().Catalogue();
   catalogue.ReadInstalledProducts();
   for (const CatalogueEntry& product : catalogue.InstalledProducts()) {
-    char line[1200];
-    std::snprintf(line, sizeof(line), client_texts::kInstalledLine, product.name.c_str(),
-                  static_cast<int>(product.version.major), static_cast<int>(product.version.minor));
+    const std::string line =
+        FormatText(client_texts::kInstalledLine, product.name.c_str(),
+                   static_cast<int>(product.version.major), static_cast<int>(product.version.minor));
     // The list box keeps its lines sorted.
-    SendDlgItemMessageA(m_hWnd, IDC_INSTALLED_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line));
+    SendDlgItemMessageA(m_hWnd, IDC_INSTALLED_LIST, LB_ADDSTRING, 0,
+                        reinterpret_cast<LPARAM>(line.c_str()));
   }
   return TRUE;
 }

@@ -1,21 +1,10 @@
 #include "update_description.h"
 
-#include <cstdio>
-
 #include "client_texts.h"
+#include "format_text.h"
 
 namespace zvu {
 namespace {
-
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-  const int length = std::snprintf(nullptr, 0, format, args...);
-  if (length <= 0) return {};
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  std::snprintf(text.data(), text.size(), format, args...);
-  text.resize(static_cast<size_t>(length));
-  return text;
-}
 
 int Signed(uint32_t value) { return static_cast<int>(value); }
 
@@ -33,15 +22,15 @@ RowDescription DescribeRow(const CheckTreeItemData* row) {
   const ProductVersion& v = entry.version;
   if (row->offerItem) return {entry.name, entry.description};
   if (row->checkItem) {
-    return {Format(client_texts::kUpdateTitle, entry.name.c_str(), Signed(v.major),
+    return {FormatText(client_texts::kUpdateTitle, entry.name.c_str(), Signed(v.major),
                    Signed(v.minor), Signed(v.build), Signed(v.subbuild),
                    Signed(entry.size >> 10)),
             entry.description};
   }
   if (row->headingItem) {
-    return {Format(client_texts::kInstalledTitle, entry.name.c_str(), Signed(v.major),
+    return {FormatText(client_texts::kInstalledTitle, entry.name.c_str(), Signed(v.major),
                    Signed(v.minor), Signed(v.build)),
-            Format(client_texts::kInstalledBody, entry.name.c_str())};
+            FormatText(client_texts::kInstalledBody, entry.name.c_str())};
   }
   return {};
 }

@@ -2,6 +2,8 @@
 // line, the headline size and the finish page's result lines.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "headline_font.h"
 #include "open_link.h"
 #include "page_finish.h"
@@ -68,6 +70,15 @@ TEST(FinishPage, ResultLineFollowsTheUpdatesFlags) {
   EXPECT_STREQ(XPageFinish::ResultLine(update), "There was an error during installation.");
   update.installed = true;
   EXPECT_STREQ(XPageFinish::ResultLine(update), "Downloaded and installed succefully.");
+}
+
+TEST(FinishPage, ResultRowKeepsALongProductNameWhole) {
+  UpdateEntry update;
+  update.name = std::string(3000, 'n') + "end";
+  update.version.major = 2;
+  update.version.minor = 10;
+  update.version.build = 7;
+  EXPECT_EQ(XPageFinish::ResultRow(update), update.name + " 2.10.7");
 }
 
 }  // namespace
