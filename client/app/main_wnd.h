@@ -58,6 +58,7 @@ class CMainWnd : public Window {
   void RunWizard(int startPage, const std::string* catalogue);
 
   CSystemTray tray_;
+  // wizardOpen and activeWizard: names fixed by the product's design.
   LONG wizardOpen = 0;
   XUpdateWizard* activeWizard = nullptr;
   PipeClient pipeClient_;

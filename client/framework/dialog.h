@@ -30,7 +30,7 @@ class Dialog {
   // then set with SetWindowLongPtr(DWLP_MSGRESULT) where needed).
   virtual INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-  HWND m_hWnd = nullptr;
+  HWND m_hWnd = nullptr;  // name fixed by the product's design
 
  private:
   static INT_PTR CALLBACK Procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -36,7 +36,7 @@ class PropertyPage {
   // Any other message; return TRUE when handled.
   virtual INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-  HWND m_hWnd = nullptr;
+  HWND m_hWnd = nullptr;  // name fixed by the product's design
 
  private:
   static INT_PTR CALLBACK Procedure(HWND page, UINT message, WPARAM wParam, LPARAM lParam);

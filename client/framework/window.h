@@ -38,7 +38,7 @@ class Window {
   virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   virtual void OnFinalMessage() {}
 
-  HWND m_hWnd = nullptr;
+  HWND m_hWnd = nullptr;  // name fixed by the product's design
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -88,6 +88,7 @@ class XUpdateWizard {
   XPageFinish finishPage_;
   XPageError errorPage_;
   UpdateCatalogue catalogue_;
+  // downloadFolder and catalogueError: names fixed by the product's design.
   std::string downloadFolder;
   LONG catalogueError = kNoCatalogueError;
   std::array<UniqueIcon, kIcons.size()> icons_;
@@ -95,7 +96,7 @@ class XUpdateWizard {
   std::string caption_;
   HWND parent_;
   int startPage_;
-  HWND m_hWnd = nullptr;
+  HWND m_hWnd = nullptr;  // name fixed by the product's design
 };
 
 }  // namespace zvu

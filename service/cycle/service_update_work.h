@@ -12,19 +12,19 @@ namespace zvu {
 // one in a user's session when none has registered).
 class ServiceUpdateWork final : public UpdateWork {
  public:
-  HRESULT StartRegistrationThread() override { return m_pipeServer.StartRegistrationThread(); }
-  void StopRegistrationThread() override { m_pipeServer.StopRegistrationThread(); }
+  HRESULT StartRegistrationThread() override { return pipeServer_.StartRegistrationThread(); }
+  void StopRegistrationThread() override { pipeServer_.StopRegistrationThread(); }
 
   HRESULT CheckForUpdates(std::string& updateXml, HANDLE stopEvent) override {
     return zvu::CheckForUpdates(updateXml, stopEvent, &keptCatalogue_);
   }
 
   HRESULT SendCatalogue(const std::string& text, HANDLE stopEvent) override {
-    return m_pipeServer.SendCatalogue(text, stopEvent);
+    return pipeServer_.SendCatalogue(text, stopEvent);
   }
 
  private:
-  ClientPipeServer m_pipeServer;
+  ClientPipeServer pipeServer_;
   // The last catalogue the server sent with validators; only the main thread
   // (the update check) uses it.
   KeptCatalogue keptCatalogue_;

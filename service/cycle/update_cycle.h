@@ -34,6 +34,8 @@ class UpdateCycle {
 
   UpdateWork& work_;
   HANDLE stopEvent_;
+  // These three names are fixed by the product's design (its records and
+  // log text name them), so they keep them rather than the usual form.
   int32_t checkCounter = kTicksPerCheck;
   bool updatesPending = false;
   std::string m_strUpdateXml;
