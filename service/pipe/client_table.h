@@ -6,6 +6,8 @@
 #include <mutex>
 #include <vector>
 
+#include "unique_handle.h"
+
 namespace zvu {
 
 // The registered clients: client process id -> write end of that client's
@@ -22,9 +24,8 @@ class ClientTable {
     HANDLE pipe;
   };
 
+  // The table closes every handle still held when it goes, lent copies included.
   ClientTable() = default;
-  // Closes every handle still held, lent copies included.
-  ~ClientTable();
   ClientTable(const ClientTable&) = delete;
   ClientTable& operator=(const ClientTable&) = delete;
 
@@ -50,9 +51,14 @@ class ClientTable {
   size_t Count() const;
 
  private:
+  struct OwnedEntry {
+    DWORD processId;
+    UniqueHandle pipe;
+  };
+
   mutable std::mutex mutex_;
-  std::vector<Entry> entries_;
-  std::vector<HANDLE> lent_;
+  std::vector<OwnedEntry> entries_;
+  std::vector<UniqueHandle> lent_;
 };
 
 }  // namespace zvu
