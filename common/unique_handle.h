@@ -57,7 +57,7 @@ inline void DestroyImageList(HIMAGELIST list) { ::ImageList_Destroy(list); }
 template <typename GdiObject>
 inline void DeleteGdiObject(GdiObject object) { ::DeleteObject(object); }
 inline void DestroyIconHandle(HICON icon) { ::DestroyIcon(icon); }
-inline void FreeModule(HMODULE module) { ::FreeLibrary(module); }
+inline void UnloadModule(HMODULE module) { ::FreeLibrary(module); }
 inline void DestroyMenuHandle(HMENU menu) { ::DestroyMenu(menu); }
 inline void CloseServiceManagerHandle(SC_HANDLE h) { ::CloseServiceHandle(h); }
 inline void CloseInstallerHandle(MSIHANDLE h) { ::MsiCloseHandle(h); }
@@ -89,7 +89,7 @@ using UniqueBitmap = UniqueGdiObject<HBITMAP>;
 // Icons loaded with LoadImage (not shared ones from LoadIcon).
 using UniqueIcon = UniqueResource<HICON, detail::DestroyIconHandle, nullptr>;
 // Modules loaded with LoadLibrary.
-using UniqueModule = UniqueResource<HMODULE, detail::FreeModule, nullptr>;
+using UniqueModule = UniqueResource<HMODULE, detail::UnloadModule, nullptr>;
 // Menus loaded or created by this code and attached to no window (a window
 // destroys its own menu).
 using UniqueMenu = UniqueResource<HMENU, detail::DestroyMenuHandle, nullptr>;

@@ -13,6 +13,7 @@
 #include "setup_log.h"
 
 using namespace zvu::hooks;
+using zvu::UniqueRegKey;
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "setup_log.h"
 
 using namespace zvu::hooks;
+using zvu::UniqueHandle;
 
 namespace {
 

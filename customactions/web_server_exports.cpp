@@ -13,6 +13,8 @@
 #include "run_command.h"
 
 using namespace zvu::hooks;
+using zvu::UniqueHandle;
+using zvu::UniqueMsiHandle;
 
 namespace {
 
