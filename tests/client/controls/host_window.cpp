@@ -94,26 +94,7 @@ LRESULT CALLBACK HostWindow::Proc(HWND window, UINT message, WPARAM wParam, LPAR
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void PumpMessages() {
-  // Messages come in the order they were posted, paint and input only once no
-  // posted message waits: when the marker comes, what was posted before it
-  // has been handled, and the queue is then drained of what that caused.
-  static const UINT kMarker = RegisterWindowMessageW(L"ZvuControlsTestPumped");
-  PostThreadMessageW(GetCurrentThreadId(), kMarker, 0, 0);
-  bool marked = false;
-  WaitUntil([&] {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.hwnd == nullptr && message.message == kMarker) {
-        marked = true;
-        continue;
-      }
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    return marked;
-  }, 5000);
-}
+void PumpMessages() { DispatchPostedMessages(); }
 
 void Click(HWND window, POINT clientPoint) {
   MoveCursorTo(window, clientPoint);

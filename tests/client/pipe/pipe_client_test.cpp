@@ -46,15 +46,7 @@ class AnnouncementWindow {
 
   // Handles messages until count announcements came or timeoutMs passed.
   bool WaitFor(size_t count, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (announced_.size() < count) {
-      const ULONGLONG now = GetTickCount64();
-      if (now >= deadline) return false;
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
-      MSG message;
-      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-    }
-    return true;
+    return WaitUntil([&] { return announced_.size() >= count; }, timeoutMs);
   }
 
  private:

@@ -266,7 +266,9 @@ TEST(ClientLifetime, DestructionWhileTransfersRunOnWorkerThreads) {
     client.SetObject(L"/files/many.bin");
     ASSERT_EQ(client.Get(), 0u);
     // Every other client is destroyed a little later, deeper in its transfer.
-    if (round % 2) WaitUntil([&] { return client.ReceivedBytes() > 0; }, static_cast<DWORD>(round * 3));
+    if (round % 2) {
+      WaitUntil([&] { return client.ReceivedBytes() > 0; }, static_cast<DWORD>(round * 3));
+    }
   }
   // A reader on another thread polls while transfers start and end.
   XHttpClient client;

@@ -34,8 +34,8 @@ bool WaitForWaitingSend(std::chrono::milliseconds limit) {
     if (now >= deadline) return false;
     // Wakes for a send that arrives after the look above; the slice only
     // bounds the wait should the wake-up be missed.
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50)),
-                              QS_SENDMESSAGE);
+    const auto slice = static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50));
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, slice, QS_SENDMESSAGE);
   }
 }
 
