@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(wine64 wine g++-mingw-w64-x86-64-posix mingw-w64-tools googletest cmake make
           xvfb wixl msitools imagemagick librsvg2-bin fonts-dejavu-core xdotool iproute2 openssl ca-certificates python3 curl procps util-linux
-          faketime)
+          faketime locales)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -25,4 +25,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq "${missing[@]}" > /dev/null
+fi
+
+# The double-byte tests run Wine under ja_JP.UTF-8 (ANSI code page 932).
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "install-deps.sh: run as root to generate the ja_JP.UTF-8 locale" >&2
+    exit 2
+  fi
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen > /dev/null
 fi

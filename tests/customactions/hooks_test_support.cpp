@@ -8,6 +8,8 @@
 #include <regex>
 #include <sstream>
 
+#include "temp_files.h"
+
 namespace zvu::test::hooks {
 namespace {
 
@@ -174,17 +176,12 @@ std::vector<std::string> LogMessagesFrom(size_t offset) {
 }
 
 std::wstring FreshFolder(const std::wstring& name) {
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring folder = std::wstring(temp) + name;
-  SHFILEOPSTRUCTW remove = {};
-  std::wstring doubleTerminated = folder + L'\0';
-  remove.wFunc = FO_DELETE;
-  remove.pFrom = doubleTerminated.c_str();
-  remove.fFlags = FOF_NO_UI;
-  if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) SHFileOperationW(&remove);
-  CreateDirectoryW(folder.c_str(), nullptr);
-  return folder + L"\\";
+  const std::string folder = FreshTempFolder(Narrow(name));
+  std::wstring wide(folder.size(), L'\0');
+  wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, folder.data(),
+                                                      static_cast<int>(folder.size()),
+                                                      wide.data(), static_cast<int>(wide.size()))));
+  return wide + L"\\";
 }
 
 bool WriteFileText(const std::wstring& path, const std::string& text) {
@@ -237,37 +234,56 @@ HANDLE StartProgram(const std::wstring& path, const std::wstring& currentDirecto
   return started.hProcess;
 }
 
+namespace {
+
+// Calls visit with every running process that can be opened with access,
+// and the path of its program; visit keeps the handle (true) or not.
+template <typename Visit>
+void ForEachProcess(DWORD access, Visit visit) {
+  std::vector<DWORD> ids(4096);
+  DWORD bytes = 0;
+  if (!EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes)) return;
+  ids.resize(bytes / sizeof(DWORD));
+  for (DWORD id : ids) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | access, FALSE, id);
+    if (!process) continue;
+    wchar_t image[MAX_PATH] = {};
+    DWORD length = MAX_PATH;
+    const bool kept =
+        QueryFullProcessImageNameW(process, 0, image, &length) &&
+        visit(id, std::wstring(image, length), process);
+    if (!kept) CloseHandle(process);
+  }
+}
+
+}  // namespace
+
 void QuitSleepers() {
   HANDLE quit = CreateEventW(nullptr, TRUE, FALSE, L"zvu-hooks-sleepers-quit");
   if (!quit) return;
+  // The sleepers that are waiting: programs that left their marker.
+  std::vector<HANDLE> sleepers;
+  ForEachProcess(SYNCHRONIZE, [&](DWORD, const std::wstring& image, HANDLE process) {
+    if (!FileExists(image + L".ran")) return false;
+    sleepers.push_back(process);
+    return true;
+  });
   SetEvent(quit);
-  Sleep(300);
+  for (HANDLE sleeper : sleepers) {
+    WaitForSingleObject(sleeper, 10000);
+    CloseHandle(sleeper);
+  }
   ResetEvent(quit);
   CloseHandle(quit);
 }
 
 std::vector<DWORD> ProcessesNamed(const std::wstring& fileName) {
-  std::vector<DWORD> ids(4096);
-  DWORD bytes = 0;
   std::vector<DWORD> found;
-  if (!EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes)) {
-    return found;
-  }
-  ids.resize(bytes / sizeof(DWORD));
-  for (DWORD id : ids) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
-    if (!process) continue;
-    wchar_t image[MAX_PATH] = {};
-    DWORD length = MAX_PATH;
-    if (QueryFullProcessImageNameW(process, 0, image, &length)) {
-      const std::wstring path(image, length);
-      const size_t slash = path.find_last_of(L"\\/");
-      if (path.substr(slash == std::wstring::npos ? 0 : slash + 1) == fileName) {
-        found.push_back(id);
-      }
-    }
-    CloseHandle(process);
-  }
+  ForEachProcess(0, [&](DWORD id, const std::wstring& image, HANDLE) {
+    const size_t slash = image.find_last_of(L"\\/");
+    if (image.substr(slash == std::wstring::npos ? 0 : slash + 1) == fileName) found.push_back(id);
+    return false;
+  });
   return found;
 }
 
@@ -300,7 +316,7 @@ DWORD W3svcState() {
 }
 
 bool ReachState(DWORD state, DWORD timeoutMs) {
-  return WaitUntil(timeoutMs, [&] { return W3svcState() == state; });
+  return WaitUntil([&] { return W3svcState() == state; }, timeoutMs);
 }
 
 void SetDelays(DWORD startMs, DWORD stopMs) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "wait_until.h"
+
 // Shared by the custom actions' tests: the built library and stand-ins, an
 // installer session to call the actions with, the messages the engine got,
 // the setup log, and the programs and files the actions work on.
@@ -98,15 +100,7 @@ HANDLE StartProgram(const std::wstring& path, const std::wstring& currentDirecto
 void QuitSleepers();
 // Identifiers of the running processes whose program file name is exactly so.
 std::vector<DWORD> ProcessesNamed(const std::wstring& fileName);
-template <typename Condition>
-bool WaitUntil(DWORD timeoutMs, Condition condition) {
-  const ULONGLONG end = GetTickCount64() + timeoutMs;
-  for (;;) {
-    if (condition()) return true;
-    if (GetTickCount64() >= end) return false;
-    Sleep(50);
-  }
-}
+using zvu::test::WaitUntil;
 
 // The W3SVC stand-in service: installed (idempotent), removed, its state,
 // its start and stop delays, started and stopped without net.exe.

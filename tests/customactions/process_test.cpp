@@ -16,7 +16,7 @@ class Sleeper {
     path_ = FreshFolder(folderName) + fileName;
     if (!CopyTo(SleeperExe(), path_)) return;
     process_ = StartProgram(path_);
-    WaitUntil(10000, [&] { return FileExists(path_ + L".ran"); });
+    WaitUntil([&] { return FileExists(path_ + L".ran"); }, 10000);
   }
   ~Sleeper() {
     if (!process_) return;
@@ -54,8 +54,9 @@ TEST_F(ProcessActionTest, KillEndsOneCopyPerCallAndOnlyTheExactName) {
 
   const size_t logStart = LogSize();
   EXPECT_EQ(library_.Session("KillVuroUpdate", 0), 0u);
-  EXPECT_TRUE(WaitUntil(5000, [&] { return first.EndsWithin(0) || second.EndsWithin(0); }));
-  Sleep(500);
+  // The action returns after its TerminateProcess, and Wine ends a process
+  // before TerminateProcess returns: a copy that still runs now was spared.
+  EXPECT_TRUE(WaitUntil([&] { return first.EndsWithin(0) || second.EndsWithin(0); }, 5000));
   EXPECT_NE(first.EndsWithin(0), second.EndsWithin(0)) << "exactly one copy ends";
   EXPECT_FALSE(otherCase.EndsWithin(0));
   EXPECT_EQ(LogMessagesFrom(logStart), std::vector<std::string>{"KillVuroUpdate\n"});
@@ -67,7 +68,6 @@ TEST_F(ProcessActionTest, KillEndsOneCopyPerCallAndOnlyTheExactName) {
   EXPECT_EQ(second.ExitCode(), 0u);
 
   EXPECT_EQ(library_.Session("KillVuroUpdate", 0), 0u);
-  Sleep(300);
   EXPECT_FALSE(otherCase.EndsWithin(0));
 }
 
@@ -103,7 +103,7 @@ TEST_F(ProcessActionTest, StartRunsTheProgramFromTheTargetDirectoryWithoutWaitin
   const ULONGLONG started = GetTickCount64();
   EXPECT_EQ(library_.Session("StartVuroUpdate", session.get()), 0u);
   EXPECT_LT(GetTickCount64() - started, 5000u);
-  EXPECT_TRUE(WaitUntil(10000, [&] { return FileExists(program + L".ran"); }));
+  EXPECT_TRUE(WaitUntil([&] { return FileExists(program + L".ran"); }, 10000));
   EXPECT_EQ(ProcessesNamed(L"VuroUpdateIISQuillet.exe").size(), 1u);
   std::string commandLine = "\"";
   commandLine += Narrow(program);
@@ -114,7 +114,7 @@ TEST_F(ProcessActionTest, StartRunsTheProgramFromTheTargetDirectoryWithoutWaitin
 
   // The update program ends before its files change.
   EXPECT_EQ(library_.Session("KillVuroUpdate", 0), 0u);
-  EXPECT_TRUE(WaitUntil(5000, [] { return ProcessesNamed(L"VuroUpdateIISQuillet.exe").empty(); }));
+  EXPECT_TRUE(WaitUntil([] { return ProcessesNamed(L"VuroUpdateIISQuillet.exe").empty(); }, 5000));
 }
 
 TEST_F(ProcessActionTest, StartWithoutTheProgramFailsAndLogsTheError) {

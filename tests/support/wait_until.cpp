@@ -13,4 +13,24 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
   return true;
 }
 
+bool DispatchPostedMessages(std::chrono::milliseconds limit) {
+  static const UINT kMarker = RegisterWindowMessageW(L"ZvuTestPostedMessagesDispatched");
+  PostThreadMessageW(GetCurrentThreadId(), kMarker, 0, 0);
+  bool marked = false;
+  return WaitUntil(
+      [&] {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+          if (message.hwnd == nullptr && message.message == kMarker) {
+            marked = true;
+            continue;
+          }
+          TranslateMessage(&message);
+          DispatchMessageW(&message);
+        }
+        return marked;
+      },
+      limit);
+}
+
 }  // namespace zvu::test

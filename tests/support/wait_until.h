@@ -16,4 +16,10 @@ inline bool WaitUntil(const std::function<bool()>& done, DWORD limitMs) {
   return WaitUntil(done, std::chrono::milliseconds(limitMs));
 }
 
+// Dispatches the calling thread's messages until everything posted to it
+// before the call has been handled (posted messages come in order; paint and
+// input only once none is waiting), and whatever that posted in turn that is
+// waiting by then. False when the time ran out first.
+bool DispatchPostedMessages(std::chrono::milliseconds limit = std::chrono::seconds(5));
+
 }  // namespace zvu::test

@@ -19,17 +19,6 @@ using zvu::test::WaitUntil;
 
 const bool g_childrenOffTheOutput = zvu::test::KeepChildrenOffTheOutput();
 
-void PumpFor(DWORD ms) {
-  const ULONGLONG deadline = GetTickCount64() + ms;
-  MSG message;
-  while (GetTickCount64() < deadline) {
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message != WM_QUIT) DispatchMessageA(&message);
-    }
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
-}
-
 // The application of these tests records the commands it is given.
 class RecordingApp : public zvu::ClientApp {
  public:
@@ -90,7 +79,7 @@ class TrayRoutingTest : public ::testing::Test {
     WaitForSingleObject(chooser, 5000);
     CloseHandle(chooser);
     EXPECT_TRUE(chosen.load());
-    PumpFor(300);
+    EXPECT_TRUE(zvu::test::DispatchPostedMessages());
   }
 
   RecordingApp app_;
@@ -109,12 +98,12 @@ TEST_F(TrayRoutingTest, IconIsShownWithItsTooltipAndBoldDefaultItem) {
 
 TEST_F(TrayRoutingTest, DoubleClickRunsCheckForUpdatesOnTheMainWindow) {
   EXPECT_EQ(TrayCallback(IDR_SYSTRAY_MENU, WM_LBUTTONDBLCLK), 1);
-  PumpFor(200);
+  EXPECT_TRUE(WaitUntil([&] { return main_.checks > 0; }, 5000));
   EXPECT_EQ(main_.checks, 1);
   // Another icon's id, or a plain mouse move, does nothing.
   EXPECT_EQ(TrayCallback(IDR_SYSTRAY_MENU + 1, WM_LBUTTONDBLCLK), 0);
   EXPECT_EQ(TrayCallback(IDR_SYSTRAY_MENU, WM_MOUSEMOVE), 1);
-  PumpFor(200);
+  EXPECT_TRUE(zvu::test::DispatchPostedMessages());
   EXPECT_EQ(main_.checks, 1);
   EXPECT_TRUE(app_.commands.empty());
 }

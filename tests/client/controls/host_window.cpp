@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "check_tree.h"
+#include "wait_until.h"
 
 namespace zvu::test {
 
@@ -30,15 +31,17 @@ void RegisterHostClass(WNDPROC proc) {
 // out again on every poll.
 void MoveCursorTo(HWND window, POINT clientPoint) {
   int steady = 0;  // polls in a row that found the cursor there
-  for (int attempt = 0; attempt < 200 && steady < 3; ++attempt) {
+  ULONGLONG setAt = 0;
+  WaitUntil([&] {
     POINT screen = clientPoint, now = {};
     ClientToScreen(window, &screen);
-    if (steady == 0 && attempt % 10 == 0) SetCursorPos(screen.x, screen.y);
+    if (steady == 0 && GetTickCount64() - setAt >= 100) {
+      SetCursorPos(screen.x, screen.y);
+      setAt = GetTickCount64();
+    }
     steady = (GetCursorPos(&now) && now.x == screen.x && now.y == screen.y) ? steady + 1 : 0;
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-    Sleep(10);
-  }
+    return steady >= 3;
+  }, 5000);
 }
 
 void PostMouse(HWND window, UINT message, WPARAM keys, POINT point) {
@@ -91,16 +94,7 @@ LRESULT CALLBACK HostWindow::Proc(HWND window, UINT message, WPARAM wParam, LPAR
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void PumpMessages() {
-  MSG message;
-  for (int round = 0; round < 3; ++round) {
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    Sleep(10);
-  }
-}
+void PumpMessages() { DispatchPostedMessages(); }
 
 void Click(HWND window, POINT clientPoint) {
   MoveCursorTo(window, clientPoint);

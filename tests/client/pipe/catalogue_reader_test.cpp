@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "wait_until.h"
+
 namespace {
 
 // Writes the pieces into an anonymous pipe, closes the write end and reads
@@ -38,7 +40,12 @@ ReaderRun ReadThrough(const std::vector<std::string>& pieces) {
   for (const std::string& piece : pieces) {
     DWORD written = 0;
     EXPECT_TRUE(WriteFile(writeEnd, piece.data(), static_cast<DWORD>(piece.size()), &written, nullptr));
-    Sleep(50);  // one read per piece, where the piece fits one read
+    // One read per piece, where the piece fits one read: the next piece is
+    // written once the reader has taken this one.
+    EXPECT_TRUE(zvu::test::WaitUntil([&] {
+      DWORD available = 0;
+      return PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available == 0;
+    }, 5000));
   }
   CloseHandle(writeEnd);
   run.ended = WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0;

@@ -5,18 +5,21 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "child_process.h"
+#include "log_capture.h"
 #include "pipe_protocol.h"
-#include "program_log.h"
 #include "registered_messages.h"
+#include "temp_files.h"
 
 namespace {
 
 using zvu::test::ChildProcess;
 using zvu::test::LinesStartingWith;
+using zvu::test::LogCapture;
 using zvu::test::WaitUntil;
 
 const bool g_childrenOffTheOutput = zvu::test::KeepChildrenOffTheOutput();
@@ -43,15 +46,7 @@ class AnnouncementWindow {
 
   // Handles messages until count announcements came or timeoutMs passed.
   bool WaitFor(size_t count, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (announced_.size() < count) {
-      const ULONGLONG now = GetTickCount64();
-      if (now >= deadline) return false;
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
-      MSG message;
-      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-    }
-    return true;
+    return WaitUntil([&] { return announced_.size() >= count; }, timeoutMs);
   }
 
  private:
@@ -81,13 +76,10 @@ class PipeClientTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    recordPath_ = zvu::test::TempFile("zvu_scripted_" + name + ".txt");
-    logPath_ = zvu::test::TempFile("zvu_client_log_" + name + ".txt");
-    DeleteFileA(recordPath_.c_str());
-    DeleteFileA(logPath_.c_str());
-    ASSERT_TRUE(zvu::ProgramLog::Open(logPath_.c_str()));
+    recordPath_ = zvu::test::TempFilePath("zvu_scripted_" + name + ".txt");
+    log_ = std::make_unique<LogCapture>("zvu_client_log_" + name);
+    ASSERT_TRUE(log_->Opened());
   }
-  void TearDown() override { zvu::ProgramLog::Close(); }
 
   // Starts the scripted service and waits until its pipe exists.
   void StartService(const std::string& arguments) {
@@ -99,7 +91,7 @@ class PipeClientTest : public ::testing::Test {
   bool WaitServiceDone() {
     return WaitUntil([&] { return !LinesStartingWith(recordPath_, "done").empty(); }, 10000);
   }
-  std::string Log() const { return zvu::test::ReadWholeFile(logPath_); }
+  std::string Log() const { return log_->Text(); }
 
   static std::string Record(HWND target, const std::string& text) {
     char head[96];
@@ -111,7 +103,7 @@ class PipeClientTest : public ::testing::Test {
   }
 
   std::string recordPath_;
-  std::string logPath_;
+  std::unique_ptr<LogCapture> log_;
   ChildProcess service_;
 };
 
@@ -175,10 +167,10 @@ TEST_F(PipeClientTest, ServiceGoneMidCatalogueCostsNoProcessorTime) {
   ASSERT_EQ(client.Register(), zvu::PipeClient::kRegistered);
   client.SetTarget(window.Handle());
   ASSERT_TRUE(service_.WaitExit(10000));
-  Sleep(200);
 
-  // The reader waits for the service's next process without spinning: over
-  // a second, the whole test process uses next to no processor time.
+  // The reader sees the pipe break and waits for the service's next process
+  // without spinning: over a second, the whole test process uses next to no
+  // processor time.
   auto cpu = [] {
     FILETIME created, exited, kernel, user;
     GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
@@ -240,8 +232,7 @@ TEST_F(PipeClientTest, RegistersAgainWithTheServicesNextProcessAndReceivesFromIt
   ASSERT_TRUE(service_.WaitExit(10000));
 
   // The service's next process, as after a restart.
-  const std::string nextRecord = zvu::test::TempFile("zvu_scripted_next_service.txt");
-  DeleteFileA(nextRecord.c_str());
+  const std::string nextRecord = zvu::test::TempFilePath("zvu_scripted_next_service.txt");
   ChildProcess next;
   ASSERT_TRUE(next.Start(zvu::test::Quote(zvu::test::ExeDir() + "zvu_scripted_service.exe") +
                          " --record " + zvu::test::Quote(nextRecord) + " s300 " +

@@ -83,9 +83,7 @@ class DownloadPageTest : public ::testing::Test {
       g_statusTexts.clear();
       g_installTexts.clear();
     }
-    char temp[MAX_PATH + 1] = {};
-    GetTempPathA(MAX_PATH, temp);
-    folder_ = std::string(temp) + "zelko updates";
+    folder_ = test::TempFilePath("zelko updates");  // where the wizard downloads
     test::DeleteTree(folder_);
   }
   void TearDown() override {
@@ -336,6 +334,9 @@ TEST_F(DownloadPageTest, UrlsThatCannotStartADownloadAreLoggedAndNothingIsInstal
 }
 
 TEST_F(DownloadPageTest, CancelDuringADownloadStopsItAndLeadsToTheFinishPage) {
+  // The transfer log's record of a request handle's closing, its last report.
+  const std::string kRequestClosed = " Closing Connection...\r\n";
+  test::LogCapture log("zvu_wizard_cancel_download");
   installed_.Add("Alpha", 1, 0, 0);
   installed_.Add("Beta", 1, 0, 0);
   ASSERT_TRUE(test::WriteFixtureFile("files/slow.bin", std::string(256 * 1024, 'x')));
@@ -356,10 +357,14 @@ TEST_F(DownloadPageTest, CancelDuringADownloadStopsItAndLeadsToTheFinishPage) {
   EXPECT_TRUE(WaitUntil([&] { return !wizard->ButtonEnabled(WizardDriver::kFinish) &&
                                      !wizard->ButtonEnabled(WizardDriver::kNext); }, 5000));
 
+  const size_t closedBefore = log.Count(kRequestClosed);
   wizard->Press(PSBTN_CANCEL);
   ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kFinishPage));
   const size_t textsAtCancel = StatusTexts().size();
-  Sleep(500);
+  // Once the download's request is closed nothing of it is left to arrive;
+  // what had reached the wizard's thread is handled before the Invoke.
+  EXPECT_TRUE(WaitUntil([&] { return log.Count(kRequestClosed) > closedBefore; }, 10000));
+  wizard->Invoke([](XUpdateWizard&) {});
   EXPECT_EQ(StatusTexts().size(), textsAtCancel) << "the transfer stopped";
   EXPECT_THAT(Outcomes(*wizard), ElementsAre(Outcome{true, false, false, true},
                                              Outcome{true, false, false, true}));

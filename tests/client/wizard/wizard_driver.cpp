@@ -213,9 +213,9 @@ void WizardDriver::Click(HWND window, POINT clientPoint) {
   ClientToScreen(window, &screen);
   WaitUntil([&] {
     POINT now{};
-    SetCursorPos(screen.x, screen.y);
-    Sleep(20);
-    return GetCursorPos(&now) && now.x == screen.x && now.y == screen.y;
+    if (GetCursorPos(&now) && now.x == screen.x && now.y == screen.y) return true;
+    SetCursorPos(screen.x, screen.y);  // the display follows; seen on a later poll
+    return false;
   }, 5000);
   const LPARAM at = MAKELPARAM(clientPoint.x, clientPoint.y);
   PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, at);

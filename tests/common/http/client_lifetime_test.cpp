@@ -10,6 +10,7 @@
 #include "http_client.h"
 #include "http_test_support.h"
 #include "test_env.h"
+#include "unique_handle.h"
 
 namespace {
 
@@ -20,12 +21,16 @@ using zvu::test::WaitUntil;
 
 using zvu::test::kFinal;
 using zvu::test::kHost;
+using zvu::test::LogCapture;
 using zvu::test::StartGet;
+using zvu::test::WaitForRequestsClosed;
+using zvu::test::WaitForWaitingSend;
 
 
 TEST(ClientLifetime, CancelMidDownloadStopsAtClosingAndLateReadsDoNoHarm) {
   zvu::test::WriteServedFile("drip.bin", 200'000);
   const std::string path = zvu::test::TempFilePath("zvu_http_drip.bin");
+  LogCapture log("zvu_http_cancel");
   XHttpClient client;
   ASSERT_EQ(StartGet(client, L"/fault/drip/drip.bin", path), 0u);
   ASSERT_TRUE(WaitUntil([&] { return client.ReceivedBytes() >= 2048; }));
@@ -33,7 +38,8 @@ TEST(ClientLifetime, CancelMidDownloadStopsAtClosingAndLateReadsDoNoHarm) {
   EXPECT_EQ(client.Cancel(), 0u);
   EXPECT_EQ(client.GetHttpState(), HttpState::Closing);
   const auto received = client.ReceivedBytes();
-  Sleep(300);  // reads that were under way complete or fail now
+  // Reads that were under way complete or fail until the request is closed.
+  ASSERT_TRUE(WaitForRequestsClosed(log, 1));
   EXPECT_EQ(client.GetHttpState(), HttpState::Closing);
   EXPECT_EQ(client.ReceivedBytes(), received);
   EXPECT_EQ(zvu::test::ReadWholeFile(path).size(), received);
@@ -45,6 +51,7 @@ TEST(ClientLifetime, NewTransferIsNotTouchedByThePreviousOne) {
   const std::string second = zvu::test::WriteServedFile("quick-second.bin", 50'000);
   const std::string firstPath = zvu::test::TempFilePath("zvu_http_first.bin");
   const std::string secondPath = zvu::test::TempFilePath("zvu_http_second.bin");
+  LogCapture log("zvu_http_next_transfer");
   XHttpClient client;
   ASSERT_EQ(StartGet(client, L"/fault/drip/slow-first.bin", firstPath), 0u);
   ASSERT_TRUE(WaitUntil([&] { return client.ReceivedBytes() >= 1024; }));
@@ -52,7 +59,8 @@ TEST(ClientLifetime, NewTransferIsNotTouchedByThePreviousOne) {
   ASSERT_EQ(StartGet(client, L"/files/quick-second.bin", secondPath), 0u);
   ASSERT_TRUE(WaitForState(client, kFinal));
   EXPECT_EQ(client.GetHttpState(), HttpState::Complete);
-  Sleep(300);  // the first transfer's reads keep arriving meanwhile
+  // The first transfer's reads keep arriving until its request is closed.
+  ASSERT_TRUE(WaitForRequestsClosed(log, 1));
   EXPECT_EQ(client.GetHttpState(), HttpState::Complete);
   EXPECT_EQ(client.ReceivedBytes(), second.size());
   EXPECT_TRUE(zvu::test::ReadWholeFile(secondPath) == second);
@@ -63,6 +71,7 @@ TEST(ClientLifetime, NewTransferIsNotTouchedByThePreviousOne) {
 TEST(ClientLifetime, WindowHandlerMayStartTheNextDownloadFromItsNotification) {
   const std::string served = zvu::test::WriteServedFile("after-failure.bin", 30'000);
   const std::string path = zvu::test::TempFilePath("zvu_http_after_failure.bin");
+  LogCapture log("zvu_http_restart");
   XHttpClient client;
   int failures = 0;
   int completions = 0;
@@ -89,9 +98,13 @@ TEST(ClientLifetime, WindowHandlerMayStartTheNextDownloadFromItsNotification) {
   EXPECT_EQ(failures, 1);
   EXPECT_TRUE(rightClient);
   EXPECT_TRUE(sawRead);
-  WaitUntil([] { return false; }, std::chrono::milliseconds(200));
+  // Nothing of the failed transfer is left to arrive once its request is closed.
+  ASSERT_TRUE(WaitForRequestsClosed(log, 1));
   EXPECT_EQ(completions, 1);
   EXPECT_EQ(client.GetHttpState(), HttpState::Acknowledged);
+  client.CloseHandles();
+  ASSERT_TRUE(WaitForRequestsClosed(log, 2));
+  EXPECT_EQ(completions, 1);
   EXPECT_TRUE(zvu::test::ReadWholeFile(path) == served);
   DeleteFileA(path.c_str());
 }
@@ -99,6 +112,7 @@ TEST(ClientLifetime, WindowHandlerMayStartTheNextDownloadFromItsNotification) {
 TEST(ClientLifetime, NoNotificationAfterCancel) {
   zvu::test::WriteServedFile("drip-notify.bin", 100'000);
   const std::string path = zvu::test::TempFilePath("zvu_http_drip_notify.bin");
+  LogCapture log("zvu_http_no_notification");
   bool cancelled = false;
   std::vector<HttpState> afterCancel;
   XHttpClient client;
@@ -110,7 +124,7 @@ TEST(ClientLifetime, NoNotificationAfterCancel) {
   ASSERT_TRUE(WaitUntil([&] { return client.ReceivedBytes() >= 2048; }));
   client.Cancel();
   cancelled = true;
-  WaitUntil([] { return false; }, std::chrono::milliseconds(300));
+  ASSERT_TRUE(WaitForRequestsClosed(log, 1));
   // A notification already sent before Cancel may still be delivered; it
   // shows the closed transfer. Nothing is sent after Cancel.
   ASSERT_LE(afterCancel.size(), 1u);
@@ -131,13 +145,15 @@ TEST(ClientLifetime, DestructionOnTheWindowThreadWhileANotificationWaits) {
   });
   client->SetNotifyWindow(window.Handle());
   ASSERT_EQ(StartGet(*client, L"/fault/drip/drip-destroy.bin", path), 0u);
-  Sleep(400);  // no messages dispatched: a notification is now waiting for this thread
+  // No messages dispatched: a notification comes to wait for this thread.
+  ASSERT_TRUE(WaitForWaitingSend());
 
   const auto start = std::chrono::steady_clock::now();
   destroying = true;
   client.reset();
   const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_LT(took, std::chrono::milliseconds(2500)) << "waited for its bound instead of the "
+  // Well below the 5 s bound for closing transfers, even on a loaded machine.
+  EXPECT_LT(took, std::chrono::milliseconds(4000)) << "waited for its bound instead of the "
                                                       "closing notifications";
   // The waiting notification was dispatched by the destructor and dropped:
   // the client's address reaches no window once its destruction has begun.
@@ -145,17 +161,22 @@ TEST(ClientLifetime, DestructionOnTheWindowThreadWhileANotificationWaits) {
   EXPECT_TRUE(DeleteFileA(path.c_str()));
 }
 
-// The notify window lives on a thread that stops pumping for longer than the
-// destructor's bound while a worker waits to send to it. When it pumps again,
-// the late notification must not carry the destroyed client's address.
+// The notify window lives on a thread that stops pumping while a worker waits
+// to send to it, until the client is gone (the destructor runs into its bound
+// for closing transfers meanwhile). When it pumps again, the late
+// notification must not carry the destroyed client's address.
 TEST(ClientLifetime, LateNotificationToAnotherThreadsWindowIsDropped) {
   zvu::test::WriteServedFile("drip-late.bin", 100'000);
   const std::string path = zvu::test::TempFilePath("zvu_http_drip_late.bin");
   auto client = std::make_unique<XHttpClient>();
   std::atomic<bool> destroying{false};
+  std::atomic<bool> sendWaited{false};
   std::atomic<int> before{0}, after{0};
   std::atomic<DWORD> windowThreadId{0};
-  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  zvu::UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  zvu::UniqueHandle blocked(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  zvu::UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  zvu::UniqueHandle pumped(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   constexpr UINT kBlock = WM_APP + 1;
   std::thread windowThread([&] {
     zvu::test::NotifyWindow window([&](XHttpClient* notified, DWORD) {
@@ -170,33 +191,43 @@ TEST(ClientLifetime, LateNotificationToAnotherThreadsWindowIsDropped) {
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
     windowThreadId = GetCurrentThreadId();
-    SetEvent(ready);
+    SetEvent(ready.get());
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-      if (message.message == kBlock) Sleep(static_cast<DWORD>(message.wParam));
-      DispatchMessageW(&message);
+      if (message.message != kBlock) {
+        DispatchMessageW(&message);
+        continue;
+      }
+      sendWaited = WaitForWaitingSend();
+      SetEvent(blocked.get());
+      WaitForSingleObject(release.get(), 60000);
+      PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // delivers it
+      SetEvent(pumped.get());
     }
   });
   // Ends the window thread on every way out of the test, failures included.
   struct EndWindowThread {
     std::thread& thread;
+    HANDLE ready;
+    HANDLE release;
     std::atomic<DWORD>& id;
     ~EndWindowThread() {
-      while (id == 0) Sleep(10);
+      WaitForSingleObject(ready, 60000);
+      SetEvent(release);
       PostThreadMessageW(id, WM_QUIT, 0, 0);
       thread.join();
     }
-  } end{windowThread, windowThreadId};
-  ASSERT_EQ(WaitForSingleObject(ready, 10000), WAIT_OBJECT_0);
-  CloseHandle(ready);
+  } end{windowThread, ready.get(), release.get(), windowThreadId};
+  ASSERT_EQ(WaitForSingleObject(ready.get(), 10000), WAIT_OBJECT_0);
   ASSERT_EQ(StartGet(*client, L"/fault/drip/drip-late.bin", path), 0u);
   ASSERT_TRUE(WaitUntil([&] { return before.load() > 0 && client->ReceivedBytes() >= 2048; }));
 
-  // Longer than the destructor's 5 s bound for closing transfers.
-  PostThreadMessageW(windowThreadId, kBlock, 6000, 0);
-  Sleep(500);  // a worker is now blocked sending to the window
+  PostThreadMessageW(windowThreadId, kBlock, 0, 0);
+  ASSERT_EQ(WaitForSingleObject(blocked.get(), 30000), WAIT_OBJECT_0);
+  ASSERT_TRUE(sendWaited) << "no worker came to wait for the window's thread";
   destroying = true;
   client.reset();
-  Sleep(6000);  // the window thread pumps again and receives what was waiting
+  SetEvent(release.get());
+  ASSERT_EQ(WaitForSingleObject(pumped.get(), 10000), WAIT_OBJECT_0);
   EXPECT_EQ(after.load(), 0);
   DeleteFileA(path.c_str());
 }
@@ -204,6 +235,7 @@ TEST(ClientLifetime, LateNotificationToAnotherThreadsWindowIsDropped) {
 TEST(ClientLifetime, DestructionInsideItsOwnNotification) {
   zvu::test::WriteServedFile("drip-own.bin", 100'000);
   const std::string path = zvu::test::TempFilePath("zvu_http_drip_own.bin");
+  LogCapture log("zvu_http_destroy_own");
   auto client = std::make_unique<XHttpClient>();
   int afterDestruction = 0;
   std::chrono::steady_clock::duration took{};
@@ -220,7 +252,7 @@ TEST(ClientLifetime, DestructionInsideItsOwnNotification) {
   client->SetNotifyWindow(window.Handle());
   ASSERT_EQ(StartGet(*client, L"/fault/drip/drip-own.bin", path), 0u);
   ASSERT_TRUE(WaitUntil([&] { return !client; }));
-  WaitUntil([] { return false; }, std::chrono::milliseconds(300));
+  ASSERT_TRUE(WaitForRequestsClosed(log, 1));
   EXPECT_LT(took, std::chrono::milliseconds(1000));
   EXPECT_EQ(afterDestruction, 0);
   EXPECT_TRUE(DeleteFileA(path.c_str()));
@@ -233,7 +265,10 @@ TEST(ClientLifetime, DestructionWhileTransfersRunOnWorkerThreads) {
     ASSERT_EQ(client.Connect(kHost, false, true), 0u);
     client.SetObject(L"/files/many.bin");
     ASSERT_EQ(client.Get(), 0u);
-    if (round % 2) Sleep(round * 3);
+    // Every other client is destroyed a little later, deeper in its transfer.
+    if (round % 2) {
+      WaitUntil([&] { return client.ReceivedBytes() > 0; }, static_cast<DWORD>(round * 3));
+    }
   }
   // A reader on another thread polls while transfers start and end.
   XHttpClient client;

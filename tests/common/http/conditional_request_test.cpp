@@ -66,9 +66,6 @@ TEST_F(ConditionalRequest, UnchangedCatalogueIsAnswered304WithoutABodyUntilItCha
   EXPECT_EQ(client.ReceivedBytes(), 0u);
   EXPECT_EQ(client.ResponseHeader(L"ETag"), tag);
   EXPECT_EQ(LastCatalogueRequest().rfind("304 \"", 0), 0u) << LastCatalogueRequest();
-  // The connection's closing reports do not hide the answer.
-  Sleep(300);
-  EXPECT_EQ(client.GetHttpState(), HttpState::NotModified);
 
   const std::string second = "<catalogue><products/><updates/></catalogue>\r\n";
   ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", second));

@@ -8,11 +8,6 @@
 
 namespace zvu::test {
 
-
-
-
-
-
 bool WaitForState(const XHttpClient& client, std::vector<HttpState> states,
                   std::chrono::milliseconds limit) {
   return WaitUntil(
@@ -20,6 +15,28 @@ bool WaitForState(const XHttpClient& client, std::vector<HttpState> states,
         return std::find(states.begin(), states.end(), client.GetHttpState()) != states.end();
       },
       limit);
+}
+
+bool WaitForRequestsClosed(const LogCapture& log, size_t count,
+                           std::chrono::milliseconds limit) {
+  const bool closed =
+      WaitUntil([&] { return log.Count(" Closing Connection...\r\n") >= count; }, limit);
+  MSG message;
+  PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  return closed;
+}
+
+bool WaitForWaitingSend(std::chrono::milliseconds limit) {
+  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(limit.count());
+  for (;;) {
+    if (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) return true;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    // Wakes for a send that arrives after the look above; the slice only
+    // bounds the wait should the wake-up be missed.
+    const auto slice = static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50));
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, slice, QS_SENDMESSAGE);
+  }
 }
 
 NotifyWindow::NotifyWindow(Handler handler) : handler_(std::move(handler)) {

@@ -26,6 +26,18 @@ DWORD StartGet(XHttpClient& client, const std::wstring& path, const std::string&
 bool WaitForState(const XHttpClient& client, std::vector<HttpState> states,
                   std::chrono::milliseconds limit = std::chrono::seconds(15));
 
+// Waits until the log holds count closing records of request handles. A
+// request's closing is the last thing WinHTTP reports of it: once it is
+// logged, no status of that request is left to arrive. Messages sent to the
+// calling thread are dispatched meanwhile and once more at the end.
+bool WaitForRequestsClosed(const LogCapture& log, size_t count,
+                           std::chrono::milliseconds limit = std::chrono::seconds(15));
+
+// Waits, dispatching nothing, until a message sent from another thread waits
+// for the calling thread (a worker is blocked in SendMessage to one of its
+// windows).
+bool WaitForWaitingSend(std::chrono::milliseconds limit = std::chrono::seconds(15));
+
 // A message-only window on the calling thread that hands every
 // UWM_HTTPCLIENT_CALLBACK_NOTIFY to a handler.
 class NotifyWindow {

@@ -127,9 +127,6 @@ TEST(Transfer, WithoutContentLengthAFileTransferFailsUnreadButTextIsRead) {
   EXPECT_EQ(client.GetHttpState(), HttpState::Failed);
   EXPECT_EQ(client.ReceivedBytes(), 0u);
   EXPECT_EQ(zvu::test::ReadWholeFile(path), "");
-  // The closing of the connection that follows does not hide the failure.
-  Sleep(200);
-  EXPECT_EQ(client.GetHttpState(), HttpState::Failed);
 
   // In memory the body is read until the server closes the connection.
   ASSERT_EQ(StartGet(client, L"/fault/nolength/nolength.bin"), 0u);

@@ -9,19 +9,19 @@
 #include <thread>
 #include <vector>
 
+#include "log_capture.h"
+#include "temp_files.h"
 #include "test_env.h"
 
 namespace {
 
-std::string TempLogPath(const char* name) {
-  char dir[MAX_PATH];
-  GetTempPathA(MAX_PATH, dir);
-  return std::string(dir) + name;
-}
+using zvu::test::ProgramLogCloser;
+using zvu::test::ReadWholeFile;
+using zvu::test::TempFilePath;
 
 TEST(ProgramLog, RunWritesFromTheStartOverAnEarlierLongerRun) {
-  const std::string path = TempLogPath("zvu_program_log_rewrite.log");
-  DeleteFileA(path.c_str());
+  const std::string path = TempFilePath("zvu_program_log_rewrite.log");
+  ProgramLogCloser closer;
 
   ASSERT_TRUE(zvu::ProgramLog::Open(path.c_str()));
   zvu::ProgramLog::Write("first run wrote this long line\r\n");
@@ -31,13 +31,13 @@ TEST(ProgramLog, RunWritesFromTheStartOverAnEarlierLongerRun) {
   zvu::ProgramLog::Printf("second %d\r\n", 2);
   zvu::ProgramLog::Close();
 
-  EXPECT_EQ(zvu::test::ReadWholeFile(path), "second 2\r\nwrote this long line\r\n");
+  EXPECT_EQ(ReadWholeFile(path), "second 2\r\nwrote this long line\r\n");
   DeleteFileA(path.c_str());
 }
 
 TEST(ProgramLog, LogStartsOverAtTheSizeLimitInsteadOfGrowing) {
-  const std::string path = TempLogPath("zvu_program_log_limit.log");
-  DeleteFileA(path.c_str());
+  const std::string path = TempFilePath("zvu_program_log_limit.log");
+  ProgramLogCloser closer;
   ASSERT_TRUE(zvu::ProgramLog::Open(path.c_str()));
   const std::string record(64 * 1024 - 2, 'a');
   const unsigned long records = zvu::ProgramLog::kSizeLimit / (record.size() + 2);
@@ -45,7 +45,7 @@ TEST(ProgramLog, LogStartsOverAtTheSizeLimitInsteadOfGrowing) {
   zvu::ProgramLog::Write("newest record\r\n");
   zvu::ProgramLog::Close();
 
-  const std::string text = zvu::test::ReadWholeFile(path);
+  const std::string text = ReadWholeFile(path);
   EXPECT_LE(text.size(), zvu::ProgramLog::kSizeLimit);
   EXPECT_EQ(text.rfind("newest record\r\n", 0), 0u) << "the newest record starts the file again";
   EXPECT_EQ(text.substr(text.size() - 3), "a\r\n") << "older text beyond it remains";
@@ -53,16 +53,30 @@ TEST(ProgramLog, LogStartsOverAtTheSizeLimitInsteadOfGrowing) {
 }
 
 TEST(ProgramLog, WritesWhileClosedOrAfterFailedOpenAreIgnored) {
+  const std::string path = TempFilePath("zvu_program_log_closed.log");
+  ProgramLogCloser closer;
+  ASSERT_TRUE(zvu::ProgramLog::Open(path.c_str()));
+  zvu::ProgramLog::Write("kept\r\n");
   zvu::ProgramLog::Close();
-  zvu::ProgramLog::Write("nowhere\r\n");
-  EXPECT_FALSE(zvu::ProgramLog::Open("Q:\\no\\such\\folder\\x.log"));
   EXPECT_FALSE(zvu::ProgramLog::IsOpen());
-  zvu::ProgramLog::Printf("%s", "still nowhere");
+  zvu::ProgramLog::Write("nowhere\r\n");
+  EXPECT_EQ(ReadWholeFile(path), "kept\r\n");
+
+  // A failed open leaves the log closed, not still writing to the earlier file.
+  ASSERT_TRUE(zvu::ProgramLog::Open(path.c_str()));
+  SetLastError(0);
+  EXPECT_FALSE(zvu::ProgramLog::Open("Q:\\no\\such\\folder\\x.log"));
+  EXPECT_NE(GetLastError(), 0u) << "the open's error is left for the caller";
+  EXPECT_FALSE(zvu::ProgramLog::IsOpen());
+  zvu::ProgramLog::Printf("%s", "still nowhere\r\n");
+  zvu::ProgramLog::Write("nowhere either\r\n");
+  EXPECT_EQ(ReadWholeFile(path), "kept\r\n");
+  DeleteFileA(path.c_str());
 }
 
 TEST(ProgramLog, RecordsFromManyThreadsStayWhole) {
-  const std::string path = TempLogPath("zvu_program_log_threads.log");
-  DeleteFileA(path.c_str());
+  const std::string path = TempFilePath("zvu_program_log_threads.log");
+  ProgramLogCloser closer;
   ASSERT_TRUE(zvu::ProgramLog::Open(path.c_str()));
 
   const std::string record(300, 'x');
@@ -84,7 +98,7 @@ TEST(ProgramLog, RecordsFromManyThreadsStayWhole) {
   });
   for (auto& w : writers) w.join();
 
-  const std::string text = zvu::test::ReadWholeFile(path);
+  const std::string text = ReadWholeFile(path);
   size_t pos = 0;
   int lines = 0;
   bool whole = true;
