@@ -12,6 +12,7 @@
 #include "pipe_protocol.h"
 #include "program_log.h"
 #include "registered_messages.h"
+#include "temp_files.h"
 
 namespace {
 
@@ -81,8 +82,8 @@ class PipeClientTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    recordPath_ = zvu::test::TempFile("zvu_scripted_" + name + ".txt");
-    logPath_ = zvu::test::TempFile("zvu_client_log_" + name + ".txt");
+    recordPath_ = zvu::test::TempFilePath("zvu_scripted_" + name + ".txt");
+    logPath_ = zvu::test::TempFilePath("zvu_client_log_" + name + ".txt");
     DeleteFileA(recordPath_.c_str());
     DeleteFileA(logPath_.c_str());
     ASSERT_TRUE(zvu::ProgramLog::Open(logPath_.c_str()));
@@ -240,7 +241,7 @@ TEST_F(PipeClientTest, RegistersAgainWithTheServicesNextProcessAndReceivesFromIt
   ASSERT_TRUE(service_.WaitExit(10000));
 
   // The service's next process, as after a restart.
-  const std::string nextRecord = zvu::test::TempFile("zvu_scripted_next_service.txt");
+  const std::string nextRecord = zvu::test::TempFilePath("zvu_scripted_next_service.txt");
   DeleteFileA(nextRecord.c_str());
   ChildProcess next;
   ASSERT_TRUE(next.Start(zvu::test::Quote(zvu::test::ExeDir() + "zvu_scripted_service.exe") +
