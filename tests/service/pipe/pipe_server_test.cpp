@@ -276,12 +276,16 @@ TEST_F(PipeServerTest, RegistrationsNamingNoPipeOfTheClientAreRefused) {
   }, 20000)) << log.Text();
   for (const auto& client : refusedClients) {
     EXPECT_EQ(Occurrences(log.Text(), zvu::test::RegisteredRecord(client->Id())), 0u);
+    EXPECT_FALSE(server_.Clients().Lookup(client->Id(), nullptr));
   }
+  // The ended client and the valid one; the valid one keeps its own pipe.
   EXPECT_EQ(server_.Clients().Count(), 2u);
+  HANDLE held = nullptr;
+  ASSERT_TRUE(server_.Clients().Lookup(valid.Id(), &held));
+  EXPECT_EQ(held, validPipe);
   zvu::ChosenClient chosen;
   ASSERT_EQ(server_.FindClient(&chosen), 0);
   EXPECT_EQ(chosen.processId, valid.Id());
-  EXPECT_EQ(server_.Clients().Count(), 1u);
 
   DWORD flags = 0;
   EXPECT_TRUE(GetHandleInformation(file, &flags));
