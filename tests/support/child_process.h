@@ -119,6 +119,14 @@ class ChildProcess {
     CloseHandle(info_.hProcess);
     info_ = {};
   }
+  // Ends the process and waits until it has ended, but keeps its handle:
+  // while a handle is open the ended process's id still names it, and its
+  // exit code can be read by id.
+  void EndKeepingHandle() {
+    if (info_.hProcess == nullptr) return;
+    TerminateProcess(info_.hProcess, 9);
+    WaitForSingleObject(info_.hProcess, 5000);
+  }
   bool WaitExit(DWORD timeoutMs) const {
     return WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;
   }
