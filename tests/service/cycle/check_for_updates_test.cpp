@@ -86,11 +86,7 @@ TEST_F(CheckForUpdatesTest, StalledTransferEndsAtTheWaitLimit) {
   ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", CatalogueWithUpdate("Zvu Test Check", 2, 3, 11)));
   ASSERT_TRUE(zvu::test::WriteFixtureFile("update.delay", "20"));
 
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  const std::string logPath = std::string(temp) + "zvu_check_wait_limit_test.log";
-  DeleteFileA(logPath.c_str());
-  ASSERT_TRUE(zvu::ProgramLog::Open(logPath.c_str()));
+  zvu::test::LogCapture log("zvu_check_wait_limit");
 
   std::string updateXml = "old";
   const ULONGLONG start = GetTickCount64();
@@ -101,28 +97,19 @@ TEST_F(CheckForUpdatesTest, StalledTransferEndsAtTheWaitLimit) {
   EXPECT_EQ(updateXml, "old");
 
   // The log says that the check was abandoned, after the transfer's own records.
-  zvu::ProgramLog::Close();
-  const std::string log = zvu::test::ReadWholeFile(logPath);
-  DeleteFileA(logPath.c_str());
+  const std::string text = log.Text();
   const std::string record = "Catalogue check given up: the transfer did not end within 1 s \r\n";
-  ASSERT_GE(log.size(), record.size()) << log;
-  EXPECT_EQ(log.substr(log.size() - record.size()), record) << log;
+  ASSERT_GE(text.size(), record.size()) << text;
+  EXPECT_EQ(text.substr(text.size() - record.size()), record) << text;
 }
 
 TEST_F(CheckForUpdatesTest, AnsweredCheckLogsNoWaitLimitRecord) {
   ScopedProductKey product("Zvu Test Check", InstalledVersion{2, 3, 10, 0});
   ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", CatalogueWithUpdate("Zvu Test Check", 2, 3, 11)));
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  const std::string logPath = std::string(temp) + "zvu_check_answered_test.log";
-  DeleteFileA(logPath.c_str());
-  ASSERT_TRUE(zvu::ProgramLog::Open(logPath.c_str()));
+  zvu::test::LogCapture log("zvu_check_answered");
   std::string updateXml;
   EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), S_OK);
-  zvu::ProgramLog::Close();
-  const std::string log = zvu::test::ReadWholeFile(logPath);
-  DeleteFileA(logPath.c_str());
-  EXPECT_EQ(log.find("Catalogue check given up"), std::string::npos) << log;
+  EXPECT_EQ(log.Text().find("Catalogue check given up"), std::string::npos) << log.Text();
 }
 
 TEST_F(CheckForUpdatesTest, StopRequestEndsTheWaitPromptly) {

@@ -7,8 +7,7 @@
 #include <string>
 
 #include "fake_update_work.h"
-#include "program_log.h"
-#include "test_env.h"
+#include "log_capture.h"
 
 namespace {
 
@@ -17,25 +16,14 @@ using zvu::test::FakeUpdateWork;
 
 class UpdateCycleTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char dir[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
-    logPath_ = std::string(dir) + "zvu_update_cycle_test.log";
-    DeleteFileA(logPath_.c_str());
-    ASSERT_TRUE(zvu::ProgramLog::Open(logPath_.c_str()));
-    stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  }
-  void TearDown() override {
-    zvu::ProgramLog::Close();
-    DeleteFileA(logPath_.c_str());
-    CloseHandle(stopEvent_);
-  }
-  std::string LogText() const { return zvu::test::ReadWholeFile(logPath_); }
+  void SetUp() override { stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+  void TearDown() override { CloseHandle(stopEvent_); }
+  std::string LogText() const { return log_.Text(); }
   void Ticks(UpdateCycle& cycle, int count) {
     for (int i = 0; i < count; ++i) cycle.OnTimerTick();
   }
 
-  std::string logPath_;
+  zvu::test::LogCapture log_{"zvu_update_cycle"};
   HANDLE stopEvent_ = nullptr;
   FakeUpdateWork work_;
 };

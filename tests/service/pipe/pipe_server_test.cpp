@@ -4,22 +4,28 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "child_process.h"
+#include "log_capture.h"
 #include "pipe_protocol.h"
-#include "program_log.h"
+#include "pipe_test_clients.h"
+#include "registration_thread.h"
+#include "temp_files.h"
+#include "unique_handle.h"
 
 namespace {
 
 using zvu::test::ChildProcess;
-
-const bool g_childrenOffTheOutput = zvu::test::KeepChildrenOffTheOutput();
 using zvu::test::Hex;
 using zvu::test::LinesStartingWith;
+using zvu::test::Occurrences;
 using zvu::test::WaitUntil;
+
+const bool g_childrenOffTheOutput = zvu::test::KeepChildrenOffTheOutput();
 
 constexpr HRESULT kFail = static_cast<HRESULT>(0x80004005L);
 
@@ -39,8 +45,7 @@ class PipeServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    recordPath_ = zvu::test::TempFile("zvu_pipe_" + name + ".txt");
-    DeleteFileA(recordPath_.c_str());
+    recordPath_ = zvu::test::TempFilePath("zvu_pipe_" + name + ".txt");
     ASSERT_EQ(server_.StartRegistrationThread(), 0);
     // Give the thread time to create the first instance.
     ASSERT_TRUE(WaitUntil([] { return WaitNamedPipeA(zvu::kRegistrationPipeName, 0) != FALSE ||
@@ -48,14 +53,31 @@ class PipeServerTest : public ::testing::Test {
   }
 
   std::string ClientCommand(const std::string& arguments) const {
-    std::string command = "\"";
-    command.append(zvu::test::ExeDir()).append("zvu_pipe_client.exe\" --record \"");
-    command.append(recordPath_).append("\" --lifetime 60000 ").append(arguments);
-    return command;
+    return zvu::test::PipeClientCommand(recordPath_, arguments);
   }
-
   bool WaitRegistered(DWORD processId, HANDLE* pipe = nullptr) {
-    return WaitUntil([&] { return server_.Clients().Lookup(processId, pipe); }, 10000);
+    return zvu::test::WaitRegistered(server_, processId, pipe);
+  }
+  // The read end of the client's catalogue pipe, which a client started
+  // with --share-read-end gave this process; null when there is none.
+  HANDLE WaitSharedReadEnd(DWORD clientId) const {
+    HANDLE readEnd = nullptr;
+    WaitUntil([&] { return (readEnd = zvu::test::SharedReadEnd(recordPath_, clientId)) != nullptr; },
+              10000);
+    return readEnd;
+  }
+  std::string ShareReadEnd() const {
+    return " --share-read-end " + std::to_string(GetCurrentProcessId());
+  }
+  // Sets stop once the first bytes of a write have reached the pipe, and
+  // notes when; *stoppedAt stays 0 when they never came.
+  static std::thread StopOnceWriting(HANDLE stop, HANDLE readEnd, std::atomic<ULONGLONG>* stoppedAt) {
+    return std::thread([=] {
+      if (WaitUntil([&] { return zvu::test::BytesWaiting(readEnd) > 0; }, 10000)) {
+        stoppedAt->store(GetTickCount64());
+      }
+      SetEvent(stop);
+    });
   }
 
   std::vector<std::string> Catalogues() const { return LinesStartingWith(recordPath_, "catalogue "); }
@@ -138,11 +160,18 @@ TEST_F(PipeServerTest, ClientsRegisteringAtOnceAreAllServed) {
 }
 
 TEST_F(PipeServerTest, EndedClientIsPrunedAndTheNextOneChosenInTheSamePass) {
-  ChildProcess ended(ClientCommand("--mode no-read"));
+  ChildProcess ended(ClientCommand("--mode no-read" + ShareReadEnd()));
   const DWORD endedId = ended.Id();
-  HANDLE endedPipe = nullptr;
-  ASSERT_TRUE(WaitRegistered(endedId, &endedPipe));
-  ended.Kill();
+  ASSERT_TRUE(WaitRegistered(endedId));
+  // The ended client's pipe lives on in this read end: it breaks once the
+  // server has closed the write end it held.
+  zvu::UniqueHandle readEnd(WaitSharedReadEnd(endedId));
+  ASSERT_TRUE(readEnd);
+  // The server learns that a client has ended from its exit code, which it
+  // can read by the process id only while the ended process is still held
+  // open, here by this test.
+  ended.EndKeepingHandle();
+  EXPECT_FALSE(zvu::test::PipeBroken(readEnd.get())) << "the server no longer holds the write end";
   ChildProcess running(ClientCommand("--mode register"));
   HANDLE runningPipe = nullptr;
   ASSERT_TRUE(WaitRegistered(running.Id(), &runningPipe));
@@ -152,8 +181,7 @@ TEST_F(PipeServerTest, EndedClientIsPrunedAndTheNextOneChosenInTheSamePass) {
   EXPECT_EQ(chosen.processId, running.Id());
   EXPECT_EQ(chosen.pipe, runningPipe);
   EXPECT_FALSE(server_.Clients().Lookup(endedId, nullptr));
-  DWORD flags = 0;
-  EXPECT_FALSE(GetHandleInformation(endedPipe, &flags)) << "handle of the ended client still open";
+  EXPECT_TRUE(zvu::test::PipeBroken(readEnd.get())) << "write end of the ended client still open";
 }
 
 TEST_F(PipeServerTest, BrokenOrSilentClientsDoNotEndRegistration) {
@@ -168,39 +196,37 @@ TEST_F(PipeServerTest, BrokenOrSilentClientsDoNotEndRegistration) {
   ChildProcess afterBroken(ClientCommand("--mode no-read"));
   EXPECT_TRUE(WaitRegistered(afterBroken.Id()));
 
-  // A client that connects and says nothing holds the pipe only until the
-  // exchange times out; one waiting behind it then registers.
+  // A client that connects and says nothing holds up no one who comes after it.
   ChildProcess silent(ClientCommand("--mode silent"));
-  ASSERT_TRUE(WaitUntil([&] { return LinesStartingWith(recordPath_, "started ").size() == 5; }, 5000));
-  Sleep(300);
+  ASSERT_TRUE(zvu::test::WaitConnected(recordPath_, silent.Id()));
   ChildProcess afterSilent(ClientCommand("--mode no-read"));
   EXPECT_TRUE(WaitRegistered(afterSilent.Id()));
   EXPECT_EQ(server_.Clients().Count(), 2u) << zvu::test::ReadWholeFile(recordPath_);
 }
 
 TEST_F(PipeServerTest, SendReturnsPromptlyOnStopWhileTheClientDoesNotRead) {
-  ChildProcess client(ClientCommand("--mode no-read"));
+  ChildProcess client(ClientCommand("--mode no-read" + ShareReadEnd()));
   ASSERT_TRUE(WaitRegistered(client.Id()));
+  zvu::UniqueHandle readEnd(WaitSharedReadEnd(client.Id()));
+  ASSERT_TRUE(readEnd);
 
-  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  std::thread stopper([stop] {
-    Sleep(300);
-    SetEvent(stop);
-  });
-  const ULONGLONG started = GetTickCount64();
-  EXPECT_EQ(server_.SendCatalogue(std::string(1 << 20, 'x'), stop), kFail);
-  const ULONGLONG elapsed = GetTickCount64() - started;
+  zvu::UniqueHandle stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  std::atomic<ULONGLONG> stoppedAt{0};
+  std::thread stopper = StopOnceWriting(stop.get(), readEnd.get(), &stoppedAt);
+  EXPECT_EQ(server_.SendCatalogue(std::string(1 << 20, 'x'), stop.get()), kFail);
+  const ULONGLONG returnedAt = GetTickCount64();
   stopper.join();
-  EXPECT_LT(elapsed, 1500u);
+  ASSERT_NE(stoppedAt.load(), 0u) << "the write never reached the pipe";
+  EXPECT_LT(returnedAt - stoppedAt.load(), 1500u);
 
   // The client is still registered; once it is gone the next send fails
   // without hanging and forgets the dead pipe.
   EXPECT_TRUE(server_.Clients().Lookup(client.Id(), nullptr));
-  ResetEvent(stop);
-  client.Kill();
-  EXPECT_EQ(server_.SendCatalogue("after", stop), kFail);
+  ResetEvent(stop.get());
+  readEnd.reset();
+  client.EndKeepingHandle();
+  EXPECT_EQ(server_.SendCatalogue("after", stop.get()), kFail);
   EXPECT_FALSE(server_.Clients().Lookup(client.Id(), nullptr));
-  CloseHandle(stop);
 }
 
 TEST_F(PipeServerTest, PipeWithoutReaderIsDroppedAtTheFailedWrite) {
@@ -212,8 +238,9 @@ TEST_F(PipeServerTest, PipeWithoutReaderIsDroppedAtTheFailedWrite) {
 }
 
 TEST_F(PipeServerTest, RegistrationsNamingNoPipeOfTheClientAreRefused) {
+  zvu::test::LogCapture log("zvu_pipe_refused");
   // A file of the service's own must never become a client's pipe.
-  const std::string ownFile = zvu::test::TempFile("zvu_pipe_own_file.txt");
+  const std::string ownFile = zvu::test::TempFilePath("zvu_pipe_own_file.txt");
   HANDLE file = CreateFileA(ownFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -243,18 +270,26 @@ TEST_F(PipeServerTest, RegistrationsNamingNoPipeOfTheClientAreRefused) {
   for (const std::string& arguments : refused) {
     refusedClients.push_back(std::make_unique<ChildProcess>(ClientCommand("--mode no-read " + arguments)));
   }
-  // Clients are served in turn: once the last one is in, all have been judged.
-  ChildProcess last(ClientCommand("--mode no-read"));
-  ASSERT_TRUE(WaitRegistered(last.Id()));
-  // Each client records its exchange itself, possibly after the server moved on.
+  // The server's verdict on each connection is in its log.
   EXPECT_TRUE(WaitUntil([&] {
-    return LinesStartingWith(recordPath_, "registered ").size() == 3u + std::size(refused);
-  }, 5000)) << zvu::test::ReadWholeFile(recordPath_);
-  EXPECT_EQ(server_.Clients().Count(), 3u);
+    const std::string text = log.Text();
+    for (const auto& client : refusedClients) {
+      if (Occurrences(text, zvu::test::RefusedRecord(client->Id())) != 1) return false;
+    }
+    return true;
+  }, 20000)) << log.Text();
+  for (const auto& client : refusedClients) {
+    EXPECT_EQ(Occurrences(log.Text(), zvu::test::RegisteredRecord(client->Id())), 0u);
+    EXPECT_FALSE(server_.Clients().Lookup(client->Id(), nullptr));
+  }
+  // The ended client and the valid one; the valid one keeps its own pipe.
+  EXPECT_EQ(server_.Clients().Count(), 2u);
+  HANDLE held = nullptr;
+  ASSERT_TRUE(server_.Clients().Lookup(valid.Id(), &held));
+  EXPECT_EQ(held, validPipe);
   zvu::ChosenClient chosen;
   ASSERT_EQ(server_.FindClient(&chosen), 0);
   EXPECT_EQ(chosen.processId, valid.Id());
-  EXPECT_EQ(server_.Clients().Count(), 2u);
 
   DWORD flags = 0;
   EXPECT_TRUE(GetHandleInformation(file, &flags));
@@ -267,60 +302,52 @@ TEST_F(PipeServerTest, RegistrationsNamingNoPipeOfTheClientAreRefused) {
 
 // The hand-offs that did not reach their client say so in the service log.
 TEST_F(PipeServerTest, HandOffsThatDidNotReachTheClientAreLogged) {
-  const std::string logPath = zvu::test::TempFile("zvu_pipe_handoff_log.txt");
-  DeleteFileA(logPath.c_str());
-  ASSERT_TRUE(zvu::ProgramLog::Open(logPath.c_str()));
+  zvu::test::LogCapture log("zvu_pipe_handoff");
   ChildProcess blocked(ClientCommand("--mode no-read"));
   ASSERT_TRUE(WaitRegistered(blocked.Id()));
   ChildProcess gone(ClientCommand("--mode close-read"));
   ASSERT_TRUE(WaitRegistered(gone.Id()));
   // The client chosen first does not read: the send is given up on stop.
-  HANDLE stop = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+  zvu::UniqueHandle stop(CreateEventA(nullptr, TRUE, TRUE, nullptr));
   zvu::ChosenClient chosen;
   ASSERT_EQ(server_.FindClient(&chosen), 0);
   ASSERT_EQ(chosen.processId, blocked.Id());
-  EXPECT_EQ(server_.SendCatalogue(std::string(1 << 20, 'x'), stop), kFail);
-  blocked.Kill();  // returns once the process has ended
-  ResetEvent(stop);
+  EXPECT_EQ(server_.SendCatalogue(std::string(1 << 20, 'x'), stop.get()), kFail);
+  blocked.EndKeepingHandle();
+  ResetEvent(stop.get());
   // The blocked write ends with its reader; the next send reaches the
   // client without a reader and drops it.
-  EXPECT_EQ(server_.SendCatalogue("text", stop), kFail);
-  EXPECT_EQ(server_.SendCatalogue("text", stop), kFail);
-  CloseHandle(stop);
-  zvu::ProgramLog::Close();
-  const std::string log = zvu::test::ReadWholeFile(logPath);
-  EXPECT_NE(log.find("Hand-off to client PID: " + std::to_string(chosen.processId) +
-                     " given up on stop \r\n"),
+  EXPECT_EQ(server_.SendCatalogue("text", stop.get()), kFail);
+  EXPECT_EQ(server_.SendCatalogue("text", stop.get()), kFail);
+  const std::string text = log.Text();
+  EXPECT_NE(text.find("Hand-off to client PID: " + std::to_string(chosen.processId) +
+                      " given up on stop \r\n"),
             std::string::npos)
-      << log;
-  EXPECT_NE(log.find("Client PID: " + std::to_string(gone.Id()) +
-                     " gone during hand-off, catalogue kept \r\n"),
+      << text;
+  EXPECT_NE(text.find("Client PID: " + std::to_string(gone.Id()) +
+                      " gone during hand-off, catalogue kept \r\n"),
             std::string::npos)
-      << log;
+      << text;
   EXPECT_EQ(server_.Clients().Count(), 0u);
 }
 
 TEST_F(PipeServerTest, HandOffBlockedWhenTheStopComesIsLoggedAsGivenUp) {
-  const std::string logPath = zvu::test::TempFile("zvu_pipe_stopped_handoff_log.txt");
-  DeleteFileA(logPath.c_str());
-  ASSERT_TRUE(zvu::ProgramLog::Open(logPath.c_str()));
-  ChildProcess blocked(ClientCommand("--mode no-read"));
+  zvu::test::LogCapture log("zvu_pipe_stopped_handoff");
+  ChildProcess blocked(ClientCommand("--mode no-read" + ShareReadEnd()));
   ASSERT_TRUE(WaitRegistered(blocked.Id()));
+  zvu::UniqueHandle readEnd(WaitSharedReadEnd(blocked.Id()));
+  ASSERT_TRUE(readEnd);
   // The write is under way (and may be cancelled) when the stop comes.
-  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  std::thread stopper([stop] {
-    Sleep(500);
-    SetEvent(stop);
-  });
-  EXPECT_EQ(server_.SendCatalogue(std::string(1 << 20, 'x'), stop), kFail);
+  zvu::UniqueHandle stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  std::atomic<ULONGLONG> stoppedAt{0};
+  std::thread stopper = StopOnceWriting(stop.get(), readEnd.get(), &stoppedAt);
+  EXPECT_EQ(server_.SendCatalogue(std::string(1 << 20, 'x'), stop.get()), kFail);
   stopper.join();
-  CloseHandle(stop);
-  zvu::ProgramLog::Close();
-  const std::string log = zvu::test::ReadWholeFile(logPath);
-  EXPECT_NE(log.find("Hand-off to client PID: " + std::to_string(blocked.Id()) +
-                     " given up on stop \r\n"),
+  EXPECT_NE(stoppedAt.load(), 0u) << "the write never reached the pipe";
+  EXPECT_NE(log.Text().find("Hand-off to client PID: " + std::to_string(blocked.Id()) +
+                            " given up on stop \r\n"),
             std::string::npos)
-      << log;
+      << log.Text();
 }
 
 TEST(PipeServerLifetime, StopEndsTheThreadPromptlyEvenWithAClientConnected) {
@@ -333,7 +360,8 @@ TEST(PipeServerLifetime, StopEndsTheThreadPromptlyEvenWithAClientConnected) {
   ASSERT_NE(connected, INVALID_HANDLE_VALUE);
   const ULONGLONG started = GetTickCount64();
   EXPECT_TRUE(server.StopRegistrationThread(5000));
-  EXPECT_LT(GetTickCount64() - started, 1000u);
+  // Well before the connected client's exchange would have timed out.
+  EXPECT_LT(GetTickCount64() - started, zvu::kRegistrationExchangeTimeoutMs / 2);
   CloseHandle(connected);
 
   // With the thread ended, a new server can take the pipe name.

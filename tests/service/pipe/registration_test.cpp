@@ -13,15 +13,20 @@
 
 #include "child_process.h"
 #include "client_pipe_server.h"
+#include "log_capture.h"
 #include "pipe_protocol.h"
-#include "program_log.h"
+#include "pipe_test_clients.h"
 #include "registration_pipe_security.h"
 #include "registration_thread.h"
+#include "temp_files.h"
 
 namespace {
 
 using zvu::test::ChildProcess;
 using zvu::test::LinesStartingWith;
+using zvu::test::LogCapture;
+using zvu::test::Occurrences;
+using zvu::test::WaitRegistered;
 using zvu::test::WaitUntil;
 
 const bool g_childrenOffTheOutput = zvu::test::KeepChildrenOffTheOutput();
@@ -35,24 +40,15 @@ bool PipeServed() {
          GetLastError() == ERROR_SEM_TIMEOUT;
 }
 
-// Test clients of one test, their shared record and the service's log.
+// Test clients of one test and their shared record.
 class Clients {
  public:
-  Clients() : record_(zvu::test::TempFile("zvu_registration_" + TestName() + ".txt")) {
-    DeleteFileA(record_.c_str());
-  }
+  Clients() : record_(zvu::test::TempFilePath("zvu_registration_" + TestName() + ".txt")) {}
 
   std::unique_ptr<ChildProcess> Start(const std::string& arguments) const {
-    std::string command = "\"";
-    command.append(zvu::test::ExeDir()).append("zvu_pipe_client.exe\" --record \"");
-    command.append(record_).append("\" --lifetime 60000 ").append(arguments);
-    return std::make_unique<ChildProcess>(command);
+    return std::make_unique<ChildProcess>(zvu::test::PipeClientCommand(record_, arguments));
   }
-  // How many clients have finished their half of the registration.
-  size_t Answered() const {
-    return LinesStartingWith(record_, "registered ").size() +
-           LinesStartingWith(record_, "register-failed ").size();
-  }
+  bool WaitConnected(DWORD clientId) const { return zvu::test::WaitConnected(record_, clientId); }
   size_t Catalogues() const { return LinesStartingWith(record_, "catalogue ").size(); }
   std::string Record() const { return zvu::test::ReadWholeFile(record_); }
 
@@ -60,28 +56,15 @@ class Clients {
   std::string record_;
 };
 
-// The service's log, kept in a file of the test's own.
-class CapturedLog {
- public:
-  CapturedLog() : path_(zvu::test::TempFile("zvu_registration_log_" + TestName() + ".txt")) {
-    DeleteFileA(path_.c_str());
-    zvu::ProgramLog::Open(path_.c_str());
-  }
-  ~CapturedLog() { zvu::ProgramLog::Close(); }
-  std::string Text() const { return zvu::test::ReadWholeFile(path_); }
-  size_t Count(const std::string& text) const {
-    const std::string all = Text();
-    size_t count = 0;
-    for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++count;
-    return count;
-  }
-
- private:
-  std::string path_;
-};
-
-bool WaitRegistered(zvu::ClientPipeServer& server, DWORD processId, HANDLE* pipe = nullptr) {
-  return WaitUntil([&] { return server.Clients().Lookup(processId, pipe); }, 10000);
+// Waits until the service log holds the refusal of each client.
+bool WaitRefused(const LogCapture& log, const std::vector<DWORD>& clientIds) {
+  return WaitUntil([&] {
+    const std::string text = log.Text();
+    for (DWORD id : clientIds) {
+      if (Occurrences(text, zvu::test::RefusedRecord(id)) != 1) return false;
+    }
+    return true;
+  }, 20000);
 }
 
 TEST(Registration, WriteEndWithExactlyTheDocumentedRightsRegistersEitherWay) {
@@ -94,7 +77,7 @@ TEST(Registration, WriteEndWithExactlyTheDocumentedRightsRegistersEitherWay) {
   ASSERT_TRUE(WaitRegistered(server, duplicated->Id())) << clients.Record();
   ASSERT_EQ(server.SendCatalogue("<first/>", nullptr), 0);
   EXPECT_TRUE(WaitUntil([&] { return clients.Catalogues() == 1; }, 10000));
-  duplicated->Kill();
+  duplicated->EndKeepingHandle();  // held, so that its exit code can be read by its id
 
   // Its own handle value, as a client that may not duplicate into the service sends.
   auto own = clients.Start("--mode register --send own");
@@ -106,6 +89,7 @@ TEST(Registration, WriteEndWithExactlyTheDocumentedRightsRegistersEitherWay) {
 }
 
 TEST(Registration, OwnHandleValueCountsOnlyForThePipesOwnClient) {
+  LogCapture log("zvu_registration_own_value");
   zvu::ClientPipeServer server;
   ASSERT_EQ(server.StartRegistrationThread(), 0);
   Clients clients;
@@ -116,11 +100,9 @@ TEST(Registration, OwnHandleValueCountsOnlyForThePipesOwnClient) {
   // Each stays alive, so only the refusal keeps it out.
   auto otherProcess = clients.Start("--mode no-read --send own --pid " + std::to_string(valid->Id()));
   auto zero = clients.Start("--mode no-read --send own --handle 0");
-  ASSERT_TRUE(WaitUntil([&] { return clients.Answered() == 3; }, 10000)) << clients.Record();
-  auto last = clients.Start("--mode no-read --send own");
-  ASSERT_TRUE(WaitRegistered(server, last->Id()));
+  ASSERT_TRUE(WaitRefused(log, {otherProcess->Id(), zero->Id()})) << log.Text();
 
-  EXPECT_EQ(server.Clients().Count(), 2u);
+  EXPECT_EQ(server.Clients().Count(), 1u);
   HANDLE held = nullptr;
   ASSERT_TRUE(server.Clients().Lookup(valid->Id(), &held));
   EXPECT_EQ(held, validPipe) << "another client replaced the valid client's pipe";
@@ -146,6 +128,7 @@ std::vector<HANDLE> ServedInstances() {
 }
 
 TEST(Registration, HandlesOfTheServiceItselfAreRefused) {
+  LogCapture log("zvu_registration_own_handles");
   zvu::ClientPipeServer server;
   ASSERT_EQ(server.StartRegistrationThread(), 0);
   Clients clients;
@@ -168,8 +151,10 @@ TEST(Registration, HandlesOfTheServiceItselfAreRefused) {
   for (HANDLE handle : offered) {
     refused.push_back(
         clients.Start("--mode no-read --handle " + std::to_string(zvu::HandleToWire(handle))));
-    ASSERT_TRUE(WaitUntil([&] { return clients.Answered() == refused.size(); }, 10000));
   }
+  std::vector<DWORD> refusedIds;
+  for (const auto& client : refused) refusedIds.push_back(client->Id());
+  ASSERT_TRUE(WaitRefused(log, refusedIds)) << log.Text();
   // The instance a client is served on: found once the server waits on a
   // single instance, offered by the next client, served on that very one.
   std::vector<HANDLE> instances;
@@ -178,12 +163,10 @@ TEST(Registration, HandlesOfTheServiceItselfAreRefused) {
   HANDLE instance = instances[0];
   refused.push_back(
       clients.Start("--mode no-read --handle " + std::to_string(zvu::HandleToWire(instance))));
-  ASSERT_TRUE(WaitUntil([&] { return clients.Answered() == refused.size(); }, 10000));
-  // Clients are served in turn: once this one is in, all have been judged.
-  auto last = clients.Start("--mode no-read");
-  ASSERT_TRUE(WaitRegistered(server, last->Id()));
+  refusedIds.push_back(refused.back()->Id());
+  ASSERT_TRUE(WaitRefused(log, refusedIds)) << log.Text();
 
-  EXPECT_EQ(server.Clients().Count(), 1u) << clients.Record();
+  EXPECT_EQ(server.Clients().Count(), 0u) << clients.Record();
   DWORD flags = 0;
   for (HANDLE handle : offered) EXPECT_TRUE(GetHandleInformation(handle, &flags));
   for (HANDLE handle : {readEnd, writeEnd, process, processWriteBit}) CloseHandle(handle);
@@ -232,14 +215,14 @@ TEST(RegistrationPipe, GrantsInteractiveUsersReadAndWriteOnly) {
 }
 
 TEST(RegistrationPipe, NameHeldByAnotherServerIsTakenOnceItIsFree) {
-  CapturedLog log;
+  LogCapture log("zvu_registration_" + TestName());
   // Another server holds the name with room for one instance only.
   HANDLE squatter = CreateNamedPipeA(zvu::kRegistrationPipeName, PIPE_ACCESS_DUPLEX,
                                      PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4, 8, 200, nullptr);
   ASSERT_NE(squatter, INVALID_HANDLE_VALUE);
   zvu::ClientPipeServer server;
   ASSERT_EQ(server.StartRegistrationThread(), 0);
-  ASSERT_TRUE(WaitUntil([&] { return log.Count("Registration pipe not created Err:") == 1; }, 5000))
+  ASSERT_TRUE(WaitUntil([&] { return Occurrences(log.Text(), "Registration pipe not created Err:") == 1; }, 5000))
       << log.Text();
   CloseHandle(squatter);
 
@@ -247,7 +230,7 @@ TEST(RegistrationPipe, NameHeldByAnotherServerIsTakenOnceItIsFree) {
   Clients clients;
   auto client = clients.Start("--mode no-read");
   EXPECT_TRUE(WaitRegistered(server, client->Id())) << clients.Record();
-  EXPECT_EQ(log.Count("Registration pipe created again \r\n"), 1u) << log.Text();
+  EXPECT_EQ(Occurrences(log.Text(), "Registration pipe created again \r\n"), 1u) << log.Text();
 }
 
 // Instance factories whose failures the tests choose.
@@ -262,13 +245,16 @@ HANDLE RefuseNextInstances(bool first, SECURITY_ATTRIBUTES* security) {
   return zvu::CreateRegistrationPipeInstance(first, security);
 }
 
+std::atomic<int> g_instancesRefused{0};
+
 HANDLE RefuseEveryInstance(bool, SECURITY_ATTRIBUTES*) {
+  ++g_instancesRefused;
   SetLastError(ERROR_NO_SYSTEM_RESOURCES);
   return INVALID_HANDLE_VALUE;
 }
 
 TEST(RegistrationThread, WithoutANextInstanceTheCurrentOneServesTheNextClient) {
-  CapturedLog log;
+  LogCapture log("zvu_registration_" + TestName());
   g_nextInstancesRefused = 0;
   zvu::ClientPipeServer server(GetCurrentProcessId(), &RefuseNextInstances);
   ASSERT_EQ(server.StartRegistrationThread(), 0);
@@ -280,7 +266,7 @@ TEST(RegistrationThread, WithoutANextInstanceTheCurrentOneServesTheNextClient) {
   }
   EXPECT_GE(g_nextInstancesRefused.load(), 3);
   // One record for the run of equal failures, not one per client.
-  EXPECT_EQ(log.Count("Next registration pipe not created Err:1450, current one used again \r\n"),
+  EXPECT_EQ(Occurrences(log.Text(), "Next registration pipe not created Err:1450, current one used again \r\n"),
             1u)
       << log.Text();
   DWORD exitCode = 99;
@@ -289,40 +275,50 @@ TEST(RegistrationThread, WithoutANextInstanceTheCurrentOneServesTheNextClient) {
 }
 
 TEST(RegistrationThread, KeepsTryingWithoutAnInstanceAndEndsWithTheErrorOnStop) {
-  CapturedLog log;
+  LogCapture log("zvu_registration_" + TestName());
+  g_instancesRefused = 0;
   zvu::ClientPipeServer server(GetCurrentProcessId(), &RefuseEveryInstance);
   ASSERT_EQ(server.StartRegistrationThread(), 0);
-  // A few rounds of the growing pause go by without the thread ending.
-  Sleep(2 * zvu::kInstanceRetryFirstMs + zvu::kInstanceRetryFirstMs * 4);
-  EXPECT_EQ(log.Count("Registration pipe not created Err:1450, next try in 250 ms \r\n"), 1u)
+  // A few rounds of the growing pause go by without the thread ending; after
+  // the fourth try it pauses for eight times the first pause.
+  EXPECT_TRUE(WaitUntil([] { return g_instancesRefused.load() >= 4; }, 10000));
+  EXPECT_EQ(Occurrences(log.Text(), "Registration pipe not created Err:1450, next try in 250 ms \r\n"), 1u)
       << log.Text();
-  EXPECT_EQ(log.Count("Registration pipe not created"), 1u) << "one record per run of failures";
+  EXPECT_EQ(Occurrences(log.Text(), "Registration pipe not created"), 1u) << "one record per run of failures";
   const ULONGLONG stopping = GetTickCount64();
   DWORD exitCode = 0;
   EXPECT_TRUE(server.StopRegistrationThread(5000, &exitCode));
-  EXPECT_LT(GetTickCount64() - stopping, 1000u) << "the pause does not delay a stop";
+  EXPECT_LT(GetTickCount64() - stopping, 4 * zvu::kInstanceRetryFirstMs)
+      << "the pause does not delay a stop";
   EXPECT_EQ(exitCode, static_cast<DWORD>(ERROR_NO_SYSTEM_RESOURCES));
 }
 
-// Peers that connect and say nothing, one per exchange slot they take.
+// Peers that connect and say nothing, one per exchange slot they take;
+// returned once all have connected.
 std::vector<std::unique_ptr<ChildProcess>> StartSilentPeers(const Clients& clients, int count) {
   std::vector<std::unique_ptr<ChildProcess>> peers;
   for (int i = 0; i < count; ++i) peers.push_back(clients.Start("--mode silent"));
+  for (const auto& peer : peers) EXPECT_TRUE(clients.WaitConnected(peer->Id())) << clients.Record();
   return peers;
 }
 
 TEST(RegistrationThread, SilentConnectionsDoNotHoldUpAClientThatRegisters) {
+  LogCapture log("zvu_registration_" + TestName());
   zvu::ClientPipeServer server;
   ASSERT_EQ(server.StartRegistrationThread(), 0);
   Clients clients;
   auto silent = StartSilentPeers(clients, 4);
-  // Let them connect: served one after the other, each would hold the pipe
-  // for a whole exchange time-out.
-  Sleep(2000);
-  const ULONGLONG arriving = GetTickCount64();
   auto client = clients.Start("--mode no-read");
   ASSERT_TRUE(WaitRegistered(server, client->Id())) << clients.Record();
-  EXPECT_LT(GetTickCount64() - arriving, zvu::kRegistrationExchangeTimeoutMs / 2);
+  // Served one after the other, the silent peers would have held the pipe
+  // until the first of them timed out, at least.
+  const std::string text = log.Text();
+  const size_t registered = text.find(zvu::test::RegisteredRecord(client->Id()));
+  ASSERT_NE(registered, std::string::npos) << text;
+  for (const auto& peer : silent) {
+    const size_t timedOut = text.find(zvu::test::IncompleteRecord(peer->Id()));
+    EXPECT_TRUE(timedOut == std::string::npos || timedOut > registered) << text;
+  }
 }
 
 TEST(RegistrationThread, StopEndsEveryExchangeInProgress) {
@@ -330,11 +326,11 @@ TEST(RegistrationThread, StopEndsEveryExchangeInProgress) {
   ASSERT_EQ(server.StartRegistrationThread(), 0);
   Clients clients;
   auto silent = StartSilentPeers(clients, 6);
-  Sleep(2000);
   const ULONGLONG stopping = GetTickCount64();
   DWORD exitCode = 99;
   EXPECT_TRUE(server.StopRegistrationThread(5000, &exitCode));
-  EXPECT_LT(GetTickCount64() - stopping, 1500u);
+  // Well before any of the exchanges would have timed out.
+  EXPECT_LT(GetTickCount64() - stopping, zvu::kRegistrationExchangeTimeoutMs / 2);
   EXPECT_EQ(exitCode, 0u);
   // The pipe name is free for the next server at once.
   zvu::ClientPipeServer next;
@@ -343,7 +339,7 @@ TEST(RegistrationThread, StopEndsEveryExchangeInProgress) {
 }
 
 TEST(RegistrationThread, EveryConnectionIsLoggedWithWhatBecameOfIt) {
-  CapturedLog log;
+  LogCapture log("zvu_registration_" + TestName());
   zvu::ClientPipeServer server;
   ASSERT_EQ(server.StartRegistrationThread(), 0);
   Clients clients;
@@ -357,10 +353,10 @@ TEST(RegistrationThread, EveryConnectionIsLoggedWithWhatBecameOfIt) {
                                  std::to_string(partial->Id()) + ", 3 of 8 bytes received \r\n";
   const std::string refused = "Registration refused PID: " + std::to_string(foreign->Id()) +
                               " claimed PID: 0 handle:";
-  EXPECT_TRUE(WaitUntil([&] { return log.Count(refused) == 1 && log.Count(incomplete) == 1; },
+  EXPECT_TRUE(WaitUntil([&] { return Occurrences(log.Text(), refused) == 1 && Occurrences(log.Text(), incomplete) == 1; },
                         10000))
       << log.Text();
-  EXPECT_EQ(log.Count(registered), 1u) << log.Text();
+  EXPECT_EQ(Occurrences(log.Text(), registered), 1u) << log.Text();
   EXPECT_EQ(server.Clients().Count(), 1u);
 }
 

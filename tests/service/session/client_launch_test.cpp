@@ -8,7 +8,7 @@
 
 #include "child_process.h"
 #include "client_pipe_server.h"
-#include "session_log.h"
+#include "log_capture.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ class ClientLaunch : public ::testing::Test {
 };
 
 TEST_F(ClientLaunch, StartsTheClientBesideTheServiceInTheShellsSession) {
-  zvu::test::ScopedProgramLog log("zvu_launch.log");
+  zvu::test::LogCapture log("zvu_launch");
   const DWORD shell = FirstShellId();
   ASSERT_NE(shell, 0u) << "explorer.exe does not run";
   DWORD session = 0;
@@ -82,7 +82,7 @@ TEST_F(ClientLaunch, StartedClientRegistersAndReceivesTheNextCatalogue) {
 }
 
 TEST_F(ClientLaunch, FailedStepsAreLoggedWithTheirCodes) {
-  zvu::test::ScopedProgramLog log("zvu_launch_fail.log");
+  zvu::test::LogCapture log("zvu_launch_fail");
   const DWORD shell = FirstShellId();
   ASSERT_NE(shell, 0u);
   DWORD session = 0;

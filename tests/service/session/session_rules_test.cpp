@@ -10,8 +10,8 @@
 
 #include "child_process.h"
 #include "client_finder.h"
+#include "log_capture.h"
 #include "session_inspector.h"
-#include "session_log.h"
 
 namespace {
 
@@ -93,7 +93,7 @@ class FindClientPasses : public ::testing::Test {
 };
 
 TEST_F(FindClientPasses, ConsoleClientIsPreferredWhateverItsPlaceInTheTable) {
-  zvu::test::ScopedProgramLog log("zvu_find_console.log");
+  zvu::test::LogCapture log("zvu_find_console");
   rules_.active = {11, 12};
   rules_.console = {12};
   AddClient(11);
@@ -107,7 +107,7 @@ TEST_F(FindClientPasses, ConsoleClientIsPreferredWhateverItsPlaceInTheTable) {
 }
 
 TEST_F(FindClientPasses, WithoutConsoleClientTheFirstActiveSessionsClientIsChosen) {
-  zvu::test::ScopedProgramLog log("zvu_find_terminal.log");
+  zvu::test::LogCapture log("zvu_find_terminal");
   rules_.active = {12, 13};
   AddClient(11);  // inactive
   const DWORD terminalClient = AddClient(12);
@@ -122,7 +122,7 @@ TEST_F(FindClientPasses, WithoutConsoleClientTheFirstActiveSessionsClientIsChose
 }
 
 TEST_F(FindClientPasses, NoActiveSessionMeansNoClientAndNoStart) {
-  zvu::test::ScopedProgramLog log("zvu_find_none.log");
+  zvu::test::LogCapture log("zvu_find_none");
   AddClient(11);
   zvu::ChosenClient chosen;
   EXPECT_EQ(zvu::FindClient(table_, rules_, &chosen), zvu::kNoClient);

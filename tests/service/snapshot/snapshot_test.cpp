@@ -12,6 +12,7 @@
 #include "module_list.h"
 #include "process_list.h"
 #include "thread_list.h"
+#include "unique_handle.h"
 
 namespace {
 
@@ -117,16 +118,24 @@ TEST(ModuleList, ListsThisProgramsModules) {
 }
 
 TEST(ThreadList, CapturesOtherThreadsRegistersButNotTheCallers) {
-  std::atomic<bool> stop{false};
+  zvu::UniqueHandle running(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  zvu::UniqueHandle stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   std::atomic<DWORD> workerId{0};
   std::thread worker([&] {
     workerId = GetCurrentThreadId();
-    while (!stop) Sleep(10);
+    SetEvent(running.get());
+    WaitForSingleObject(stop.get(), INFINITE);
   });
-  while (workerId == 0) Sleep(1);
-
+  const bool started = WaitForSingleObject(running.get(), 10000) == WAIT_OBJECT_0;
   zvu::ThreadList threads;
-  ASSERT_TRUE(threads.Fill(GetCurrentProcessId(), true));
+  const bool filled = threads.Fill(GetCurrentProcessId(), true);
+  zvu::ThreadList uncaptured;
+  const bool uncapturedFilled = uncaptured.Fill(GetCurrentProcessId(), false);
+  SetEvent(stop.get());
+  worker.join();
+
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(filled);
   bool workerSeen = false;
   bool callerSeen = false;
   for (size_t i = 0; i < threads.Count(); ++i) {
@@ -145,11 +154,8 @@ TEST(ThreadList, CapturesOtherThreadsRegistersButNotTheCallers) {
   EXPECT_TRUE(workerSeen);
   EXPECT_TRUE(callerSeen);
 
-  zvu::ThreadList uncaptured;
-  ASSERT_TRUE(uncaptured.Fill(GetCurrentProcessId(), false));
+  ASSERT_TRUE(uncapturedFilled);
   for (size_t i = 0; i < uncaptured.Count(); ++i) EXPECT_EQ(uncaptured.At(i)->context.Rip, 0u);
-  stop = true;
-  worker.join();
 }
 
 }  // namespace

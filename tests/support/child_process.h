@@ -1,7 +1,7 @@
 #pragma once
 
-// Helpers of the pipe and session tests: child programs beside the test
-// program, their record files, and waiting for conditions.
+// Child programs of a test: programs beside the test program, the desktop
+// shell, and the record files that test clients write.
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -31,12 +31,6 @@ inline std::string Quote(const std::string& path) {
   return quoted;
 }
 
-inline std::string TempFile(const std::string& name) {
-  char dir[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, dir);
-  return std::string(dir) + name;
-}
-
 // Programs started from here, directly or by the system on our behalf (the
 // desktop shell that Wine starts when a desktop is needed), would otherwise
 // get this program's standard handles and hold the test runner's output
@@ -52,8 +46,6 @@ inline bool KeepChildrenOffTheOutput() {
   SetStdHandle(STD_ERROR_HANDLE, nul);
   return true;
 }
-
-using zvu::test::WaitUntil;
 
 inline DWORD FindShell() {
   DWORD found = 0;
@@ -126,6 +118,14 @@ class ChildProcess {
     WaitForSingleObject(info_.hProcess, 5000);
     CloseHandle(info_.hProcess);
     info_ = {};
+  }
+  // Ends the process and waits until it has ended, but keeps its handle:
+  // while a handle is open the ended process's id still names it, and its
+  // exit code can be read by id.
+  void EndKeepingHandle() {
+    if (info_.hProcess == nullptr) return;
+    TerminateProcess(info_.hProcess, 9);
+    WaitForSingleObject(info_.hProcess, 5000);
   }
   bool WaitExit(DWORD timeoutMs) const {
     return WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;
