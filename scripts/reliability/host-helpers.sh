@@ -4,8 +4,6 @@
 # (the service, its stand-in client and the wizard run).
 . "$(dirname "${BASH_SOURCE[0]}")/network-helpers.sh"
 
-winpath() { echo "Z:$1" | tr / '\\'; }
-
 # The client's download folder (the user's temporary folder + "zelko updates").
 download_folder() {
   local temp
@@ -44,7 +42,7 @@ run_wizard_to_finish() {  # run_wizard_to_finish <bound s>
 }
 download_or_finish_page() { page_is 3 || page_is 4; }
 close_wizard() { finish; wait_for 10 wizard_gone; }
-client_alive() { [ -n "$(prefix_pids "$client_pattern")" ]; }
+client_alive() { [ -n "$(client_pids)" ]; }
 
 # result_lines <count>: the finish page's result line of each row, one per
 # line: the first row is clicked, the next ones are reached with the Down key
