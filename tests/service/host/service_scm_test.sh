@@ -158,7 +158,7 @@ wine sc delete ZvuOther > /dev/null 2>&1 < /dev/null
 start_pending() { [ "$(service_state)" = 2 ]; }
 end_pending_start() {
   for pid in "${started_pids[@]}"; do kill "$pid" 2>/dev/null; done
-  prefix_pids 'watcher\.exe' | xargs -r kill 2>/dev/null
+  prefix_pids '\\watcher\.exe' | xargs -r kill 2>/dev/null  # its Windows path, not this script's arguments
   service_pids | xargs -r kill 2>/dev/null
   wait_for 30 no_service_left
 }
