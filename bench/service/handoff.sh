@@ -27,7 +27,7 @@ expected="catalogue $(od -An -tx1 -v "$ZVU_FIXTURE_DIR/update.xml" | tr -d ' \n'
 # start_client: starts the test client, which registers at once; its pid is kept to end it.
 start_client() {
   rm -f "$record"
-  wine "$scratch/zvu-bench-client.exe" --record "Z:$(echo "$record" | tr / '\\')" --lifetime 60000 \
+  wine "$scratch/zvu-bench-client.exe" --record "$(winpath "$record")" --lifetime 60000 \
     < /dev/null > /dev/null 2>&1 &
   client=$!
 }
