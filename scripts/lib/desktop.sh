@@ -23,6 +23,9 @@ locate_tray() {
   icon_y=$(((${bar_top:-0} + ${bar_bottom:-0}) / 2))
 }
 
+# tray_has_icon: the notification area is shown, wide enough for an icon.
+tray_has_icon() { locate_tray; [ "${bar_visible:-0}" = 1 ] && [ $((bar_right - bar_left)) -ge 16 ]; }
+
 menu_shown() { dprobe menus | grep -q .; }
 # open_tray_menu: right click on the tray icon; true once the menu shows.
 open_tray_menu() {

@@ -85,11 +85,9 @@ client_log_record() { grep -aE -- "$1" "$client_log" 2>/dev/null | tr -d '\r' | 
 # icon (double click), then Next to the selection page.
 open_wizard() {
   (cd "$install_dir" && exec wine "$client_program" < /dev/null > /dev/null 2>&1 &)
-  wait_for 30 bash -c "wine '$desktop_probe_exe' find 'VuroUpdate_{93F58607-6692-42a5-B316-8BAD954921AB}' 2>/dev/null | grep -q 'Zelko Vuro Update'" || return 1
-  sleep 1
-  local bar_right bar_top bar_bottom
-  read -r _ _ _ _ bar_top bar_right bar_bottom _ <<< "$(dprobe taskbar)"
-  xdotool mousemove "$((bar_right - 10))" "$(((bar_top + bar_bottom) / 2))" click --repeat 2 --delay 80 1
+  wait_for 30 main_window || return 1
+  wait_for 10 tray_has_icon || return 1
+  double_click_tray
   wait_for 20 page_is 0 || return 1
   next
   wait_for 30 page_is 2
@@ -118,7 +116,10 @@ download_rows() {
   # The drip gives up after 30 s: the three downloads end within 60 s.
   wait_for 60 page_is 4 || opened=FAIL
   took=$(($(date +%s) - t0))
-  for i in 0 1 2; do lines+=("$(result_line "$i")"); done
+  for i in 0 1 2; do
+    result_line_is "$i" 'There was an error during download.' > /dev/null
+    lines+=("$(control_text "$result_line_id")")
+  done
   local products=('Zvu Net Cut' 'Zvu Net Error' 'Zvu Net Drip')
   local tried=("installer download cut off after half of the file (connection closed)"
                "installer download answered with HTTP 500"

@@ -32,7 +32,6 @@ start_scripted_service() {  # start_scripted_service <record>: a scripted servic
   wait_for 15 ready "$1"
 }
 shot() { shot_file "$artifacts/$1.png"; }
-tray_has_icon() { locate_tray; [ "${bar_visible:-0}" = 1 ] && [ $((bar_right - bar_left)) -ge 16 ]; }
 # tray_picture <file>: the icon's place in the notification area.
 tray_picture() { import -window root -crop "20x20+$((bar_right - 20))+$bar_top" +repage "ppm:$1"; }
 # icon_painted: the icon's place shows more than one colour, and the same

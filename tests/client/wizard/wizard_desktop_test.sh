@@ -61,7 +61,6 @@ client_count() { client_pids | wc -l; }
 check_for_updates() { tray_menu_command 1; }  # from the tray menu, as a user would
 exit_client() { tray_menu_command 3; }
 client_gone() { [ "$(client_count)" = 0 ]; }
-tray_icon_shown() { locate_tray; [ "${bar_visible:-0}" = 1 ] && [ $((bar_right - bar_left)) -ge 16 ]; }
 
 wine reg delete 'HKLM\Software\Zelko' /f > /dev/null 2>&1
 set_installed Alpha 1 0 0
@@ -71,7 +70,7 @@ serve_updates "$(update_xml Alpha 1 1 0 /files/alpha-1.1.msi)$(update_xml Beta 1
 # --- 1. From the tray to installed updates ------------------------------------
 (cd "$install_dir" && exec wine "$client_program" < /dev/null > /dev/null 2>&1 &)
 require "client starts with its hidden main window" wait_for 30 main_window
-check "its icon is in the notification area" wait_for 10 tray_icon_shown
+check "its icon is in the notification area" wait_for 10 tray_has_icon
 check "\"Check for Updates\" in the tray menu opens the wizard" check_for_updates
 check "the wizard opens on the welcome page" wait_for 20 page_is 0
 check "welcome lists the installed products" [ "$(wprobe page | grep -c '^1023|')" = 1 ]
@@ -143,7 +142,7 @@ shot 8-unparsable
 finish
 check "Finish closes it" wait_for 10 wizard_gone
 prefix_pids "$scripted_pattern" | xargs -r kill 2>/dev/null
-check "the client shows its icon again" wait_for 10 tray_icon_shown
+check "the client shows its icon again" wait_for 10 tray_has_icon
 exit_client
 check "Exit ends the client again" wait_for 15 client_gone
 
