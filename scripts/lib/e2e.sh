@@ -43,13 +43,15 @@ prefix_pids() {
 # stops the service, unregisters it and ends what is left of it (processes of
 # this prefix matching the pattern, see prefix_pids; make it match the Windows
 # path, not a test script's arguments), so that a run that failed half-way
-# leaves no service behind in the prefix the other tests share. Without
-# arguments: the installed update service.
+# leaves no service behind in the prefix the other tests share. An entry
+# whose program is gone (another test's folder) is deleted through the
+# service manager. Without arguments: the installed update service.
 remove_service() {
   local name=${1:-$service_name} program=${2:-$service_program} pattern=${3:-$service_pattern}
   timeout 60 wine net stop "$name" < /dev/null > /dev/null 2>&1
   timeout 60 wine "$program" /UnregServer < /dev/null > /dev/null 2>&1
   prefix_pids "$pattern" | xargs -r kill 2>/dev/null
+  if [ -n "$(service_state "$name")" ]; then timeout 60 wine sc delete "$name" < /dev/null > /dev/null 2>&1; fi
   return 0
 }
 
