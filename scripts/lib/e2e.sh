@@ -103,6 +103,22 @@ serve_catalogue() {
 '</catalogue>\r\n' "$1" "$lower" "$2" "$3" "$4" "$ZVU_UPDATE_HOST" > "$ZVU_FIXTURE_DIR/update.xml"
 }
 
+# update_xml <product> <major> <minor> <build> <path on the server> <size> [<description>]:
+# one update element of a catalogue, its url on the update host.
+update_xml() {
+  printf '<update><product>%s</product><description>%s</description><major>%s</major><minor>%s</minor>'\
+'<build>%s</build><subbuild>0</subbuild><url>http://%s%s</url><size>%s</size></update>' \
+    "$1" "${7:-Update of $1.}" "$2" "$3" "$4" "$ZVU_UPDATE_HOST" "$5" "$6"
+}
+# serve_updates <product elements> <update elements...>: serves a catalogue
+# with those products on offer and those updates.
+serve_updates() {
+  local products=$1
+  shift
+  printf '<?xml version="1.0"?><catalogue><products>%s</products><updates>%s</updates></catalogue>' \
+    "$products" "$*" > "$ZVU_FIXTURE_DIR/update.xml"
+}
+
 # end_clients: ends every tray client of this prefix, whether a test started
 # it by its path or the service by its bare name (the pattern matches Windows
 # command lines only, never a test script's arguments). A client left running

@@ -71,14 +71,8 @@ start_fixture_server() {
 
 built() { find "$build" -name "$1" -type f | head -n1; }
 
-update_xml() {  # update_xml <product> <path on the server>
-  printf '<update><product>%s</product><description>Update of %s.</description><major>1</major><minor>1</minor><build>0</build><subbuild>0</subbuild><url>http://%s%s</url><size>1048576</size></update>' \
-    "$1" "$1" "$ZVU_UPDATE_HOST" "$2"
-}
-serve_updates() {  # serve_updates <update elements...>
-  printf '<?xml version="1.0"?><catalogue><products></products><updates>%s</updates></catalogue>' \
-    "$*" > "$ZVU_FIXTURE_DIR/update.xml"
-}
+# net_update <product> <path on the server>: an update of the product to 1.1.0.
+net_update() { update_xml "$1" 1 1 0 "$2" 1048576; }
 client_log_record() { grep -aE -- "$1" "$client_log" 2>/dev/null | tr -d '\r' | sed 's/^ *//' | sed -n "${2:-1}p"; }
 
 # open_wizard: the real client on the desktop, its wizard opened from the tray
@@ -106,7 +100,7 @@ download_rows() {
   set_installed 'Zvu Net Cut' 1 0 0
   set_installed 'Zvu Net Error' 1 0 0
   set_installed 'Zvu Net Drip' 1 0 0
-  serve_updates "$(update_xml 'Zvu Net Cut' /fault/cut/cut.msi)$(update_xml 'Zvu Net Error' /fault/500/error.exe)$(update_xml 'Zvu Net Drip' /fault/drip/drip.msi)"
+  serve_updates '' "$(net_update 'Zvu Net Cut' /fault/cut/cut.msi)$(net_update 'Zvu Net Error' /fault/500/error.exe)$(net_update 'Zvu Net Drip' /fault/drip/drip.msi)"
 
   local opened=ok t0 took lines=() i
   open_wizard || opened=FAIL

@@ -66,9 +66,9 @@ serve_setups() {
   for name in "$@"; do
     cp "$setup_exe" "$ZVU_FIXTURE_DIR/files/$name.exe"
     set_installed "Zvu Host $name" 1 0 0
-    updates+=$(update_xml "Zvu Host $name" "/files/$name.exe")
+    updates+=$(net_update "Zvu Host $name" "/files/$name.exe")
   done
-  serve_updates "$updates"
+  serve_updates '' "$updates"
 }
 # with_options <name> <options text>: adds <options> to that update in the served catalogue.
 with_options() {

@@ -4,7 +4,7 @@
 #
 #   wizard_desktop_test.sh <client.exe> <service.exe> <msiexec stand-in> <setup program>
 #                          <alpha-1.1.msi> <scripted service> <desktop probe> <wizard probe>
-#                          <artifacts folder> <update host>
+#                          <artifacts folder>
 #
 # 1. From the tray: "Check for Updates" -> welcome -> search -> selection ->
 #    download and install of a Windows Installer package (alpha-1.1.msi) and
@@ -19,7 +19,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../../scripts/lib/e2e.sh"
 
 client_exe=$1 service_exe=$2 standin_exe=$3 setup_exe=$4 alpha_msi=$5
-scripted_exe=$6 desktop_probe_exe=$7 wizard_probe_exe=$8 artifacts=$9 host=${10}
+scripted_exe=$6 desktop_probe_exe=$7 wizard_probe_exe=$8 artifacts=$9
 . "$here/../../../scripts/lib/wizard_ui.sh"
 mkdir -p "$artifacts"
 rm -f "$artifacts"/*.png
@@ -48,14 +48,10 @@ trap cleanup EXIT
 
 shot() { shot_file "$artifacts/$1.png"; }
 
-update_xml() {  # update_xml <product> <major> <minor> <build> <path on the server>
-  printf '<update><product>%s</product><description>Update of %s.\\nSee http://www.zelko.example/%s for what is new.</description><major>%s</major><minor>%s</minor><build>%s</build><subbuild>0</subbuild><url>http://%s%s</url><size>1500000</size></update>' \
-    "$1" "$1" "$1" "$2" "$3" "$4" "$host" "$5"
+wizard_update() {  # wizard_update <product> <major> <minor> <build> <path on the server>
+  update_xml "$1" "$2" "$3" "$4" "$5" 1500000 "Update of $1.\\nSee http://www.zelko.example/$1 for what is new."
 }
-serve_updates() {  # serve_updates <update elements...>
-  printf '<?xml version="1.0"?><catalogue><products><product><product>Omega</product><description>Our new product.</description><major>1</major><minor>0</minor><build>0</build><subbuild>0</subbuild><size>4096</size></product></products><updates>%s</updates></catalogue>' \
-    "$*" > "$ZVU_FIXTURE_DIR/update.xml"
-}
+omega='<product><product>Omega</product><description>Our new product.</description><major>1</major><minor>0</minor><build>0</build><subbuild>0</subbuild><size>4096</size></product>'
 
 client_count() { client_pids | wc -l; }
 check_for_updates() { tray_menu_command 1; }  # from the tray menu, as a user would
@@ -65,7 +61,7 @@ client_gone() { [ "$(client_count)" = 0 ]; }
 wine reg delete 'HKLM\Software\Zelko' /f > /dev/null 2>&1
 set_installed Alpha 1 0 0
 set_installed Beta 1 0 0
-serve_updates "$(update_xml Alpha 1 1 0 /files/alpha-1.1.msi)$(update_xml Beta 1 1 0 /files/beta-setup.exe)"
+serve_updates "$omega" "$(wizard_update Alpha 1 1 0 /files/alpha-1.1.msi)$(wizard_update Beta 1 1 0 /files/beta-setup.exe)"
 
 # --- 1. From the tray to installed updates ------------------------------------
 (cd "$install_dir" && exec wine "$client_program" < /dev/null > /dev/null 2>&1 &)
@@ -109,7 +105,7 @@ check "Finish closes it" wait_for 10 wizard_gone
 
 # --- 3. Cancel during a download -------------------------------------------------
 set_installed Alpha 1 1 0
-serve_updates "$(update_xml Beta 1 1 0 /fault/drip/slow.bin)"
+serve_updates "$omega" "$(wizard_update Beta 1 1 0 /fault/drip/slow.bin)"
 double_click_tray
 check "the wizard opens again" wait_for 20 page_is 0
 next
@@ -148,7 +144,7 @@ check "Exit ends the client again" wait_for 15 client_gone
 
 # --- 5. A catalogue handed over by the real service ----------------------------------
 set_installed Beta 1 0 0
-serve_updates "$(update_xml Beta 1 1 0 /files/beta-setup.exe)"
+serve_updates "$omega" "$(wizard_update Beta 1 1 0 /files/beta-setup.exe)"
 require "/Service installs the service" timeout 60 wine "$service_program" /Service < /dev/null > /dev/null 2>&1
 require "net start starts it" net_command start "$service_name"
 # No client runs: the service starts it in the user's session, and hands it
