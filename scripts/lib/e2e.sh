@@ -170,11 +170,13 @@ check_service_entry() {
 
 # msiexec_run <switch> <package> <log>: Wine's msiexec, silent, with a
 # verbose log that explain_failure prints when a later require fails.
-# Status: msiexec's own (1618: another installation is running; 124: it did
-# not end within 120 s, e.g. a message box of a custom action waits).
+# Status: the low 8 bits of msiexec's own (Wine passes on no more); 124 when
+# it did not end within 120 s (a message box of a custom action waits, say).
 msiexec_run() {
   msiexec_log=$3
   timeout 120 wine msiexec "$1" "$(winpath "$2")" /qn /l*v "$(winpath "$3")" < /dev/null > /dev/null 2>&1
+  msiexec_status=$?
+  return "$msiexec_status"
 }
 
 # no_service_left: neither the service manager nor the registry knows the
@@ -192,8 +194,10 @@ no_service_left() {
 explain_failure() {
   echo "--- service $service_name: state '$(service_state)', processes: $(service_pids | paste -sd ' ')"
   if [ -n "${msiexec_log:-}" ]; then
-    echo "--- installer log $msiexec_log (errors, then its end):"
-    if [ -f "$msiexec_log" ]; then
+    echo "--- the last msiexec ended with status $msiexec_status (Wine passes on the low 8 bits:" \
+      "67 for 1603, the installation failed; 82 for 1618, another one was running; 124: no end within 120 s)"
+    echo "--- its log $msiexec_log (errors, then its end):"
+    if [ -s "$msiexec_log" ]; then
       # Wine writes the log in ANSI, Windows in UTF-16: read either.
       { if [ "$(head -c2 "$msiexec_log" | od -An -tx1 | tr -d ' \n')" = fffe ]; then
           iconv -f UTF-16 -t UTF-8 "$msiexec_log"
@@ -202,14 +206,13 @@ explain_failure() {
       echo "..."
       tail -n 30 "$msiexec_log.txt"
     else
-      echo "(not written: msiexec did not get as far as its log)"
+      echo "(empty or not written: msiexec did not get as far as its log)"
     fi
   fi
   echo "--- service log (without transfer records):"
-  tr -d '\r' < "$service_log" 2>/dev/null | grep -av '^ ' | tail -n 60
+  if [ -f "$service_log" ]; then tr -d '\r' < "$service_log" | grep -av '^ ' | tail -n 60; else echo "(none)"; fi
   echo "--- client log (its end):"
-  tr -d '\r' < "$client_log" 2>/dev/null | tail -c 3000
-  echo
+  if [ -f "$client_log" ]; then tr -d '\r' < "$client_log" | tail -c 3000; echo; else echo "(none)"; fi
   if declare -F visible_windows > /dev/null; then
     echo "--- visible windows (a message box would stop an install):"
     visible_windows
