@@ -79,6 +79,16 @@ set_installed() {
   done
 }
 
+# remove_products <product...>: deletes these products' keys, and only
+# them: other tests keep theirs under HKLM\Software\Zelko meanwhile.
+remove_products() {
+  local product
+  for product in "$@"; do
+    wine reg delete "HKLM\\Software\\Zelko\\$product" /f > /dev/null 2>&1
+  done
+  return 0
+}
+
 # installed_version <product>: "major.minor.build" from the registry.
 installed_version() {
   local values major minor build

@@ -20,7 +20,6 @@ older_msi=$1 older_version=$2 current_msi=$3 current_version=$4
 
 appid='{CA3EC9AC-25E4-4AB4-83E0-C7E6CDADFE6B}'
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-products_key='HKLM\Software\Zelko\Zvu Package Alpha'
 scratch=$(mktemp -d)
 
 msiexec() {  # msiexec <switch> <package>: silent, with a log; status of msiexec
@@ -38,7 +37,7 @@ cleanup() {
   end_programs
   end_clients
   rm -rf "$install_dir" "$scratch" "$ZVU_FIXTURE_DIR/update.xml" "$service_log" "$client_log"
-  wine reg delete "$products_key" /f > /dev/null 2>&1
+  remove_products 'Zvu Package Alpha'
 }
 trap cleanup EXIT
 

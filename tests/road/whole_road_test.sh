@@ -31,7 +31,7 @@ shot() { shot_file "$artifacts/$1.png"; }
 # again, before (an earlier test may have left it) and after.
 remove_sample_product() {
   msiexec_run /x "$installers/alpha-1.1.msi" "$scratch/alpha-remove.log"
-  wine reg delete 'HKLM\Software\Zelko' /f > /dev/null 2>&1
+  remove_products Alpha Beta Gamma Delta
   download_folders | while read -r folder; do rm -rf "$folder"; done
 }
 cleanup() {

@@ -41,7 +41,7 @@ cleanup() {
   msiexec_run /x "$alpha_msi" "$ZVU_ENV_DIR/wizard-alpha-remove.log"
   end_clients
   prefix_pids "$scripted_pattern" | xargs -r kill 2>/dev/null
-  wine reg delete 'HKLM\Software\Zelko' /f > /dev/null 2>&1
+  remove_products Alpha Beta
   rm -rf "$install_dir" "$ZVU_FIXTURE_DIR/update.xml"
 }
 trap cleanup EXIT
@@ -58,7 +58,7 @@ check_for_updates() { tray_menu_command 1; }  # from the tray menu, as a user wo
 exit_client() { tray_menu_command 3; }
 client_gone() { [ "$(client_count)" = 0 ]; }
 
-wine reg delete 'HKLM\Software\Zelko' /f > /dev/null 2>&1
+remove_products Alpha Beta
 set_installed Alpha 1 0 0
 set_installed Beta 1 0 0
 serve_updates "$omega" "$(wizard_update Alpha 1 1 0 /files/alpha-1.1.msi)$(wizard_update Beta 1 1 0 /files/beta-setup.exe)"

@@ -35,7 +35,6 @@ cp "$1" "$2" "$install_dir/"
 cp "$3" "$scratch/zvu-road-client.exe"
 client_record="$scratch/client.record.txt"
 
-products_key='HKLM\Software\Zelko\Zvu Road Alpha'
 set_installed 'Zvu Road Alpha' 2 3 10
 
 catalogue() { serve_catalogue 'Zvu Road Alpha' 2 "$1" "$2"; }  # catalogue <minor> <build>
@@ -129,7 +128,7 @@ kill_programs '^ZelkoVuroUpdateGui\.exe'
 
 check "/UnregServer removes the service" timeout 60 wine "$service_program" /UnregServer
 check "service entry is gone" bash -c "! wine reg query 'HKLM\\System\\CurrentControlSet\\Services\\$service_name' > /dev/null 2>&1"
-wine reg delete "$products_key" /f > /dev/null 2>&1
+remove_products 'Zvu Road Alpha'
 
 [ "$e2e_failures" = 0 ] || explain_failure
 e2e_finish
