@@ -23,15 +23,10 @@ check() {
 # ends at once with failure, instead of running on into time-outs that would
 # hide the reason.
 require() {
-  local description=$1
-  shift
-  if "$@"; then
-    echo "ok   - $description"
-    e2e_passes=$((e2e_passes + 1))
-    return 0
-  fi
-  echo "FAIL - $description (the test cannot go on without it)"
-  e2e_failures=$((e2e_failures + 1))
+  local failures_before=$e2e_failures
+  check "$@"
+  [ "$e2e_failures" = "$failures_before" ] && return 0
+  echo "# the test cannot go on without it"
   if declare -F explain_failure > /dev/null; then explain_failure; fi
   echo "$e2e_passes passed, $e2e_failures failed; ended early"
   exit 1
