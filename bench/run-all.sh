@@ -11,6 +11,7 @@
 # writes the report elsewhere.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$root/scripts/lib/check.sh"
 build=${ZVU_BUILD_DIR:-$root/build}
 out=$build/bench-results
 report=${ZVU_BENCH_REPORT:-$root/docs/PERFORMANCE.md}
@@ -72,11 +73,8 @@ echo "$started $(uname -r) $(nproc)" > "$out/started.txt"
 ZVU_BENCH_LONG_SAMPLES=$out/longrun-samples.txt run longrun "$root/bench/longrun/run.sh" --inside "$build" &
 longrun=$!
 # The others start once the long run's environment is up, not beside its start.
-for _ in $(seq 120); do
-  grep -q '^client pid' "$out/longrun.txt" 2>/dev/null && break
-  [ -f "$out/longrun.status" ] && break
-  sleep 1
-done
+longrun_up() { grep -q '^client pid' "$out/longrun.txt" 2>/dev/null || [ -f "$out/longrun.status" ]; }
+wait_for -p 1 120 longrun_up || true
 run http "$root/bench/http/run.sh" --inside "$build"
 run wizard "$root/bench/wizard/run.sh" --inside "$build"
 run catalogue "$root/bench/catalogue/run.sh" --inside "$build" -- "${counts[@]}"

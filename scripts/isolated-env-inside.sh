@@ -4,6 +4,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(dirname "$here")
 work=$ZVU_ENV_DIR
+. "$here/lib/check.sh"
 
 mount --bind "$work/ca-bundle.crt" /etc/ssl/certs/ca-certificates.crt
 ip link set lo up
@@ -36,10 +37,8 @@ else
   exec 3>&-
 fi
 
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && [ -f "$work/server.ready" ] && break
-  sleep 0.1
-done
+display_and_server_up() { [ -s "$work/display" ] && [ -f "$work/server.ready" ]; }
+wait_for 20 display_and_server_up || true
 [ -f "$work/server.ready" ] || { echo "fixture server did not start:" >&2; cat "$work/server.log" >&2; exit 1; }
 [ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$work/display")"
@@ -80,10 +79,7 @@ desktop_running() {  # this prefix's desktop process, not another environment's
   done
   return 1
 }
-for _ in $(seq 300); do
-  desktop_running && break
-  sleep 0.1
-done
+wait_for 30 desktop_running || true
 # Tests of the tray, the session and the client launch need the shell: without
 # it they would fail later for reasons that are hard to see.
 desktop_running || { echo "isolated-env: the Wine desktop shell did not start within 30 s" >&2; exit 1; }

@@ -11,12 +11,13 @@ if [ "${1:-}" != "--inside" ]; then
 fi
 
 build=$2
+. "$root/scripts/lib/e2e.sh"
 mb=${ZVU_BENCH_MB:-256}
 name="bench-${mb}m.bin"
 truncate -s "${mb}M" "$ZVU_FIXTURE_DIR/files/$name"
 out="$ZVU_ENV_DIR/bench-out"
 mkdir -p "$out"
-winout="Z:$(echo "$out" | tr / '\\')"
+winout=$(winpath "$out")
 url="http://$ZVU_UPDATE_HOST/files/$name"
 
 echo "file: $mb MiB, $url"

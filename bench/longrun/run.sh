@@ -20,13 +20,11 @@ if [ "${1:-}" != "--inside" ]; then
 fi
 
 build=$2
-. "$root/bench/service/common.sh"
+. "$root/scripts/lib/service.sh"
 seconds=${ZVU_BENCH_LONG_SECONDS:-3600}
 every=${ZVU_BENCH_SAMPLE_SECONDS:-30}
 change=${ZVU_BENCH_CHANGE_SECONDS:-180}
 samples="$ZVU_ENV_DIR/longrun-samples.txt"
-client_log="$WINEPREFIX/drive_c/VurUpdateGui.log"
-client_pattern='^([A-Za-z]:.*\\)?ZelkoVuroUpdateGui\.exe'
 
 install_service "$build"
 # The real client in place of the stand-in that install_service puts there.
@@ -34,20 +32,20 @@ cp "$build/client/ZelkoVuroUpdateGui.exe" "$install_dir/"
 builds=(11 12)
 write_catalogue "${builds[0]}"
 bench() { wine "$build/bench/ui/ui_bench.exe" "$@" 2>/dev/null | tr -d '\r'; }
-client_pid() { prefix_pids "$client_pattern" | head -n1 || true; }
+client_pid() { client_pids | head -n1 || true; }
 handoffs() { { grep -aoF 'm_strUpdateXml sent to client' "$service_log" 2>/dev/null || true; } | wc -l; }
 received() { { grep -aoF 'data received from server' "$client_log" 2>/dev/null || true; } | wc -l; }
 fds() { ls "/proc/$1/fd" 2>/dev/null | wc -l; }
 size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
 
 rm -f "$service_log" "$client_log"
-net_command start "$name" || { echo "net start $name failed" >&2; exit 1; }
-wait_until 10 have_service || true
+net_command start "$service_name" || { echo "net start $service_name failed" >&2; exit 1; }
+wait_for -p 0.01 10 have_service || true
 svc=$(service_pid)
 [ -n "$svc" ] || { echo "service process not found" >&2; exit 1; }
 echo "service pid $svc; waiting for the client it starts"
 have_client() { [ -n "$(client_pid)" ]; }
-wait_until 120 have_client || true
+wait_for -p 0.01 120 have_client || true
 sleep 5
 gui=$(client_pid)
 [ -n "$gui" ] || { echo "the service started no client within 120 s" >&2; tr -d '\r' < "$service_log" | grep -av '^ ' >&2; exit 1; }

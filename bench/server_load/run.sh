@@ -22,10 +22,9 @@ checks=${ZVU_BENCH_CHECKS:-20}
 bench="$build/bench/server_load/server_load_bench.exe"
 per_day=$((86400 / 50))   # one check every 50 seconds
 
+. "$root/scripts/lib/e2e.sh"
 # The product the demo's update applies to.
-for value in Major:1 Minor:0 build:0 subbuild:0; do
-  wine reg add 'HKLM\Software\Zelko\Alpha' /v "${value%%:*}" /t REG_DWORD /d "${value##*:}" /f > /dev/null 2>&1
-done
+set_installed Alpha 1 0 0 0
 
 lo_bytes() { awk -F'[: ]+' '$2 == "lo" { print $3 }' /proc/net/dev; }  # received = sent on loopback
 

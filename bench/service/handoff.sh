@@ -12,7 +12,7 @@ if [ "${1:-}" != "--inside" ]; then
 fi
 
 build=$2
-. "$here/common.sh"
+. "$here/../../scripts/lib/service.sh"
 runs=${ZVU_BENCH_RUNS:-10}
 scratch="$ZVU_ENV_DIR/handoff"
 mkdir -p "$scratch"
@@ -27,14 +27,13 @@ expected="catalogue $(od -An -tx1 -v "$ZVU_FIXTURE_DIR/update.xml" | tr -d ' \n'
 # start_client: starts the test client, which registers at once; its pid is kept to end it.
 start_client() {
   rm -f "$record"
-  wine "$scratch/zvu-bench-client.exe" --record "Z:$(echo "$record" | tr / '\\')" --lifetime 60000 \
+  wine "$scratch/zvu-bench-client.exe" --record "$(winpath "$record")" --lifetime 60000 \
     < /dev/null > /dev/null 2>&1 &
   client=$!
 }
 ms_since() { echo $((($(date +%s%N) - $1) / 1000000)); }
 registered() { grep -q '^registered' "$record" 2>/dev/null; }
 register_failed() { grep -q '^register-failed' "$record" 2>/dev/null; }
-handed_off() { grep -aqF 'm_strUpdateXml sent to client' "$service_log" 2>/dev/null; }
 check_begun() { grep -aqF 'Start Logging' "$service_log" 2>/dev/null; }
 received() { [ -f "$record" ] && tr -d '\r' < "$record" | grep -qxF "$expected"; }
 uptime_ms() { awk '{ printf "%d", $1 * 1000 }' /proc/uptime; }
@@ -44,7 +43,7 @@ for run in $(seq "$runs"); do
   rm -f "$service_log" "$record"
   t0=$(date +%s%N)
   up0=$(uptime_ms)
-  net_command start "$name" || { echo "net start $name failed" >&2; exit 1; }
+  net_command start "$service_name" || { echo "net start $service_name failed" >&2; exit 1; }
   started=$(ms_since "$t0")
   start_client
   retries=0
@@ -63,7 +62,7 @@ for run in $(seq "$runs"); do
       start_client
     fi
     [ -z "$check" ] && check_begun && check=$(ms_since "$t0")
-    [ -z "$sent" ] && handed_off && sent=$(ms_since "$t0")
+    [ -z "$sent" ] && handed_over && sent=$(ms_since "$t0")
     received && total=$(ms_since "$t0")
     sleep 0.01
   done

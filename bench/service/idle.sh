@@ -15,7 +15,7 @@ if [ "${1:-}" != "--inside" ]; then
 fi
 
 build=$2
-. "$here/common.sh"
+. "$here/../../scripts/lib/service.sh"
 seconds=${ZVU_BENCH_SECONDS:-600}
 samples="$ZVU_ENV_DIR/idle-samples.txt"
 
@@ -72,8 +72,8 @@ wine_ticks > "$ZVU_ENV_DIR/wine-base-end.txt"
 base_totals1=$(env_totals)
 
 rm -f "$service_log"
-net_command start "$name" || { echo "net start $name failed" >&2; exit 1; }
-wait_until 10 have_service || true
+net_command start "$service_name" || { echo "net start $service_name failed" >&2; exit 1; }
+wait_for -p 0.01 10 have_service || true
 svc=$(service_pid)
 [ -n "$svc" ] || { echo "service process not found" >&2; exit 1; }
 

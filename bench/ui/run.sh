@@ -15,17 +15,13 @@ if [ "${1:-}" != "--inside" ]; then
 fi
 
 build=$2
-. "$root/tests/support/e2e.sh"
+. "$root/scripts/lib/e2e.sh"
 runs=${ZVU_BENCH_RUNS:-10}
-install_dir="$WINEPREFIX/drive_c/Program Files/Zelko Vuro Update"
-client='C:\Program Files\Zelko Vuro Update\ZelkoVuroUpdateGui.exe'
 products_key='HKLM\Software\Zelko\Zvu Bench Alpha'
 results="$ZVU_ENV_DIR/ui-results.txt"
 mkdir -p "$install_dir"
 cp "$build/client/ZelkoVuroUpdateGui.exe" "$install_dir/"
-wine reg add "$products_key" /v Major /t REG_DWORD /d 2 /f > /dev/null 2>&1
-wine reg add "$products_key" /v Minor /t REG_DWORD /d 3 /f > /dev/null 2>&1
-wine reg add "$products_key" /v build /t REG_DWORD /d 10 /f > /dev/null 2>&1
+set_installed 'Zvu Bench Alpha' 2 3 10
 serve_catalogue 'Zvu Bench Alpha' 2 3 11
 # Output goes through a file: the client that "tray" starts inherits the
 # program's standard output and would hold a pipe open for its lifetime.
@@ -40,7 +36,7 @@ bench() {
 # common controls from disk: one round before the timed ones warms it up.
 : > "$results"
 for run in $(seq 0 "$runs"); do
-  out=$(bench tray "$client"; sleep 1; bench select; bench close || true)
+  out=$(bench tray "$client_program"; sleep 1; bench select; bench close || true)
   sleep 2  # the taskbar repaints without the icon before the next round takes its picture
   if grep -q '^failed' <<< "$out"; then
     echo "round $run failed:" >&2

@@ -11,11 +11,12 @@ if [ "${1:-}" != "--inside" ]; then
 fi
 
 build=$2
+. "$root/scripts/lib/e2e.sh"
 mb=${ZVU_BENCH_MB:-256}
 rounds=${ZVU_BENCH_ROUNDS:-2}
 name="bench-${mb}m.bin"
 truncate -s "${mb}M" "$ZVU_FIXTURE_DIR/files/$name"
-log="Z:$(echo "$ZVU_ENV_DIR/bench.log" | tr / '\\')"
+log=$(winpath "$ZVU_ENV_DIR/bench.log")
 
 echo "file: $mb MiB, http://$ZVU_UPDATE_HOST/files/$name, $rounds rounds"
 wine "$build/bench/wizard/wizard_download_bench.exe" "$ZVU_UPDATE_HOST" "/files/$name" "$log" "$rounds" \

@@ -4,8 +4,6 @@
 # (the service, its stand-in client and the wizard run).
 . "$(dirname "${BASH_SOURCE[0]}")/network-helpers.sh"
 
-winpath() { echo "Z:$1" | tr / '\\'; }
-
 # The client's download folder (the user's temporary folder + "zelko updates").
 download_folder() {
   local temp
@@ -44,19 +42,18 @@ run_wizard_to_finish() {  # run_wizard_to_finish <bound s>
 }
 download_or_finish_page() { page_is 3 || page_is 4; }
 close_wizard() { finish; wait_for 10 wizard_gone; }
-client_alive() { [ -n "$(prefix_pids "$client_pattern")" ]; }
+client_alive() { [ -n "$(client_pids)" ]; }
 
-# result_lines <count>: the finish page's result line of each row, one per
-# line: the first row is clicked, the next ones are reached with the Down key
-# (rows below the visible part of the list cannot be clicked).
+# result_lines <expected text...>: the finish page's result line of each row,
+# one per line: the first row is clicked, the next ones are reached with the
+# Down key (rows below the visible part of the list cannot be clicked); each
+# is read once it shows the text expected for it, or after 5 s.
 result_lines() {
-  local i
-  click_control "$result_list_id" 0 || return 1
-  sleep 0.5
-  control_text "$result_line_id"
-  for ((i = 1; i < $1; i++)); do
-    xdotool key Down
-    sleep 0.4
+  local i=0 expected
+  for expected in "$@"; do
+    if [ "$i" = 0 ]; then click_control "$result_list_id" 0 || return 1; else xdotool key Down; fi
+    wait_for 5 result_line_shows "$expected"
     control_text "$result_line_id"
+    i=$((i + 1))
   done
 }

@@ -4,7 +4,7 @@
 # A part writes one section of the report: a heading, a sentence on what it
 # covers, and a table with one row per kind of fault or input.
 : "${WINEPREFIX:?run through scripts/reliability.sh}"
-. "$(dirname "${BASH_SOURCE[0]}")/../../tests/support/e2e.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/e2e.sh"
 
 build=$1
 results=$2

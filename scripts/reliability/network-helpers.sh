@@ -1,7 +1,7 @@
 # Helpers of the network part (scripts/reliability/parts/network.sh): the
 # service with the stand-in client it starts, the fixture server's stop and
 # restart, and the wizard run whose downloads fail.
-. "$(dirname "${BASH_SOURCE[0]}")/../../bench/service/common.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/service.sh"
 
 # The stand-in client the service starts records what it receives here.
 client_record="$install_dir/ZelkoVuroUpdateGui.record.txt"
@@ -13,7 +13,7 @@ install_programs() {
 }
 
 cleanup() {
-  remove_service "$name" "$program" "$service_pattern"
+  remove_service "$service_name" "$service_program" "$service_pattern"
   end_clients
   [ -n "${restarted_server:-}" ] && kill "$restarted_server" 2>/dev/null
   rm -f "$ZVU_FIXTURE_DIR/update.fault"
@@ -25,7 +25,7 @@ serve_good_catalogue() { write_catalogue 11; }
 start_service() {
   end_clients
   rm -f "$service_log" "$client_record"
-  net_command start "$name" && wait_until 15 have_service
+  net_command start "$service_name" && wait_for -p 0.01 15 have_service
 }
 
 # The stand-in client is started by the service itself when a catalogue waits.
@@ -35,8 +35,8 @@ fault_answered() { grep -qx "fault $1" "$ZVU_FIXTURE_DIR/catalogue.log" 2>/dev/n
 log_has() { grep -aqE -- "$1" "$service_log" 2>/dev/null; }
 # log_record <pattern>: the first record matching, without its line end or leading blank.
 log_record() { grep -aE -- "$1" "$service_log" 2>/dev/null | tr -d '\r' | sed 's/^ *//' | head -n1; }
-handed_off() { grep -aqF 'm_strUpdateXml sent to client' "$service_log" 2>/dev/null; }
-client_received() {
+# standin_received: the stand-in client recorded exactly the served catalogue.
+standin_received() {
   tr -d '\r' 2>/dev/null < "$client_record" | grep -qxF "catalogue $(hex_of "$ZVU_FIXTURE_DIR/update.xml")"
 }
 
@@ -68,38 +68,20 @@ start_fixture_server() {
 }
 
 # --- The wizard's downloads ------------------------------------------------------------
-client_log="$WINEPREFIX/drive_c/VurUpdateGui.log"
-client_win='C:\Program Files\Zelko Vuro Update\ZelkoVuroUpdateGui.exe'
-client_pattern='^C:.Program Files.Zelko Vuro Update.ZelkoVuroUpdateGui\.exe'
 
 built() { find "$build" -name "$1" -type f | head -n1; }
 
-set_version() {  # set_version <product> <major> <minor> <build>
-  local value
-  for value in "Major:$2" "Minor:$3" "build:$4"; do
-    wine reg add "HKLM\\Software\\Zelko\\$1" /v "${value%%:*}" /t REG_DWORD /d "${value##*:}" /f > /dev/null 2>&1
-  done
-}
-minor_of() { wine reg query "HKLM\\Software\\Zelko\\$1" /v Minor 2>/dev/null | tr -d '\r' | awk '$1 == "Minor" { print $3 }'; }
-update_xml() {  # update_xml <product> <path on the server>
-  printf '<update><product>%s</product><description>Update of %s.</description><major>1</major><minor>1</minor><build>0</build><subbuild>0</subbuild><url>http://%s%s</url><size>1048576</size></update>' \
-    "$1" "$1" "$ZVU_UPDATE_HOST" "$2"
-}
-serve_updates() {  # serve_updates <update elements...>
-  printf '<?xml version="1.0"?><catalogue><products></products><updates>%s</updates></catalogue>' \
-    "$*" > "$ZVU_FIXTURE_DIR/update.xml"
-}
+# net_update <product> <path on the server>: an update of the product to 1.1.0.
+net_update() { update_xml "$1" 1 1 0 "$2" 1048576; }
 client_log_record() { grep -aE -- "$1" "$client_log" 2>/dev/null | tr -d '\r' | sed 's/^ *//' | sed -n "${2:-1}p"; }
 
 # open_wizard: the real client on the desktop, its wizard opened from the tray
 # icon (double click), then Next to the selection page.
 open_wizard() {
-  (cd "$install_dir" && exec wine "$client_win" < /dev/null > /dev/null 2>&1 &)
-  wait_for 30 bash -c "wine '$desktop_probe_exe' find 'VuroUpdate_{93F58607-6692-42a5-B316-8BAD954921AB}' 2>/dev/null | grep -q 'Zelko Vuro Update'" || return 1
-  sleep 1
-  local bar_right bar_top bar_bottom
-  read -r _ _ _ _ bar_top bar_right bar_bottom _ <<< "$(dprobe taskbar)"
-  xdotool mousemove "$((bar_right - 10))" "$(((bar_top + bar_bottom) / 2))" click --repeat 2 --delay 80 1
+  (cd "$install_dir" && exec wine "$client_program" < /dev/null > /dev/null 2>&1 &)
+  wait_for 30 main_window || return 1
+  wait_for 10 tray_has_icon || return 1
+  double_click_tray
   wait_for 20 page_is 0 || return 1
   next
   wait_for 30 page_is 2
@@ -108,17 +90,17 @@ open_wizard() {
 download_rows() {
   desktop_probe_exe=$(built zvu_desktop_probe.exe)
   wizard_probe_exe=$(built zvu_wizard_probe.exe)
-  . "$here/../../../tests/support/wizard_ui.sh"
+  . "$here/../../lib/wizard_ui.sh"
   end_clients
   cp "$build/client/ZelkoVuroUpdateGui.exe" "$install_dir/ZelkoVuroUpdateGui.exe"
   rm -f "$client_log"
   head -c 1048576 /dev/urandom > "$ZVU_FIXTURE_DIR/files/cut.msi"
   head -c 1048576 /dev/urandom > "$ZVU_FIXTURE_DIR/files/drip.msi"
   head -c 4096 /dev/urandom > "$ZVU_FIXTURE_DIR/files/error.exe"
-  set_version 'Zvu Net Cut' 1 0 0
-  set_version 'Zvu Net Error' 1 0 0
-  set_version 'Zvu Net Drip' 1 0 0
-  serve_updates "$(update_xml 'Zvu Net Cut' /fault/cut/cut.msi)$(update_xml 'Zvu Net Error' /fault/500/error.exe)$(update_xml 'Zvu Net Drip' /fault/drip/drip.msi)"
+  set_installed 'Zvu Net Cut' 1 0 0
+  set_installed 'Zvu Net Error' 1 0 0
+  set_installed 'Zvu Net Drip' 1 0 0
+  serve_updates '' "$(net_update 'Zvu Net Cut' /fault/cut/cut.msi)$(net_update 'Zvu Net Error' /fault/500/error.exe)$(net_update 'Zvu Net Drip' /fault/drip/drip.msi)"
 
   local opened=ok t0 took lines=() i
   open_wizard || opened=FAIL
@@ -128,7 +110,10 @@ download_rows() {
   # The drip gives up after 30 s: the three downloads end within 60 s.
   wait_for 60 page_is 4 || opened=FAIL
   took=$(($(date +%s) - t0))
-  for i in 0 1 2; do lines+=("$(result_line "$i")"); done
+  for i in 0 1 2; do
+    result_line_is "$i" 'There was an error during download.' > /dev/null
+    lines+=("$(control_text "$result_line_id")")
+  done
   local products=('Zvu Net Cut' 'Zvu Net Error' 'Zvu Net Drip')
   local tried=("installer download cut off after half of the file (connection closed)"
                "installer download answered with HTTP 500"
@@ -138,10 +123,10 @@ download_rows() {
                  "$(client_log_record 'The connection ended after' 2)")
   for i in 0 1 2; do
     local outcome=$opened survived
-    survived="client kept running; the finish page came ${took} s after Next (bound 60 s) and says \"${lines[$i]}\"; version still $(minor_of "${products[$i]}" | sed 's/^0x/1./')"
+    survived="client kept running; the finish page came ${took} s after Next (bound 60 s) and says \"${lines[$i]}\"; version still $(installed_version "${products[$i]}" | cut -d. -f1-2)"
     [ "${lines[$i]}" = 'There was an error during download.' ] || outcome=FAIL
-    [ "$(minor_of "${products[$i]}")" = 0x0 ] || { outcome=FAIL; survived="$survived; reported or registered as installed"; }
-    [ -n "$(prefix_pids "$client_pattern")" ] || { outcome=FAIL; survived="client ended"; }
+    [ "$(installed_version "${products[$i]}")" = 1.0.0 ] || { outcome=FAIL; survived="$survived; reported or registered as installed"; }
+    [ -n "$(client_pids)" ] || { outcome=FAIL; survived="client ended"; }
     [ -n "${records[$i]}" ] || outcome=FAIL
     row "${tried[$i]}" 1 "$survived" "$outcome" "${records[$i]:-(no record)}"
   done

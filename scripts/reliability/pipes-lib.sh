@@ -2,7 +2,7 @@
 # Wine's service control manager, a served catalogue with an applicable
 # update, and probe clients of the registration pipe that record what they
 # receive. Sourced after lib.sh, inside the isolated test environment.
-. "$(dirname "${BASH_SOURCE[0]}")/../../bench/service/common.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/service.sh"
 : "${ZVU_FIXTURE_DIR:?run through scripts/reliability.sh}"
 
 scratch=$(mktemp -d)
@@ -13,14 +13,12 @@ cp "$build/tests/fixtures/pipe_garbage/zvu_pipe_garbage.exe" "$garbage_exe"
 probe_count=0
 
 pipes_cleanup() {
-  remove_service "$name" "$program" 'Zelko Vuro Update.ZelkoVuroUpdate\.exe'
+  remove_service "$service_name" "$service_program" 'Zelko Vuro Update.ZelkoVuroUpdate\.exe'
   end_clients
   prefix_pids 'zvu-(probe|garbage)\.exe' | xargs -r kill 2>/dev/null
   rm -rf "$scratch"
 }
 trap pipes_cleanup EXIT
-
-win_path() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
 # install_bare_service: the service alone in its folder (no client program
 # beside it, so a catalogue that finds no registered client stays pending;
@@ -30,17 +28,15 @@ install_bare_service() {
   mkdir -p "$install_dir"
   cp "$build/service/host/ZelkoVuroUpdate.exe" "$install_dir/"
   rm -f "$install_dir/ZelkoVuroUpdateGui.exe"
-  timeout 60 wine "$program" /Service > /dev/null 2>&1 < /dev/null || return 1
-  wine reg add "$products_key" /v Major /t REG_DWORD /d 2 /f > /dev/null 2>&1
-  wine reg add "$products_key" /v Minor /t REG_DWORD /d 3 /f > /dev/null 2>&1
-  wine reg add "$products_key" /v build /t REG_DWORD /d 10 /f > /dev/null 2>&1
+  timeout 60 wine "$service_program" /Service > /dev/null 2>&1 < /dev/null || return 1
+  set_installed 'Zvu Bench Alpha' 2 3 10
   write_catalogue 11
 }
 
 start_the_service() {
   rm -f "$service_log"
-  net_command start "$name"
-  wait_until 15 have_service
+  net_command start "$service_name"
+  wait_for -p 0.01 15 have_service
 }
 
 # log_text: the service log without carriage returns.
@@ -63,7 +59,7 @@ start_probe() {
   probe_count=$((probe_count + 1))
   probe_record="$scratch/probe$probe_count.record.txt"
   rm -f "$probe_record"
-  wine "$probe_exe" --record "$(win_path "$probe_record")" --lifetime 150000 "$@" \
+  wine "$probe_exe" --record "$(winpath "$probe_record")" --lifetime 150000 "$@" \
     < /dev/null > /dev/null 2>&1 &
 }
 probe_answered() { grep -q '^register' "$probe_record" 2>/dev/null; }
@@ -78,7 +74,7 @@ end_probes() { prefix_pids 'zvu-probe\.exe' | xargs -r kill 2>/dev/null; sleep 0
 register_probe() {
   local before=$(date +%s%N)
   start_probe
-  wait_until "$1" probe_answered
+  wait_for -p 0.01 "$1" probe_answered
   register_ms=$((($(date +%s%N) - before) / 1000000))
   probe_registered
 }

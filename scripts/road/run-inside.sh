@@ -13,13 +13,13 @@ desktop_probe_exe=$fixtures/desktop_probe/zvu_desktop_probe.exe
 wizard_probe_exe=$build/tests/client/wizard/zvu_wizard_probe.exe
 shots=$build/road-screenshots
 logs=$ZVU_ENV_DIR/installer-logs
-. "$root/tests/support/e2e.sh"
-. "$root/tests/support/wizard_ui.sh"
-. "$here/road.sh"
+. "$root/scripts/lib/e2e.sh"
+. "$root/scripts/lib/wizard_ui.sh"
+. "$root/scripts/lib/road.sh"
 
 started=$SECONDS
 step() { printf '\n[%s  +%3ds] %s\n' "$(date +%T)" "$((SECONDS - started))" "$*"; }
-shot() { sleep 0.5; import -window root "$shots/$1.png" && echo "screenshot: $shots/$1.png"; }
+shot() { shot_file "$shots/$1.png" && echo "screenshot: $shots/$1.png"; }
 result=0
 fail() { echo "FAILED: $*"; result=1; }
 
@@ -27,7 +27,7 @@ fail() { echo "FAILED: $*"; result=1; }
 # client ended; the environment then removes the prefix and the namespace.
 cleanup() {
   trap - EXIT INT TERM
-  remove_service "$service_name" "$service_program" "$service_pattern" 2> /dev/null
+  remove_service 2> /dev/null
   client_pids | xargs -r kill 2>/dev/null
 }
 trap cleanup EXIT
@@ -42,9 +42,9 @@ echo "installers: $(cd "$ZVU_FIXTURE_DIR/files" && ls | paste -sd ' ')"
 sed -n '/<updates>/,/<\/updates>/p' "$ZVU_FIXTURE_DIR/update.xml" | grep -E '<product>|<major>|<url>'
 
 step "Installed products (HKLM\\Software\\Zelko): Alpha 1.0.0, Beta 2.0.0, Delta 4.3.0"
-set_installed Alpha 1 0 0
-set_installed Beta 2 0 0
-set_installed Delta 4 3 0
+set_installed Alpha 1 0 0 0
+set_installed Beta 2 0 0 0
+set_installed Delta 4 3 0 0
 
 step "The catalogue as ZelkoVuroCatalogue.exe checks it against them"
 wine "$build/tools/catalogue_checker/ZelkoVuroCatalogue.exe" check "$(winpath "$ZVU_FIXTURE_DIR/update.xml")" \
@@ -52,16 +52,15 @@ wine "$build/tools/catalogue_checker/ZelkoVuroCatalogue.exe" check "$(winpath "$
 
 step "Install the update system from its package: msiexec /i $(basename "$package") /qn"
 rm -f "$service_log" "$client_log"
-road_msiexec /i "$package" "$logs/install.log" || fail "msiexec /i ended with status $?"
+msiexec_run /i "$package" "$logs/install.log" || { fail "msiexec /i ended with status $?"; explain_failure; }
 (cd "$install_dir" && ls -1) | sed 's/^/C:\\Program Files\\Zelko Vuro Update\\/'
-wait_for 10 service_running && echo "service $service_name: running (started by the package)" ||
+wait_for 30 service_running && echo "service $service_name: running (started by the package)" ||
   fail "the service is not running (state $(service_state))"
 place_msiexec_standin "$fixtures/installers/msiexec-standin/msiexec.exe"
 echo "test-only piece: msiexec.exe stand-in copied beside the client (Wine's msiexec writes no"
 echo "  completion line into its log); it is not part of the package"
 
 step "The service checks for updates, starts the client in the user's session and hands it the catalogue"
-handed_over() { [ "$(handed_over_count)" -gt 0 ]; }
 if wait_for 60 handed_over; then
   echo "\"m_strUpdateXml sent to client\" after $((SECONDS - started)) s"
 else
@@ -73,7 +72,7 @@ client_received "$ZVU_FIXTURE_DIR/update.xml" && echo "client log: the catalogue
 
 step "Balloon \"New Updates Found\" and the wizard on its selection page"
 if wait_for 30 page_is 2; then
-  sleep 3  # the balloon follows a moment later
+  wait_for 15 balloon_shown 'New Updates Found' || echo "(no balloon \"New Updates Found\" seen)"
   shot 1-balloon-and-selection
   tree_rows | awk -F'|' '{ mark = $2 == 0 ? "[x] " : $2 == 1 ? "[ ] " : ""; printf "  %*s%s%s\n", 4 * $1, "", mark, $3 }'
 else
@@ -113,7 +112,7 @@ wait_for 10 no_service_process && echo "the service process has ended" || fail "
 
 step "Uninstall: msiexec /x /qn"
 remove_msiexec_standin
-road_msiexec /x "$package" "$logs/uninstall.log" || fail "msiexec /x ended with status $?"
+msiexec_run /x "$package" "$logs/uninstall.log" || fail "msiexec /x ended with status $?"
 [ -e "$install_dir" ] && fail "the program folder is still there" || echo "the program folder is gone"
 
 echo

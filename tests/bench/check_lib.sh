@@ -1,11 +1,5 @@
-# Shared by the benchmark-script tests: records checks and gives a scratch
+# Shared by the benchmark-script tests: the shared checks, and a scratch
 # folder that is removed when the test ends.
-passes=0 failures=0
-check() {
-  local description=$1
-  shift
-  if "$@"; then echo "ok   - $description"; passes=$((passes + 1))
-  else echo "FAIL - $description"; failures=$((failures + 1)); fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/check.sh"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

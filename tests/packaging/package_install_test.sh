@@ -14,51 +14,34 @@
 #   package_install_test.sh <older .msi> <older version> <current .msi> <current version>
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../support/e2e.sh"
+. "$here/../../scripts/lib/e2e.sh"
 : "${ZVU_FIXTURE_DIR:?run through scripts/test.sh}"
 older_msi=$1 older_version=$2 current_msi=$3 current_version=$4
 
-name=ZelkoVuroUpdate
 appid='{CA3EC9AC-25E4-4AB4-83E0-C7E6CDADFE6B}'
-install_dir="$WINEPREFIX/drive_c/Program Files/Zelko Vuro Update"
-program='C:\Program Files\Zelko Vuro Update\ZelkoVuroUpdate.exe'
-service_log="$WINEPREFIX/drive_c/VuroUpdateService.log"
-client_log="$WINEPREFIX/drive_c/VurUpdateGui.log"
-service_key="HKLM\\System\\CurrentControlSet\\Services\\$name"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-products_key='HKLM\Software\Zelko\Zvu Package Alpha'
 scratch=$(mktemp -d)
 
-winpath() { echo "Z:$1" | tr / '\\'; }
 msiexec() {  # msiexec <switch> <package>: silent, with a log; status of msiexec
-  local log
-  log="$scratch/$(basename "$2" .msi)-${1#/}-$((++msiexec_runs)).log"
-  timeout 120 wine msiexec "$1" "$(winpath "$2")" /qn /l*v "$(winpath "$log")" < /dev/null > /dev/null 2>&1
+  msiexec_run "$1" "$2" "$scratch/$(basename "$2" .msi)-${1#/}-$((++msiexec_runs)).log"
 }
 msiexec_runs=0
-service_pids() { prefix_pids 'Zelko Vuro Update.ZelkoVuroUpdate\.exe'; }
-# The service starts the client by its bare name, which is all its command line shows.
-client_pids() { prefix_pids '^ZelkoVuroUpdateGui\.exe|Zelko Vuro Update.ZelkoVuroUpdateGui\.exe'; }
 client_runs() { [ -n "$(client_pids)" ]; }
 no_client_process() { [ -z "$(client_pids)" ]; }
-no_service_process() { [ -z "$(service_pids)" ]; }
 end_programs() { { service_pids; client_pids; } | xargs -r kill 2>/dev/null; }
 
 cleanup() {
   msiexec /x "$current_msi"
   msiexec /x "$older_msi"
-  remove_service "$name" "$program" 'Zelko Vuro Update.ZelkoVuroUpdate\.exe'
+  remove_service
   end_programs
   end_clients
   rm -rf "$install_dir" "$scratch" "$ZVU_FIXTURE_DIR/update.xml" "$service_log" "$client_log"
-  wine reg delete "$products_key" /f > /dev/null 2>&1
+  remove_products 'Zvu Package Alpha'
 }
 trap cleanup EXIT
 
-key_exists() { wine reg query "$1" > /dev/null 2>&1; }
 key_gone() { ! key_exists "$1"; }
-service_state() { wine sc query "$name" 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *\([0-9]\).*/\1/p'; }
-service_running() { [ "$(service_state)" = 4 ]; }
 # Product entries of the package (any version), as "<DisplayVersion>" lines.
 product_versions() {
   wine reg query "$uninstall_key" /s 2>/dev/null | tr -d '\r' | awk '
@@ -67,12 +50,10 @@ product_versions() {
     $1 == "DisplayVersion" { sub(/^ *DisplayVersion +REG_SZ +/, ""); version = $0 }
     END { if (name == "Zelko Vuro Update") print version }'
 }
-service_entries() { wine reg query 'HKLM\System\CurrentControlSet\Services' 2>/dev/null | tr -d '\r' | grep -ci "\\\\$name\$"; }
+service_entries() { wine reg query 'HKLM\System\CurrentControlSet\Services' 2>/dev/null | tr -d '\r' | grep -ci "\\\\$service_name\$"; }
 
 # The served catalogue: an update that applies to the product created below.
-wine reg add "$products_key" /v Major /t REG_DWORD /d 2 /f > /dev/null 2>&1
-wine reg add "$products_key" /v Minor /t REG_DWORD /d 3 /f > /dev/null 2>&1
-wine reg add "$products_key" /v build /t REG_DWORD /d 10 /f > /dev/null 2>&1
+set_installed 'Zvu Package Alpha' 2 3 10
 catalogue="<?xml version=\"1.0\"?><catalogue><products><product><product>Zvu Package Alpha</product>\
 <description>Alpha</description><major>2</major><minor>3</minor><build>0</build><size>1024</size>\
 </product></products><updates><update><product>Zvu Package Alpha</product>\
@@ -80,35 +61,33 @@ catalogue="<?xml version=\"1.0\"?><catalogue><products><product><product>Zvu Pac
 <subbuild>0</subbuild><url>http://$ZVU_UPDATE_HOST/files/alpha.msi</url><size>2048</size></update></updates></catalogue>"
 printf '%s' "$catalogue" > "$ZVU_FIXTURE_DIR/update.xml"
 
-handed_over() { [ "$(count_in "$service_log" $'m_strUpdateXml sent to client \r')" -gt 0 ]; }
-client_received() {
-  grep -qaF ' data received from server and send to: ' "$client_log" 2>/dev/null &&
-    grep -qaF -- "$catalogue" "$client_log"
-}
 # hand_off_checks <when>: the running service starts the installed client in
 # the user's session and hands it the catalogue.
 hand_off_checks() {
-  check "$1: the service runs" wait_for 10 service_running
+  require "$1: the service runs" wait_for 30 service_running
   check "$1: the service starts the client" wait_for 20 client_runs
   check "$1: the service hands the catalogue over" wait_for 30 handed_over
-  check "$1: the client logs the catalogue it received" wait_for 10 client_received
+  check "$1: the client logs the catalogue it received" wait_for 20 client_received
 }
 logs_from_here_on() {  # the running programs keep writing to the unlinked files
   rm -f "$service_log" "$client_log"
 }
 
-# Other tests copy programs into the same folder; start from none.
+# Other tests copy programs into the same folder; start from none, and from
+# no service entry: one still marked for deletion makes the install fail.
+remove_service
 rm -rf "$install_dir"
 logs_from_here_on
+require "no service entry or process of an earlier test is left" wait_for 30 no_service_left
 
 # --- Install the older version -------------------------------------------------
 end_clients  # a client of an earlier test would keep the service's one from running
-check "msiexec /i $older_version /qn succeeds" msiexec /i "$older_msi"
+require "msiexec /i $older_version /qn succeeds" msiexec /i "$older_msi"
 check "the service program is installed" test -f "$install_dir/ZelkoVuroUpdate.exe"
 check "the client is installed beside it" test -f "$install_dir/ZelkoVuroUpdateGui.exe"
-check_service_entry "$name" "$program"
-check "AppID key default value" [ "$(reg_value "HKCR\\AppID\\$appid" /ve)" = "REG_SZ $name" ]
-check "AppID key LocalService" [ "$(reg_value "HKCR\\AppID\\$appid" LocalService)" = "REG_SZ $name" ]
+check_service_entry "$service_name" "$service_program"
+check "AppID key default value" [ "$(reg_value "HKCR\\AppID\\$appid" /ve)" = "REG_SZ $service_name" ]
+check "AppID key LocalService" [ "$(reg_value "HKCR\\AppID\\$appid" LocalService)" = "REG_SZ $service_name" ]
 check "ZelkoVuroUpdate.EXE AppID" [ "$(reg_value 'HKCR\AppID\ZelkoVuroUpdate.EXE' AppID)" = "REG_SZ $appid" ]
 check "product $older_version is registered" [ "$(product_versions)" = "$older_version" ]
 hand_off_checks "after install"
@@ -117,11 +96,11 @@ hand_off_checks "after install"
 logs_from_here_on
 old_service=$(service_pids)
 old_client=$(client_pids)
-check "msiexec /i $current_version /qn succeeds over $older_version" msiexec /i "$current_msi"
+require "msiexec /i $current_version /qn succeeds over $older_version" msiexec /i "$current_msi"
 check "one product entry, version $current_version ($(product_versions | paste -sd ' '))" \
   [ "$(product_versions)" = "$current_version" ]
 check "one service entry" [ "$(service_entries)" = 1 ]
-check "the service path is unchanged" [ "$(reg_value "$service_key" ImagePath)" = "REG_SZ \"$program\"" ]
+check "the service path is unchanged" [ "$(reg_value "$service_key" ImagePath)" = "REG_SZ \"$service_program\"" ]
 old_service_ended() { [ -n "$old_service" ] && ! kill -0 $old_service 2>/dev/null; }
 old_client_ended() { [ -n "$old_client" ] && ! kill -0 $old_client 2>/dev/null; }
 check "the old service process has ended" wait_for 10 old_service_ended
@@ -148,14 +127,5 @@ check "ZelkoVuroUpdate.EXE is gone" key_gone 'HKCR\AppID\ZelkoVuroUpdate.EXE'
 check "HKCR\\AppID itself stays" key_exists 'HKCR\AppID'
 check "no product entry is left" [ -z "$(product_versions)" ]
 
-if [ "$e2e_failures" != 0 ]; then
-  echo "--- service log (without transfer records):"
-  tr -d '\r' < "$service_log" 2>/dev/null | grep -av '^ '
-  echo "--- client log:"
-  tr -d '\r' < "$client_log" 2>/dev/null
-  for log in "$scratch"/*.log; do
-    echo "--- $(basename "$log"), actions and errors:"
-    grep -aE 'Action ended|rror|Return value [^1]' "$log" | tail -n 40
-  done
-fi
+[ "$e2e_failures" = 0 ] || explain_failure
 e2e_finish

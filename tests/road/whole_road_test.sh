@@ -16,28 +16,28 @@
 #                      <msiexec stand-in> <desktop probe> <wizard probe> <artifacts folder>
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../support/e2e.sh"
+. "$here/../../scripts/lib/e2e.sh"
 : "${ZVU_FIXTURE_DIR:?run through scripts/test.sh}"
 package=$1 installers=$2 setup_exe=$3 standin_exe=$4
 desktop_probe_exe=$5 wizard_probe_exe=$6 artifacts=$7
-. "$here/../support/wizard_ui.sh"
-. "$here/../../scripts/road/road.sh"
+. "$here/../../scripts/lib/wizard_ui.sh"
+. "$here/../../scripts/lib/road.sh"
 mkdir -p "$artifacts"
 rm -f "$artifacts"/*.png
 scratch=$(mktemp -d)
-shot() { sleep 0.5; import -window root "$artifacts/$1.png"; }
+shot() { shot_file "$artifacts/$1.png"; }
 
 # The sample product's own package is installed by the wizard; it is removed
 # again, before (an earlier test may have left it) and after.
 remove_sample_product() {
-  road_msiexec /x "$installers/alpha-1.1.msi" "$scratch/alpha-remove.log"
-  wine reg delete 'HKLM\Software\Zelko' /f > /dev/null 2>&1
+  msiexec_run /x "$installers/alpha-1.1.msi" "$scratch/alpha-remove.log"
+  remove_products Alpha Beta Gamma Delta
   download_folders | while read -r folder; do rm -rf "$folder"; done
 }
 cleanup() {
   remove_msiexec_standin
-  road_msiexec /x "$package" "$scratch/package-remove.log"
-  remove_service "$service_name" "$service_program" "$service_pattern"
+  msiexec_run /x "$package" "$scratch/package-remove.log"
+  remove_service
   client_pids | xargs -r kill 2>/dev/null
   remove_sample_product
   rm -rf "$install_dir" "$scratch" "$ZVU_FIXTURE_DIR/update.xml" "$service_log" "$client_log"
@@ -47,8 +47,13 @@ trap cleanup EXIT
 # from registering (one client per desktop).
 client_pids | xargs -r kill 2>/dev/null
 remove_sample_product
+# An earlier run may have left the package installed, or the service entry:
+# a service still marked for deletion makes the package's "/Service" fail.
+msiexec_run /x "$package" "$scratch/package-remove-before.log"
+remove_service
 rm -rf "$install_dir"
 rm -f "$service_log" "$client_log"
+require "no service entry or process of an earlier test is left" wait_for 30 no_service_left
 
 # The demo's catalogue, with one more update whose package fails to install.
 awk '/<\/updates>/ { print "    <update><product>Gamma</product><description>Gamma 1.1</description>" \
@@ -58,19 +63,18 @@ awk '/<\/updates>/ { print "    <update><product>Gamma</product><description>Gam
   "$here/../../scripts/road/catalogue.xml" > "$scratch/catalogue.xml"
 road_publish "$scratch/catalogue.xml" "$installers/alpha-1.1.msi" "$setup_exe" "$installers/broken.msi"
 cp "$ZVU_FIXTURE_DIR/update.xml" "$scratch/served-1.xml"
-set_installed Alpha 1 0 0
-set_installed Beta 2 0 0
-set_installed Gamma 1 0 0
-set_installed Delta 4 3 0
+set_installed Alpha 1 0 0 0
+set_installed Beta 2 0 0 0
+set_installed Gamma 1 0 0 0
+set_installed Delta 4 3 0 0
 
 # --- The package installs and starts the service; the hand-off ---------------
-check "msiexec /i of the package succeeds" road_msiexec /i "$package" "$scratch/package-install.log"
-check "the package started the service" wait_for 10 service_running
+require "msiexec /i of the package succeeds" msiexec_run /i "$package" "$scratch/package-install.log"
+require "the package started the service" wait_for 30 service_running
 place_msiexec_standin "$standin_exe"
-handed_over() { [ "$(handed_over_count)" -gt 0 ]; }
-check "the service log holds \"m_strUpdateXml sent to client \\r\\n\"" wait_for 60 handed_over
-check "the client's log holds the reception record of exactly the served bytes" \
-  wait_for 10 client_received "$scratch/served-1.xml"
+require "the service log holds \"m_strUpdateXml sent to client \\r\\n\"" wait_for 60 handed_over
+require "the client's log holds the reception record of exactly the served bytes" \
+  wait_for 20 client_received "$scratch/served-1.xml"
 client_pid=$(client_pids)
 check "one client runs, started by the service" [ "$(echo "$client_pid" | wc -w)" = 1 ]
 # Until the wizard is done, the checks find nothing new, so that the only
@@ -81,7 +85,7 @@ quillet='<product><product>IISQuillet</product><description>IISQuillet</descript
 serve "$quillet" ''
 
 # --- The wizard: selection page, installs, finish page --------------------------
-check "the wizard opens on the selection page" wait_for 30 page_is 2
+require "the wizard opens on the selection page" wait_for 30 page_is 2
 shot 1-selection
 expected_rows='0|2|IISQuillet 3.0
 0|3|Alpha 1.1
@@ -95,14 +99,14 @@ check "the selection page shows the offered product and the three applicable upd
   [ "$rows" = "$expected_rows" ]
 [ "$rows" = "$expected_rows" ] || printf '# rows shown:\n%s\n' "$rows"
 next
-check "Next starts the downloads" wait_for 10 page_is 3
-check "the downloads and installations end on the finish page" wait_for 120 page_is 4
+require "Next starts the downloads" wait_for 20 page_is 3
+require "the downloads and installations end on the finish page" wait_for 120 page_is 4
 check "Alpha (Windows Installer package): \"Downloaded and installed succefully.\"" \
-  [ "$(result_line 0)" = 'Downloaded and installed succefully.' ]
+  result_line_is 0 'Downloaded and installed succefully.'
 check "Beta (setup program): \"Downloaded and installed succefully.\"" \
-  [ "$(result_line 1)" = 'Downloaded and installed succefully.' ]
+  result_line_is 1 'Downloaded and installed succefully.'
 check "Gamma (a package that fails): \"There was an error during installation.\"" \
-  [ "$(result_line 2)" = 'There was an error during installation.' ]
+  result_line_is 2 'There was an error during installation.'
 shot 2-finish
 finish
 check "Finish closes the wizard" wait_for 10 wizard_gone
@@ -120,7 +124,7 @@ check "the download folder holds the three installers as served" holds_installer
 # --- A second catalogue on a later check -------------------------------------------
 serve "$quillet" "<update><product>Alpha</product><description>Alpha 1.2</description><major>1</major><minor>2</minor><build>0</build><subbuild>0</subbuild><url>http://$ZVU_UPDATE_HOST/files/alpha-1.2.msi</url><size>1024</size></update>"
 cp "$ZVU_FIXTURE_DIR/update.xml" "$scratch/served-2.xml"
-check "the next check hands the second catalogue over" wait_for 90 client_received "$scratch/served-2.xml"
+require "the next check hands the second catalogue over" wait_for 90 client_received "$scratch/served-2.xml"
 check "... to the client that was already running ($client_pid)" [ "$(client_pids)" = "$client_pid" ]
 check "the service logged two hand-offs" [ "$(handed_over_count)" = 2 ]
 check "the wizard opens on the selection page again" wait_for 30 page_is 2
@@ -129,19 +133,12 @@ check "... offering Alpha 1.2 over the installed 1.1" wait_for 5 second_rows
 shot 3-second-catalogue
 
 # --- net stop ------------------------------------------------------------------------
-stopped() { [ "$(service_state)" = 1 ]; }
 net_stop() { timeout 60 wine net stop "$service_name" < /dev/null > "$scratch/net-stop.txt" 2>&1; }
 check "net stop succeeds" net_stop
-check "the service is stopped" wait_for 10 stopped
+check "the service is stopped" wait_for 10 service_stopped
 check "the service process has ended" wait_for 10 no_service_process
 
-if [ "$e2e_failures" != 0 ]; then
-  echo "--- service log (without transfer records):"
-  tr -d '\r' < "$service_log" 2>/dev/null | grep -av '^ '
-  echo "--- client log (first 3000 bytes):"
-  tr -d '\r' < "$client_log" 2>/dev/null | head -c 3000
-  echo "--- net stop:"
-  tr -d '\r' < "$scratch/net-stop.txt"
-fi
+explain_more() { echo "--- net stop:"; tr -d '\r' < "$scratch/net-stop.txt" 2>/dev/null; }
+[ "$e2e_failures" = 0 ] || explain_failure
 echo "# screenshots in $artifacts"
 e2e_finish

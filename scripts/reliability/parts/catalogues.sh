@@ -5,19 +5,18 @@
 # the catalogue parser the wizard uses.
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/../lib.sh"
-. "$here/../../../bench/service/common.sh"
+. "$here/../../lib/service.sh"
 
 driver="$build/tests/fixtures/badinput_driver/zvu_badinput_driver.exe"
 product='Zvu Bench Alpha'   # installed 2.3.10 by install_service; the catalogues offer 2.3.11
 work=$(mktemp -d /tmp/zvu-catalogues.XXXXXX)
 cleanup() {
   [ -n "${driver_pid:-}" ] && kill "$driver_pid" 2>/dev/null
-  remove_service "$name" "$program" 'ZelkoVuroUpdate\.exe'
+  remove_service "$service_name" "$service_program" 'ZelkoVuroUpdate\.exe'
   end_clients
   rm -rf "$work"
 }
 trap cleanup EXIT
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 section "Bad input: update catalogues" \
   "Catalogues derived from a valid one by scripts/reliability/catalogues_generator.py (seed $(seed)):" \
@@ -29,7 +28,7 @@ python3 "$here/../catalogues_generator.py" "$(seed)" "$work/cat" "$product" "$ZV
   > "$work/index" || { row "generating the catalogues" 1 "the generator ran" FAIL "-"; exit 1; }
 # The valid one comes last: it must still work after all the bad ones.
 echo "valid valid.xml" >> "$work/index"
-awk '{ print $2 }' "$work/index" | while read -r file; do winpath "$work/cat/$file"; echo; done > "$work/list"
+awk '{ print $2 }' "$work/index" | while read -r file; do winpath "$work/cat/$file"; done > "$work/list"
 total=$(wc -l < "$work/index")
 
 install_service "$build" || { row "installing the service" 1 "-" FAIL "-"; exit 1; }
@@ -146,7 +145,6 @@ row "the valid catalogue after all $((total - 1)) bad ones" 1 \
 # --- a handful through the running service: each bad catalogue is checked 5 s
 # after a start; the service must still run, have logged it, and then hand a
 # valid catalogue to the client it starts.
-service_log="$WINEPREFIX/drive_c/VuroUpdateService.log"
 survived=0
 tried=0
 # One refused catalogue of each of these kinds (the 0xFF one if there is one).
@@ -161,10 +159,10 @@ for file in "${picked[@]}"; do
   tried=$((tried + 1))
   cp "$work/cat/$file" "$ZVU_FIXTURE_DIR/update.xml"
   rm -f "$service_log"  # each run writes its log from the start
-  net_command start "$name"
+  net_command start "$service_name"
   # The check 5 s after the start logs its record; at most 150 s.
   done_check() { grep -aqE 'Update catalogue (not read|holds byte)' "$service_log" 2>/dev/null; }
-  wait_until 150 done_check
+  wait_for -p 0.01 150 done_check
   sleep 1
   pid=$(service_pid)
   record=$(tr -d '\r' < "$service_log" | grep -aoE 'Update catalogue (not read|holds byte).*' | tail -n1)
@@ -175,9 +173,8 @@ for file in "${picked[@]}"; do
 done
 cp "$work/cat/valid.xml" "$ZVU_FIXTURE_DIR/update.xml"
 rm -f "$service_log"
-net_command start "$name"
-handed() { grep -aq 'm_strUpdateXml sent to client' "$service_log" 2>/dev/null; }
-wait_until 90 handed && handed_ok=1 || handed_ok=0
+net_command start "$service_name"
+wait_for -p 0.01 90 handed_over && handed_ok=1 || handed_ok=0
 outcome=FAIL
 [ "$survived" = "$tried" ] && [ "$handed_ok" = 1 ] && [ -n "$(service_pid)" ] && outcome=ok
 row "bad catalogues through the running service (${picked[*]}), then a valid one" \

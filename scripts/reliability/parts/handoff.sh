@@ -21,8 +21,8 @@ found_client() { log_text | grep -qE "client found in (console|terminal) session
 sent_count() { log_count 'm_strUpdateXml sent to client'; }
 gone_time() {  # gone_time: stops the service; sets stop_ms (time until the process is gone)
   local before=$(date +%s%N)
-  net_command stop "$name"
-  wait_until "$stop_bound" no_service
+  net_command stop "$service_name"
+  wait_for -p 0.01 "$stop_bound" no_service
   stop_ms=$(ms_since "$before")
 }
 decide() {  # decide <tried> <times> <survived text> <log line> <problem...>
@@ -41,16 +41,16 @@ restart() { gone_time; start_the_service; }  # a fresh process checks 5 s after 
 # service has chosen it (the hand-off then blocks on it); sets blocked.
 blocking_client() {
   start_probe --mode no-read
-  wait_until 20 probe_registered || { problems+=("blocking client not registered"); return 1; }
+  wait_for -p 0.01 20 probe_registered || { problems+=("blocking client not registered"); return 1; }
   blocked=$(probe_pid)
-  wait_until "$catalogue_bound" found_client "$blocked" || { problems+=("service never chose the blocking client"); return 1; }
+  wait_for -p 0.01 "$catalogue_bound" found_client "$blocked" || { problems+=("service never chose the blocking client"); return 1; }
   sleep 2
 }
 # reading_client_gets_it <seconds>: a client that reads registers and receives the catalogue whole.
 reading_client_gets_it() {
   start_probe
-  wait_until 20 probe_registered || { problems+=("next client not registered"); return 1; }
-  wait_until "$1" probe_received || problems+=("pending catalogue not handed to the next client within $1 s")
+  wait_for -p 0.01 20 probe_registered || { problems+=("next client not registered"); return 1; }
+  wait_for -p 0.01 "$1" probe_received || problems+=("pending catalogue not handed to the next client within $1 s")
 }
 
 # --- A client killed while the service writes a catalogue to it ----------------
@@ -64,7 +64,7 @@ for round in $(seq "$rounds"); do
   end_probes
   said=""
   gone_logged() { said=$(log_first "Client PID: $blocked gone during hand-off"); [ -n "$said" ]; }
-  wait_until 15 gone_logged || problems+=("round $round: no log record of the failed hand-off")
+  wait_for -p 0.01 15 gone_logged || problems+=("round $round: no log record of the failed hand-off")
   [ "$(sent_count)" = 0 ] || problems+=("round $round: the failed hand-off was logged as sent")
   [ "$(service_pid)" = "$service_before" ] || problems+=("round $round: service process gone or replaced")
   reading_client_gets_it 15
@@ -105,7 +105,7 @@ echo 30 > "$ZVU_FIXTURE_DIR/update.delay"
 check_started() { [ "$(checks_logged)" -ge 1 ]; }
 for round in $(seq "$rounds"); do
   restart || problems+=("restart before round $round failed")
-  wait_until 20 check_started || problems+=("round $round: no check started")
+  wait_for -p 0.01 20 check_started || problems+=("round $round: no check started")
   sleep 2
   gone_time
   [ "$stop_ms" -gt "$slowest" ] && slowest=$stop_ms
@@ -131,7 +131,7 @@ start_the_service || problems+=("net start failed")
 end_clients
 wine "C:\\Program Files\\Zelko Vuro Update\\ZelkoVuroUpdateGui.exe" < /dev/null > /dev/null 2>&1 &
 gui_registered() { gui=$(log_text | sed -n 's/^Client registered PID: \([0-9]*\) .*/\1/p' | head -n1); [ -n "$gui" ]; }
-wait_until 30 gui_registered || problems+=("tray client never registered")
+wait_for -p 0.01 30 gui_registered || problems+=("tray client never registered")
 gui_pids_before=$(prefix_pids 'Zelko Vuro Update.ZelkoVuroUpdateGui\.exe')
 said=""
 again() { said=$(log_first "^Client registered PID: ${gui:-none} "); [ -n "$said" ]; }
@@ -139,14 +139,13 @@ slowest=0
 for round in $(seq "$rounds"); do
   restart || problems+=("restart $round failed")
   before=$(date +%s%N)
-  wait_until 30 again || problems+=("restart $round: tray client did not register with the new service process within 30 s")
+  wait_for -p 0.01 30 again || problems+=("restart $round: tray client did not register with the new service process within 30 s")
   again_ms=$(ms_since "$before")
   [ "$again_ms" -gt "$slowest" ] && slowest=$again_ms
 done
 write_catalogue 11
-client_log="$WINEPREFIX/drive_c/VurUpdateGui.log"
 got_it() { grep -aq 'data received from server' "$client_log" 2>/dev/null; }
-wait_until "$catalogue_bound" got_it || problems+=("tray client got no catalogue from the new service process")
+wait_for -p 0.01 "$catalogue_bound" got_it || problems+=("tray client got no catalogue from the new service process")
 [ "$(prefix_pids 'Zelko Vuro Update.ZelkoVuroUpdateGui\.exe')" = "$gui_pids_before" ] \
   || problems+=("the tray client process did not survive the restarts")
 decide "service stopped and started again while the real tray client runs" "$rounds" \

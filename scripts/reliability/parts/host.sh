@@ -24,7 +24,7 @@ trap host_cleanup EXIT
 install_programs
 desktop_probe_exe=$(built zvu_desktop_probe.exe)
 wizard_probe_exe=$(built zvu_wizard_probe.exe)
-. "$here/../../../tests/support/wizard_ui.sh"
+. "$here/../../lib/wizard_ui.sh"
 setup_exe=$(built fake_setup.exe)
 
 # --- The service's log held by another program -----------------------------------------
@@ -36,9 +36,9 @@ locked_service_log_row() {
   end_clients
   rm -f "$client_record"
   lock_file "$service_log" || outcome=FAIL
-  net_command start "$name" && wait_until 15 have_service || outcome=FAIL
+  net_command start "$service_name" && wait_for -p 0.01 15 have_service || outcome=FAIL
   survived="service kept running and handed the catalogue over"
-  wait_for 40 client_received || { outcome=FAIL; survived="the catalogue did not reach the client within 40 s"; }
+  wait_for 40 standin_received || { outcome=FAIL; survived="the catalogue did not reach the client within 40 s"; }
   have_service || { outcome=FAIL; survived="service ended"; }
   stop_service || outcome=FAIL
   unlock_files
@@ -65,10 +65,10 @@ serve_setups() {
   local name updates=
   for name in "$@"; do
     cp "$setup_exe" "$ZVU_FIXTURE_DIR/files/$name.exe"
-    set_version "Zvu Host $name" 1 0 0
-    updates+=$(update_xml "Zvu Host $name" "/files/$name.exe")
+    set_installed "Zvu Host $name" 1 0 0
+    updates+=$(net_update "Zvu Host $name" "/files/$name.exe")
   done
-  serve_updates "$updates"
+  serve_updates '' "$updates"
 }
 # with_options <name> <options text>: adds <options> to that update in the served catalogue.
 with_options() {
@@ -117,9 +117,9 @@ folder_row() {  # folder_row <tried> <mount options>
   mount -t tmpfs -o "$2" zvu-downloads "$folder" && mounted=$folder || outcome=FAIL
   run_wizard_to_finish 60 || outcome=FAIL
   line=$(result_line 0)
-  survived="client kept running; finish page after ${wizard_took:-?} s says \"$line\"; version still 1.$(minor_of 'Zvu Host folder-setup' | sed 's/^0x//')"
+  survived="client kept running; finish page after ${wizard_took:-?} s says \"$line\"; version still $(installed_version 'Zvu Host folder-setup' | cut -d. -f1-2)"
   [ "$line" = 'There was an error during download.' ] || outcome=FAIL
-  [ "$(minor_of 'Zvu Host folder-setup')" = 0x0 ] || outcome=FAIL
+  [ "$(installed_version 'Zvu Host folder-setup')" = 1.0.0 ] || outcome=FAIL
   client_alive || { outcome=FAIL; survived="client ended"; }
   close_wizard
   end_clients
@@ -187,11 +187,15 @@ until page_is 4 || [ $(($(date +%s) - t0)) -gt 330 ]; do
 done
 finished=$(date +%s)
 page_is 4 || wizard_ok=FAIL
-mapfile -t lines < <(result_lines "${#cases[@]}")
+wants=()
+for i in "${!cases[@]}"; do
+  wants+=('There was an error during installation.')
+  [ "${expect[$i]}" = ok ] && wants[$i]='Downloaded and installed succefully.'
+done
+mapfile -t lines < <(result_lines "${wants[@]}")
 for i in "${!cases[@]}"; do
   outcome=$wizard_ok
-  want='There was an error during installation.'
-  [ "${expect[$i]}" = ok ] && want='Downloaded and installed succefully.'
+  want=${wants[$i]}
   [ "${lines[$i]}" = "$want" ] || outcome=FAIL
   survived="client kept running; finish page says \"${lines[$i]}\""
   client_alive || { outcome=FAIL; survived="client ended"; }

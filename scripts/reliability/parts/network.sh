@@ -32,10 +32,10 @@ fault_check_row() {  # fault_check_row <tried> <fault kind> <bound s> <record pa
   record=$(log_record "$pattern")
   if [ "$expect" = handoff ]; then
     survived="service kept running; the slow catalogue was read whole and reached the client after ${took} s (bound ${bound} s)"
-    wait_for 15 client_received || { outcome=FAIL; survived="$survived; but the client did not receive it"; }
+    wait_for 15 standin_received || { outcome=FAIL; survived="$survived; but the client did not receive it"; }
   else
     survived="service kept running, check ended after ${took} s (bound ${bound} s), nothing handed over"
-    handed_off && { outcome=FAIL; survived="$survived; but a catalogue was handed over"; }
+    handed_over && { outcome=FAIL; survived="$survived; but a catalogue was handed over"; }
   fi
   have_service || { outcome=FAIL; survived="service ended"; }
   stop_service || outcome=FAIL
@@ -60,7 +60,7 @@ down_row() {
   record=$(log_record '[Ee]rror|[Ff]ailed|cannot|could not')
   survived="service kept running, check ended at once, nothing handed over"
   have_service || { outcome=FAIL; survived="service ended"; }
-  handed_off && { outcome=FAIL; survived="$survived; but a catalogue was handed over"; }
+  handed_over && { outcome=FAIL; survived="$survived; but a catalogue was handed over"; }
   stop_service || outcome=FAIL
   start_fixture_server || outcome=FAIL
   row "update server down (fixture server stopped, port closed)" 1 "$survived" "$outcome" "${record:-(no record)}"
@@ -76,14 +76,14 @@ endless_row() {
   wait_for 30 fault_answered endless || outcome=FAIL
   rm -f "$ZVU_FIXTURE_DIR/update.fault"
   # The check's own limit is 120 s; the next check follows 50 s later.
-  wait_for 230 handed_off || outcome=FAIL
+  wait_for 230 handed_over || outcome=FAIL
   took=$(($(date +%s) - t0))
   record=$(log_record 'Catalogue check given up')
   [ -n "$record" ] || outcome=FAIL
   record="$record; then: $(log_record 'm_strUpdateXml sent to client')"
   survived="service kept running; the endless answer was given up at its 120 s limit and the next good catalogue reached the client ${took} s after the fault began (bound 230 s)"
   have_service || { outcome=FAIL; survived="service ended"; }
-  client_received || { outcome=FAIL; survived="$survived; but the client did not receive the served catalogue"; }
+  standin_received || { outcome=FAIL; survived="$survived; but the client did not receive the served catalogue"; }
   stop_service || outcome=FAIL
   row "catalogue that never ends (4 KiB of filler every 100 ms, no length), then a good one" 1 "$survived" "$outcome" "${record:-(no record)}"
 }
@@ -103,7 +103,7 @@ pending_row() {
   wait_for 70 log_has 'Error: 12029' || outcome=FAIL
   t0=$(date +%s)
   mv "$install_dir/client.held" "$install_dir/ZelkoVuroUpdateGui.exe"
-  if wait_for 30 client_received; then
+  if wait_for 30 standin_received; then
     took=$(($(date +%s) - t0))
     survived="service kept running; the waiting catalogue reached the client ${took} s after the client could be started, the server still down (bound 30 s)"
   else

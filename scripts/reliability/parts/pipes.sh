@@ -38,10 +38,10 @@ survived_after() {
   if [ -z "$probe_running" ]; then
     register_probe "$register_bound" || problems+=("probe not registered within ${register_bound} s")
   else
-    wait_until "$register_bound" probe_answered
+    wait_for -p 0.01 "$register_bound" probe_answered
     probe_registered || problems+=("probe not registered within ${register_bound} s of the garbage")
   fi
-  wait_until "$catalogue_bound" probe_received || problems+=("catalogue not handed over within ${catalogue_bound} s")
+  wait_for -p 0.01 "$catalogue_bound" probe_received || problems+=("catalogue not handed over within ${catalogue_bound} s")
   local expected=${regex%%|*} records
   said=$(log_first_since "$expected")
   [ -n "$said" ] || said=$(log_first_since "$regex")
@@ -87,7 +87,7 @@ run_with_probe() {  # run_with_probe <bound s> <garbage args...>: probe starts 1
   sleep 1
   before=$(date +%s%N)
   start_probe
-  wait_until "$register_bound" probe_answered
+  wait_for -p 0.01 "$register_bound" probe_answered
   register_ms=$(ms_since "$before")
   wait "$garbage_job"
   garbage_rc=$?

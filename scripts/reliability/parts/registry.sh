@@ -5,18 +5,17 @@
 # checker.
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/../lib.sh"
-. "$here/../../../bench/service/common.sh"
+. "$here/../../lib/service.sh"
 
 driver="$build/tests/fixtures/badinput_driver/zvu_badinput_driver.exe"
 checker="$build/tools/catalogue_checker/ZelkoVuroCatalogue.exe"
 work=$(mktemp -d /tmp/zvu-registry.XXXXXX)
 cleanup() {
-  remove_service "$name" "$program" 'ZelkoVuroUpdate\.exe'
+  remove_service "$service_name" "$service_program" 'ZelkoVuroUpdate\.exe'
   end_clients
   rm -rf "$work"
 }
 trap cleanup EXIT
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 drive() {  # the driver's output without CRs; its exit status
   timeout 120 wine "$driver" "$@" < /dev/null > "$work/raw" 2>> "$work/err"
   local rc=$?
@@ -194,16 +193,15 @@ stop_service
 wine reg delete "HKLM\\$zelko\\Zvu Bad Reg" /f > /dev/null 2>&1 < /dev/null
 wine reg delete "HKLM\\$zelko\\$long_name" /f > /dev/null 2>&1 < /dev/null
 serve_update 'Zvu Bench Alpha'
-service_log="$WINEPREFIX/drive_c/VuroUpdateService.log"
 held=0; tried=0; last=
 for variant in "1 3200" "11 0200000000000000" "3 -"; do
   read -r type data <<< "$variant"
   tried=$((tried + 1))
   drive setvalue "$zelko\\Zvu Bench Alpha" Major "$type" "$data" > /dev/null
   rm -f "$service_log"  # each run writes its log from the start
-  net_command start "$name"
+  net_command start "$service_name"
   found() { grep -aq 'Installed version of Zvu Bench Alpha' "$service_log" 2>/dev/null; }
-  wait_until 60 found
+  wait_for -p 0.01 60 found
   record=$(tr -d '\r' < "$service_log" | grep -aoE 'Installed version of Zvu Bench Alpha.*' | tail -n1)
   pid=$(service_pid)
   echo "service with Major type $type: pid=${pid:-none} record=${record:-none}"
@@ -213,9 +211,8 @@ for variant in "1 3200" "11 0200000000000000" "3 -"; do
 done
 drive setvalue "$zelko\\Zvu Bench Alpha" Major 4 02000000 > /dev/null
 rm -f "$service_log"
-net_command start "$name"
-handed() { grep -aq 'm_strUpdateXml sent to client' "$service_log" 2>/dev/null; }
-wait_until 90 handed && handed_ok=1 || handed_ok=0
+net_command start "$service_name"
+wait_for -p 0.01 90 handed_over && handed_ok=1 || handed_ok=0
 verdict=FAIL
 [ "$held" = "$tried" ] && [ "$handed_ok" = 1 ] && [ -n "$(service_pid)" ] && verdict=ok
 row "the running service with Major as REG_SZ, REG_QWORD and 0-byte REG_BINARY, then REG_DWORD again" "$tried" \

@@ -9,7 +9,6 @@ driver="$build/tests/fixtures/badinput_driver/zvu_badinput_driver.exe"
 wizard_tests="$build/tests/client/wizard/client_wizard_tests.exe"
 work=$(mktemp -d /tmp/zvu-urls.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 host=$ZVU_UPDATE_HOST
 mkdir -p "$ZVU_FIXTURE_DIR/files"
 head -c 4096 /dev/urandom > "$ZVU_FIXTURE_DIR/files/x.msi"

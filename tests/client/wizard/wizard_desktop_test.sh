@@ -4,7 +4,7 @@
 #
 #   wizard_desktop_test.sh <client.exe> <service.exe> <msiexec stand-in> <setup program>
 #                          <alpha-1.1.msi> <scripted service> <desktop probe> <wizard probe>
-#                          <artifacts folder> <update host>
+#                          <artifacts folder>
 #
 # 1. From the tray: "Check for Updates" -> welcome -> search -> selection ->
 #    download and install of a Windows Installer package (alpha-1.1.msi) and
@@ -16,21 +16,14 @@
 # A screenshot of every page goes to the artifacts folder.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../support/e2e.sh"
+. "$here/../../../scripts/lib/e2e.sh"
 
 client_exe=$1 service_exe=$2 standin_exe=$3 setup_exe=$4 alpha_msi=$5
-scripted_exe=$6 desktop_probe_exe=$7 wizard_probe_exe=$8 artifacts=$9 host=${10}
-. "$here/../../support/wizard_ui.sh"
+scripted_exe=$6 desktop_probe_exe=$7 wizard_probe_exe=$8 artifacts=$9
+. "$here/../../../scripts/lib/wizard_ui.sh"
 mkdir -p "$artifacts"
 rm -f "$artifacts"/*.png
 
-install_dir="$WINEPREFIX/drive_c/Program Files/Zelko Vuro Update"
-client_win='C:\Program Files\Zelko Vuro Update\ZelkoVuroUpdateGui.exe'
-service_win='C:\Program Files\Zelko Vuro Update\ZelkoVuroUpdate.exe'
-# Process patterns match the Windows programs' own command lines, never this
-# script's arguments.
-client_pattern='^C:.Program Files.Zelko Vuro Update.ZelkoVuroUpdateGui\.exe'
-service_pattern='^C:.Program Files.Zelko Vuro Update.ZelkoVuroUpdate\.exe'
 scripted_pattern='^Z:.*zvu_scripted_service\.exe'
 mkdir -p "$install_dir"
 cp "$client_exe" "$install_dir/ZelkoVuroUpdateGui.exe"
@@ -42,107 +35,78 @@ cp "$setup_exe" "$ZVU_FIXTURE_DIR/files/beta-setup.exe"
 head -c 2097152 /dev/zero > "$ZVU_FIXTURE_DIR/files/slow.bin"
 
 cleanup() {
-  remove_service ZelkoVuroUpdate "$service_win" "$service_pattern"
+  remove_service
+  # The wizard installed Alpha through Wine's msiexec: the installer tests
+  # that install it too must find it removed.
+  msiexec_run /x "$alpha_msi" "$ZVU_ENV_DIR/wizard-alpha-remove.log"
   end_clients
   prefix_pids "$scripted_pattern" | xargs -r kill 2>/dev/null
-  wine reg delete 'HKLM\Software\Zelko' /f > /dev/null 2>&1
+  remove_products Alpha Beta
   rm -rf "$install_dir" "$ZVU_FIXTURE_DIR/update.xml"
 }
 trap cleanup EXIT
 
-shot() { sleep 0.5; import -window root "$artifacts/$1.png"; }
-winpath() { echo "Z:$1" | tr / '\\'; }
+shot() { shot_file "$artifacts/$1.png"; }
 
-set_version() {  # set_version <product> <major> <minor> <build>
-  local value
-  for value in "Major:$2" "Minor:$3" "build:$4"; do
-    wine reg add "HKLM\\Software\\Zelko\\$1" /v "${value%%:*}" /t REG_DWORD /d "${value##*:}" /f > /dev/null 2>&1
-  done
+wizard_update() {  # wizard_update <product> <major> <minor> <build> <path on the server>
+  update_xml "$1" "$2" "$3" "$4" "$5" 1500000 "Update of $1.\\nSee http://www.zelko.example/$1 for what is new."
 }
-reg_value() { wine reg query "HKLM\\Software\\Zelko\\$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v v="$2" '$1 == v { print $3 }'; }
-update_xml() {  # update_xml <product> <major> <minor> <build> <path on the server>
-  printf '<update><product>%s</product><description>Update of %s.\\nSee http://www.zelko.example/%s for what is new.</description><major>%s</major><minor>%s</minor><build>%s</build><subbuild>0</subbuild><url>http://%s%s</url><size>1500000</size></update>' \
-    "$1" "$1" "$1" "$2" "$3" "$4" "$host" "$5"
-}
-serve_catalogue() {  # serve_catalogue <update elements...>
-  printf '<?xml version="1.0"?><catalogue><products><product><product>Omega</product><description>Our new product.</description><major>1</major><minor>0</minor><build>0</build><subbuild>0</subbuild><size>4096</size></product></products><updates>%s</updates></catalogue>' \
-    "$*" > "$ZVU_FIXTURE_DIR/update.xml"
-}
+omega='<product><product>Omega</product><description>Our new product.</description><major>1</major><minor>0</minor><build>0</build><subbuild>0</subbuild><size>4096</size></product>'
 
-client_count() { prefix_pids "$client_pattern" | wc -l; }
-main_window() { dprobe find 'VuroUpdate_{93F58607-6692-42a5-B316-8BAD954921AB}' | grep -q 'Zelko Vuro Update'; }
-
-read -r _ _ _ bar_left bar_top bar_right bar_bottom _ <<< "$(dprobe taskbar)"
-icon_x=$((bar_right - 10))
-icon_y=$(((bar_top + bar_bottom) / 2))
-menu_item() {  # menu_item <n of 3>: the centre of the nth item of the visible menu
-  local left top right bottom
-  read -r _ _ _ left top right bottom _ <<< "$(dprobe menus | head -n1)"
-  echo "$(((left + right) / 2)) $((top + (bottom - top) * (2 * $1 - 1) / 6))"
-}
-check_for_updates() {  # from the tray menu, as a user would
-  xdotool mousemove "$icon_x" "$icon_y" click 3
-  wait_for 5 bash -c "wine '$desktop_probe_exe' menus > /dev/null 2>&1" || return 1
-  sleep 0.3
-  local x y
-  read -r x y <<< "$(menu_item 1)"
-  xdotool mousemove "$x" "$y" click 1
-}
+client_count() { client_pids | wc -l; }
+check_for_updates() { tray_menu_command 1; }  # from the tray menu, as a user would
+exit_client() { tray_menu_command 3; }
 client_gone() { [ "$(client_count)" = 0 ]; }
 
-wine reg delete 'HKLM\Software\Zelko' /f > /dev/null 2>&1
-set_version Alpha 1 0 0
-set_version Beta 1 0 0
-serve_catalogue "$(update_xml Alpha 1 1 0 /files/alpha-1.1.msi)$(update_xml Beta 1 1 0 /files/beta-setup.exe)"
+remove_products Alpha Beta
+set_installed Alpha 1 0 0
+set_installed Beta 1 0 0
+serve_updates "$omega" "$(wizard_update Alpha 1 1 0 /files/alpha-1.1.msi)$(wizard_update Beta 1 1 0 /files/beta-setup.exe)"
 
 # --- 1. From the tray to installed updates ------------------------------------
-(cd "$install_dir" && exec wine "$client_win" < /dev/null > /dev/null 2>&1 &)
-check "client starts with its hidden main window" wait_for 30 main_window
-sleep 1
+(cd "$install_dir" && exec wine "$client_program" < /dev/null > /dev/null 2>&1 &)
+require "client starts with its hidden main window" wait_for 30 main_window
+check "its icon is in the notification area" wait_for 10 tray_has_icon
 check "\"Check for Updates\" in the tray menu opens the wizard" check_for_updates
 check "the wizard opens on the welcome page" wait_for 20 page_is 0
-check "welcome lists the installed products" bash -c "[ \"\$(wine '$wizard_probe_exe' page 2>/dev/null | tr -d '\r' | grep -c '^1023|')\" = 1 ]"
+check "welcome lists the installed products" [ "$(wprobe page | grep -c '^1023|')" = 1 ]
 shot 1-welcome
 check "a second \"Check for Updates\" opens no second wizard" check_for_updates
-sleep 1
+no_menu() { ! menu_shown; }
+wait_for 5 no_menu  # the command has been taken
 check "... and the one wizard is still on its welcome page" page_is 0
 next
 check "Next on the welcome page searches and leads to the selection page" wait_for 30 page_is 2
 shot 2-selection
 next
 check "Next on the selection page starts the downloads" wait_for 10 page_is 3
-sleep 1
 shot 3-download
 check "the downloads and installations end on the finish page" wait_for 150 page_is 4
-click_control 1011 0
-sleep 0.5
 check "Alpha (Windows Installer package): \"Downloaded and installed succefully.\"" \
-  bash -c "[ \"\$(wine '$wizard_probe_exe' page 2>/dev/null | tr -d '\r' | awk -F'|' '\$1 == 1036 { print \$3 }')\" = 'Downloaded and installed succefully.' ]"
+  result_line_is 0 'Downloaded and installed succefully.'
 shot 4-finish
-click_control 1011 1
-sleep 0.5
 check "Beta (setup program): \"Downloaded and installed succefully.\"" \
-  bash -c "[ \"\$(wine '$wizard_probe_exe' page 2>/dev/null | tr -d '\r' | awk -F'|' '\$1 == 1036 { print \$3 }')\" = 'Downloaded and installed succefully.' ]"
-check "the registry shows Alpha 1.1" [ "$(reg_value Alpha Minor)" = 0x1 ]
+  result_line_is 1 'Downloaded and installed succefully.'
+check "the registry shows Alpha 1.1" [ "$(installed_version Alpha)" = 1.1.0 ]
 finish
 check "Finish closes the wizard" wait_for 10 wizard_gone
 check "the client keeps running" [ "$(client_count)" = 1 ]
 
 # --- 2. Cancel on the welcome page ---------------------------------------------
-xdotool mousemove "$icon_x" "$icon_y" click --repeat 2 --delay 80 1
+double_click_tray
 check "a double click on the icon opens the wizard" wait_for 20 page_is 0
 cancel
 check "Cancel on the welcome page shows the error page" wait_for 10 page_is 5
-check "... with \"Vuro Update was interrupted by user.\"" bash -c "wine '$wizard_probe_exe' page 2>/dev/null | tr -d '\r' | grep -qx -- '-1|Static|Vuro Update was interrupted by user.'"
+check "... with \"Vuro Update was interrupted by user.\"" page_shows -1 Static 'Vuro Update was interrupted by user.'
 check "... and Finish" wait_for 5 button_enabled 12325
 shot 5-interrupted
 finish
 check "Finish closes it" wait_for 10 wizard_gone
 
 # --- 3. Cancel during a download -------------------------------------------------
-set_version Alpha 1 1 0
-serve_catalogue "$(update_xml Beta 1 1 0 /fault/drip/slow.bin)"
-xdotool mousemove "$icon_x" "$icon_y" click --repeat 2 --delay 80 1
+set_installed Alpha 1 1 0
+serve_updates "$omega" "$(wizard_update Beta 1 1 0 /fault/drip/slow.bin)"
+double_click_tray
 check "the wizard opens again" wait_for 20 page_is 0
 next
 check "selection page" wait_for 30 page_is 2
@@ -153,43 +117,36 @@ check "the slow download shows its progress" wait_for 20 downloading
 shot 6-downloading
 cancel
 check "Cancel during the download leads to the finish page" wait_for 10 page_is 4
-click_control 1011 0
-sleep 0.5
-check "... which reports \"There was an error during download.\"" bash -c "[ \"\$(wine '$wizard_probe_exe' page 2>/dev/null | tr -d '\r' | awk -F'|' '\$1 == 1036 { print \$3 }')\" = 'There was an error during download.' ]"
+check "... which reports \"There was an error during download.\"" \
+  result_line_is 0 'There was an error during download.'
 shot 7-cancelled
 finish
 check "Finish closes it" wait_for 10 wizard_gone
 
 # --- 4. An unparsable catalogue handed over by a stand-in service ------------------
-xdotool mousemove "$icon_x" "$icon_y" click 3
-wait_for 5 bash -c "wine '$desktop_probe_exe' menus > /dev/null 2>&1"
-sleep 0.3
-read -r exit_x exit_y <<< "$(menu_item 3)"
-xdotool mousemove "$exit_x" "$exit_y" click 1
+exit_client
 check "Exit ends the client" wait_for 15 client_gone
 record="$ZVU_ENV_DIR/wizard-scripted.txt"
 rm -f "$record"
 garbage=$(printf 'this is no catalogue <' | od -An -tx1 -v | tr -d ' \n')ff
 wine "$scripted_exe" --record "$(winpath "$record")" "w$garbage" < /dev/null > /dev/null 2>&1 &
-wait_for 15 grep -qs '^ready' "$record"
-(cd "$install_dir" && exec wine "$client_win" < /dev/null > /dev/null 2>&1 &)
+require "the stand-in service waits for the client" wait_for 15 grep -qs '^ready' "$record"
+(cd "$install_dir" && exec wine "$client_program" < /dev/null > /dev/null 2>&1 &)
 check "a handed-over text that does not parse opens the error page" wait_for 30 page_is 5
-check "... with the template headline" bash -c "wine '$wizard_probe_exe' page 2>/dev/null | tr -d '\r' | grep -qx '1027|Static|VuroUpdate could not retrive the update list'"
+check "... with the template headline" page_shows 1027 Static 'VuroUpdate could not retrive the update list'
 shot 8-unparsable
 finish
 check "Finish closes it" wait_for 10 wizard_gone
 prefix_pids "$scripted_pattern" | xargs -r kill 2>/dev/null
-xdotool mousemove "$icon_x" "$icon_y" click 3
-wait_for 5 bash -c "wine '$desktop_probe_exe' menus > /dev/null 2>&1"
-sleep 0.3
-xdotool mousemove "$exit_x" "$exit_y" click 1
+check "the client shows its icon again" wait_for 10 tray_has_icon
+exit_client
 check "Exit ends the client again" wait_for 15 client_gone
 
 # --- 5. A catalogue handed over by the real service ----------------------------------
-set_version Beta 1 0 0
-serve_catalogue "$(update_xml Beta 1 1 0 /files/beta-setup.exe)"
-wine "$service_win" /Service < /dev/null > /dev/null 2>&1
-timeout 60 wine net start ZelkoVuroUpdate < /dev/null > /dev/null 2>&1
+set_installed Beta 1 0 0
+serve_updates "$omega" "$(wizard_update Beta 1 1 0 /files/beta-setup.exe)"
+require "/Service installs the service" timeout 60 wine "$service_program" /Service < /dev/null > /dev/null 2>&1
+require "net start starts it" net_command start "$service_name"
 # No client runs: the service starts it in the user's session, and hands it
 # the catalogue once it has registered.
 check "the service starts the client and hands it the catalogue: the wizard opens on the selection page" wait_for 60 page_is 2

@@ -1,13 +1,9 @@
-# Shared by the service benchmarks; sourced inside the isolated test environment.
-# Installs the service under Wine, sets one installed product and writes the
-# served catalogue, and finds this environment's Linux processes.
-: "${WINEPREFIX:?run through bench/service/idle.sh or handoff.sh}"
-. "$(dirname "${BASH_SOURCE[0]}")/../../tests/support/e2e.sh"
+# The update service installed under Wine for the benchmarks and the
+# reliability campaign: installs it with one installed product, writes the
+# served catalogue, and finds this environment's Linux processes. Source it
+# inside the isolated test environment.
+. "$(dirname "${BASH_SOURCE[0]}")/e2e.sh"
 
-name=ZelkoVuroUpdate
-install_dir="$WINEPREFIX/drive_c/Program Files/Zelko Vuro Update"
-program='C:\Program Files\Zelko Vuro Update\ZelkoVuroUpdate.exe'
-service_log="$WINEPREFIX/drive_c/VuroUpdateService.log"
 products_key='HKLM\Software\Zelko\Zvu Bench Alpha'
 clk_tck=$(getconf CLK_TCK)
 own_netns=$(readlink /proc/self/ns/net)
@@ -17,18 +13,14 @@ own_netns=$(readlink /proc/self/ns/net)
 install_service() {
   mkdir -p "$install_dir"
   cp "$1/service/host/ZelkoVuroUpdate.exe" "$1/tests/service/session/ZelkoVuroUpdateGui.exe" "$install_dir/"
-  timeout 60 wine "$program" /Service > /dev/null 2>&1 < /dev/null \
+  timeout 60 wine "$service_program" /Service > /dev/null 2>&1 < /dev/null \
     || { echo "ZelkoVuroUpdate.exe /Service failed" >&2; return 1; }
-  wine reg add "$products_key" /v Major /t REG_DWORD /d 2 /f > /dev/null 2>&1
-  wine reg add "$products_key" /v Minor /t REG_DWORD /d 3 /f > /dev/null 2>&1
-  wine reg add "$products_key" /v build /t REG_DWORD /d 10 /f > /dev/null 2>&1
+  set_installed 'Zvu Bench Alpha' 2 3 10
 }
 
 # write_catalogue <build>: serves a catalogue whose one update is 2.3.<build>
 # of the installed product (10: nothing applies, 11: an applicable update).
 write_catalogue() { serve_catalogue 'Zvu Bench Alpha' 2 3 "$1"; }
-
-net_command() { timeout 60 wine net "$@" > /dev/null 2>&1 < /dev/null; }
 
 # in_this_env <pid>: the process shares this environment's network namespace
 # (other test environments may run their own service and wineserver meanwhile).
@@ -62,19 +54,11 @@ status_kib() { awk -v f="$2:" '$1 == f { print $2 }' "/proc/$1/status"; }
 
 checks_logged() { { grep -aoF 'Start Logging' "$service_log" 2>/dev/null || true; } | wc -l; }
 
-wait_until() {  # wait_until <seconds> <command...>: polls every 10 ms
-  local deadline=$(($(date +%s%N) + $1 * 1000000000))
-  shift
-  until "$@"; do
-    [ "$(date +%s%N)" -lt "$deadline" ] || return 1
-    sleep 0.01
-  done
-}
-
+# The benchmarks time these waits: they look every 10 ms.
 have_service() { [ -n "$(service_pid)" ]; }
 no_service() { [ -z "$(service_pid)" ]; }
 
 stop_service() {
-  net_command stop "$name"
-  wait_until 15 no_service
+  net_command stop "$service_name"
+  wait_for -p 0.01 15 no_service
 }
