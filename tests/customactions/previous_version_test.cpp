@@ -35,7 +35,7 @@ class CleanUpTest : public ::testing::Test {
   }
   void TearDown() override {
     DeleteMachineKey(kProductKey);
-    DeleteMachineKey(L"Software\\Zelko");  // only when it is empty (no other product)
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Zelko");  // only when it is empty (no other product)
   }
   bool SystemFilesPresent() {
     return FileExists(system_ + L"IISQuilletSnapin.dll") &&
