@@ -36,6 +36,13 @@ inline constexpr char kDownloadNotStarted[] = "Download of %s update not started
 // 32: another program, such as the client of another session, holds it).
 inline constexpr char kLogMoved[] = "%s cannot be opened Err:%lu, the log is written here instead \r\n";
 
+// Log record of a link in a description that is not opened because it is no
+// web or mail address (a file: address, a UNC path, a program): the address
+// as far as it can be shown (control characters as '?', cut after 1024
+// characters).
+inline constexpr char kLinkRefused[] =
+    "Link not opened: url \"%s\" is no http:, https: or mailto: address \r\n";
+
 // About box.
 inline constexpr char kAboutCaption[] = "About Vuro Update";
 inline constexpr char kAboutVersion[] = "Version: ";
