@@ -30,6 +30,19 @@ inline constexpr char kCatalogueNotRead[] =
 // (control characters as '?', cut after 1024 characters), the Windows error.
 inline constexpr char kDownloadNotStarted[] = "Download of %s update not started: url \"%s\" Err:%lu \r\n";
 
+// First record of a log that could not be opened at "c:\VurUpdateGui.log"
+// and is kept in the user's own folder instead: that path, the Windows error
+// of its open (5: no right to create files there, or a folder of that name;
+// 32: another program, such as the client of another session, holds it).
+inline constexpr char kLogMoved[] = "%s cannot be opened Err:%lu, the log is written here instead \r\n";
+
+// Log record of a link in a description that is not opened because it is no
+// web or mail address (a file: address, a UNC path, a program): the address
+// as far as it can be shown (control characters as '?', cut after 1024
+// characters).
+inline constexpr char kLinkRefused[] =
+    "Link not opened: url \"%s\" is no http:, https: or mailto: address \r\n";
+
 // About box.
 inline constexpr char kAboutCaption[] = "About Vuro Update";
 inline constexpr char kAboutVersion[] = "Version: ";

@@ -18,11 +18,10 @@ namespace {
 std::mutex g_logMutex;
 UniqueFileHandle g_logFile;
 
-}  // namespace
-
-bool ProgramLog::Open(const char* path) {
-  UniqueFileHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+// Takes the handle of a file just opened as the program's log; the open's
+// error stays the thread's last error when there is none.
+bool AdoptLogFile(HANDLE opened) {
+  UniqueFileHandle file(opened);
   const DWORD openError = GetLastError();
   std::lock_guard<std::mutex> lock(g_logMutex);
   g_logFile = std::move(file);
@@ -31,6 +30,18 @@ bool ProgramLog::Open(const char* path) {
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool ProgramLog::Open(const char* path) {
+  return AdoptLogFile(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool ProgramLog::Open(const wchar_t* path) {
+  return AdoptLogFile(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 void ProgramLog::Close() {

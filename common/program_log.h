@@ -22,6 +22,9 @@ class ProgramLog {
   // Returns false and leaves the log closed when the file cannot be opened,
   // with the Windows error of the open as the thread's last error.
   static bool Open(const char* path);
+  // The same for a path that may hold characters outside the ANSI code page
+  // (a folder of the user's profile).
+  static bool Open(const wchar_t* path);
   static void Close();
   static bool IsOpen();
 

@@ -2,6 +2,11 @@
 
 #include <shellapi.h>
 
+#include <cstring>
+
+#include "client_texts.h"
+#include "program_log.h"
+#include "shown_url.h"
 #include "unique_handle.h"
 
 namespace zvu {
@@ -30,22 +35,36 @@ std::string ClassesRootDefault(const std::string& key) {
 
 }  // namespace
 
+bool IsOpenableLink(std::string_view url) {
+  for (const std::string_view scheme : {"http:", "https:", "mailto:"}) {
+    if (url.size() >= scheme.size() && _strnicmp(url.data(), scheme.data(), scheme.size()) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
 std::string LinkCommandLine(const std::string& handler, const std::string& url) {
   std::string command = handler;
   size_t cut = command.find("\"%1\"");
   if (cut == std::string::npos) cut = command.find("%1");
   if (cut != std::string::npos) command.erase(cut);
-  command += ' ';
+  command += " \"";
   command += url;
+  command += '"';
   return command;
 }
 
 INT_PTR OpenLink(const std::string& url, int showCommand) {
+  if (!IsOpenableLink(url)) {
+    ProgramLog::Printf(client_texts::kLinkRefused, ShownUrl(url).c_str());
+    return SE_ERR_ACCESSDENIED;
+  }
   const auto shellResult = reinterpret_cast<INT_PTR>(
       ShellExecuteA(nullptr, "open", url.c_str(), nullptr, nullptr, showCommand));
   if (shellResult > kShellSuccessAbove) return shellResult;
-  // The address comes from a catalogue description: a quote in it could
-  // close the handler's argument and add arguments of its own.
+  // The address comes from a catalogue description: a quote in it would
+  // close its quoted argument, and what followed would be arguments of its own.
   if (url.empty() || url.find('"') != std::string::npos) return shellResult;
 
   const std::string pageClass = ClassesRootDefault(".htm");

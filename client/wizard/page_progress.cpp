@@ -8,6 +8,7 @@
 #include "installer_download.h"
 #include "program_log.h"
 #include "resource_ids.h"
+#include "shown_url.h"
 #include "update_wizard.h"
 #include "client_texts.h"
 
@@ -21,19 +22,6 @@ constexpr UINT_PTR kStatusTimer = 1;
 // message that keeps coming back cannot hold the runner.
 constexpr int kPumpLimit = 500;
 constexpr DWORD kInstalledPauseMs = 200;
-
-// An update's url as one line of the log: a catalogue may hold anything, and
-// a line end in it would forge records.
-std::string ShownUrl(const std::string& url) {
-  constexpr size_t kShownChars = 1024;
-  std::string shown = url.substr(0, kShownChars);
-  for (char& c : shown) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 32 || byte == 127) c = '?';
-  }
-  if (url.size() > kShownChars) shown += "...";
-  return shown;
-}
 
 }  // namespace
 

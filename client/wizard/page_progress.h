@@ -63,7 +63,7 @@ class XPageProgress : public WizardPage, public InstallerWaitCallback {
   int InstallBar() const;
   void EnableCancel(bool enable) const;
 
-  XHttpClient downloadClient_;
+  XHttpClient downloadClient_{WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY};  // the user's proxy settings
   InstallerRunner installerRunner_;
   UpdateEntry* currentUpdate_ = nullptr;
   UpdateList::iterator nextRecord_;

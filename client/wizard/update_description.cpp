@@ -8,9 +8,26 @@ namespace {
 
 int Signed(uint32_t value) { return static_cast<int>(value); }
 
-void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
+constexpr char kParagraph[] = " \\par ";
+
+// Catalogue text as rich text that shows it as it is written: backslash and
+// braces, which would start control words and groups, are escaped. Line
+// breaks, as a line feed or as the two characters backslash, n, become
+// paragraph marks.
+void AppendPlainText(std::string& rtf, const std::string& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+      rtf += kParagraph;
+      ++i;
+    } else if (c == '\n') {
+      rtf += kParagraph;
+    } else if (c == '\\' || c == '{' || c == '}') {
+      rtf += '\\';
+      rtf += c;
+    } else {
+      rtf += c;
+    }
   }
 }
 
@@ -38,13 +55,11 @@ RowDescription DescribeRow(const CheckTreeItemData* row) {
 std::string BuildDescriptionRtf(const RowDescription& description) {
   std::string text = client_texts::kRtfHeader;
   text += "\\b ";
-  text += description.title;
+  AppendPlainText(text, description.title);
   text += " \\b0 ";
-  text += " \\par ";
-  text += description.body;
-  text += " \\par ";
-  ReplaceAll(text, "\\n", " \\par ");
-  ReplaceAll(text, "\n", " \\par ");
+  text += kParagraph;
+  AppendPlainText(text, description.body);
+  text += kParagraph;
   return text;
 }
 

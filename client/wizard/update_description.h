@@ -20,10 +20,11 @@ struct RowDescription {
 RowDescription DescribeRow(const CheckTreeItemData* row);
 
 // The rich text the pane is given: a fixed RTF prologue, the title in bold
-// and the body, each followed by a paragraph mark. The two characters
-// backslash, n (as catalogue descriptions write line breaks) and every line
-// feed become paragraph marks. Title and body are not escaped: catalogue
-// descriptions may carry rich-text markup of their own.
+// and the body, each followed by a paragraph mark. In title and body, the
+// two characters backslash, n (as catalogue descriptions write line breaks)
+// and every line feed become paragraph marks; every other backslash and
+// every brace is escaped, so that the pane shows them as written and a
+// description cannot end the text's group or bring control words of its own.
 std::string BuildDescriptionRtf(const RowDescription& description);
 
 }  // namespace zvu

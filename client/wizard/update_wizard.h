@@ -87,7 +87,8 @@ class XUpdateWizard {
   XPageProgress downloadPage_;
   XPageFinish finishPage_;
   XPageError errorPage_;
-  UpdateCatalogue catalogue_;
+  // The user's proxy settings reach the search page's fetch.
+  UpdateCatalogue catalogue_{WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY};
   // downloadFolder and catalogueError: names fixed by the product's design.
   std::string downloadFolder;
   LONG catalogueError = kNoCatalogueError;

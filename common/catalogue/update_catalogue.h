@@ -22,8 +22,9 @@ using UpdateList = std::list<UpdateEntry>;
 class UpdateCatalogue {
  public:
   // Creating a catalogue creates its HTTP client, which writes its start
-  // record to the program log.
-  UpdateCatalogue() = default;
+  // record to the program log; accessType is the client's (see XHttpClient).
+  explicit UpdateCatalogue(DWORD accessType = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY)
+      : httpClient_(accessType) {}
   UpdateCatalogue(const UpdateCatalogue&) = delete;
   UpdateCatalogue& operator=(const UpdateCatalogue&) = delete;
 

@@ -89,12 +89,23 @@ bool AttachCallback(HINTERNET handle, Transfer* transfer) {
 
 using http_detail::Transfer;
 
+HINTERNET OpenHttpSession(HttpSessionOpener open, const wchar_t* agent, DWORD accessType,
+                          DWORD flags) {
+  HINTERNET session = open(agent, accessType, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, flags);
+  if (session == nullptr && accessType == WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY) {
+    session = open(agent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                   WINHTTP_NO_PROXY_BYPASS, flags);
+  }
+  return session;
+}
+
 UINT HttpClientNotifyMessage() {
   static const UINT message = RegisterWindowMessageA("UWM_HTTPCLIENT_CALLBACK_NOTIFY");
   return message;
 }
 
-XHttpClient::XHttpClient() : core_(std::make_shared<http_detail::ClientCore>(this)) {
+XHttpClient::XHttpClient(DWORD accessType)
+    : core_(std::make_shared<http_detail::ClientCore>(this)), accessType_(accessType) {
   ProgramLog::Write(common_texts::kStartLogging);
   Reset();
 }
@@ -176,8 +187,7 @@ DWORD XHttpClient::OpenSession() {
   requestFlags_ = secure_ ? WINHTTP_FLAG_SECURE : 0;
   if (destroying_) return kHttpCannotStart;
 
-  HINTERNET session = WinHttpOpen(agent_.c_str(), accessType_, WINHTTP_NO_PROXY_NAME,
-                                  WINHTTP_NO_PROXY_BYPASS, sessionFlags_);
+  HINTERNET session = OpenHttpSession(WinHttpOpen, agent_.c_str(), accessType_, sessionFlags_);
   if (session == nullptr) return GetLastError();
   auto* transfer = new Transfer(core_);
   if (!http_detail::AttachCallback(session, transfer)) {

@@ -21,6 +21,20 @@ struct Transfer;
 // file cannot be opened.
 inline constexpr DWORD kHttpCannotStart = 0xFFFFFFFF;
 
+// The signature of WinHttpOpen, the call that opens a session.
+using HttpSessionOpener = HINTERNET(WINAPI*)(LPCWSTR agent, DWORD accessType, LPCWSTR proxy,
+                                            LPCWSTR proxyBypass, DWORD flags);
+
+// Opens a session with open (WinHttpOpen, or a stand-in where this is
+// tested), no named proxy, for the access type. WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
+// (the system's and the user's proxy settings) exists from Windows 8.1 on;
+// where that open fails (earlier Windows refuse it with
+// ERROR_INVALID_PARAMETER) the session is opened with
+// WINHTTP_ACCESS_TYPE_DEFAULT_PROXY instead. Null on failure, with the last
+// open's error as the thread's last error.
+HINTERNET OpenHttpSession(HttpSessionOpener open, const wchar_t* agent, DWORD accessType,
+                          DWORD flags);
+
 // The registered window message "UWM_HTTPCLIENT_CALLBACK_NOTIFY". The client
 // sends it synchronously to its notify window after every status of a live
 // transfer: wParam = the XHttpClient*, lParam = the WinHTTP status code.
@@ -42,7 +56,11 @@ UINT HttpClientNotifyMessage();
 // dispatching messages sent to its thread meanwhile.
 class XHttpClient {
  public:
-  XHttpClient();
+  // accessType is WinHttpOpen's: the service keeps the machine's WinHTTP
+  // proxy setting (WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, the default); the
+  // client, which runs as the user, asks for
+  // WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY (see OpenHttpSession).
+  explicit XHttpClient(DWORD accessType = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY);
   ~XHttpClient();
   XHttpClient(const XHttpClient&) = delete;
   XHttpClient& operator=(const XHttpClient&) = delete;
@@ -103,7 +121,7 @@ class XHttpClient {
   bool destroying_ = false;
   bool secure_ = false;
   const std::wstring agent_ = L"XHttpClient";
-  DWORD accessType_ = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY;
+  const DWORD accessType_;
   DWORD sessionFlags_ = 0;
   INTERNET_PORT port_ = INTERNET_DEFAULT_HTTP_PORT;
   DWORD requestFlags_ = 0;

@@ -50,9 +50,10 @@ TEST(DescriptionText, RowsDescribeThemselvesByKind) {
 
 TEST(LinkCommand, HandlerIsCutAtItsPlaceholderAndGetsTheAddress) {
   EXPECT_EQ(LinkCommandLine("\"C:\\b\\browser.exe\" -nohome \"%1\" -x", "http://a.example/"),
-            "\"C:\\b\\browser.exe\" -nohome  http://a.example/");
-  EXPECT_EQ(LinkCommandLine("browser.exe %1", "http://a.example/"), "browser.exe  http://a.example/");
-  EXPECT_EQ(LinkCommandLine("browser.exe", "http://a.example/"), "browser.exe http://a.example/");
+            "\"C:\\b\\browser.exe\" -nohome  \"http://a.example/\"");
+  EXPECT_EQ(LinkCommandLine("browser.exe %1", "http://a.example/a b"),
+            "browser.exe  \"http://a.example/a b\"");
+  EXPECT_EQ(LinkCommandLine("browser.exe", "http://a.example/"), "browser.exe \"http://a.example/\"");
 }
 
 TEST(HeadlineFont, TwelvePointsAtTheScreensResolution) {
