@@ -8,17 +8,27 @@
 
 #include "client_texts.h"
 #include "program_log.h"
+#include "unique_handle.h"
 
 namespace zvu::clientLog {
 namespace {
 
 // The folder is asked of the shell for the process's own token, not taken
 // from %LOCALAPPDATA%: a client that the service starts with the user's token
-// inherits the service's environment, whose LOCALAPPDATA is the system
-// profile's (see docs/handle-access.md).
+// may carry the service's environment, whose LOCALAPPDATA is the system
+// profile's (see docs/handle-access.md). The token is passed explicitly
+// (TOKEN_QUERY | TOKEN_IMPERSONATE, as the shell asks for a given user's
+// folder), so that the folder's %USERPROFILE% is expanded for the token's
+// user and not from the inherited environment; without it, the current user.
 std::wstring LocalAppData() {
+  HANDLE opened = nullptr;
+  UniqueHandle token(
+      OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE, &opened)
+          ? opened
+          : nullptr);
   PWSTR folder = nullptr;
-  const HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &folder);
+  const HRESULT result =
+      SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, token.get(), &folder);
   std::wstring path;
   try {
     if (SUCCEEDED(result) && folder != nullptr) path = folder;
