@@ -121,11 +121,11 @@ class ChildProcess {
   }
   // Ends the process and waits until it has ended, but keeps its handle:
   // while a handle is open the ended process's id still names it, and its
-  // exit code can be read by id.
-  void EndKeepingHandle() {
-    if (info_.hProcess == nullptr) return;
+  // exit code can be read by id. False when it had not ended within 5 s.
+  [[nodiscard]] bool EndKeepingHandle() {
+    if (info_.hProcess == nullptr) return false;
     TerminateProcess(info_.hProcess, 9);
-    WaitForSingleObject(info_.hProcess, 5000);
+    return WaitForSingleObject(info_.hProcess, 5000) == WAIT_OBJECT_0;
   }
   bool WaitExit(DWORD timeoutMs) const {
     return WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;

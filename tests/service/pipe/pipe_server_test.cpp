@@ -170,7 +170,7 @@ TEST_F(PipeServerTest, EndedClientIsPrunedAndTheNextOneChosenInTheSamePass) {
   // The server learns that a client has ended from its exit code, which it
   // can read by the process id only while the ended process is still held
   // open, here by this test.
-  ended.EndKeepingHandle();
+  EXPECT_TRUE(ended.EndKeepingHandle());
   EXPECT_FALSE(zvu::test::PipeBroken(readEnd.get())) << "the server no longer holds the write end";
   ChildProcess running(ClientCommand("--mode register"));
   HANDLE runningPipe = nullptr;
@@ -224,7 +224,7 @@ TEST_F(PipeServerTest, SendReturnsPromptlyOnStopWhileTheClientDoesNotRead) {
   EXPECT_TRUE(server_.Clients().Lookup(client.Id(), nullptr));
   ResetEvent(stop.get());
   readEnd.reset();
-  client.EndKeepingHandle();
+  EXPECT_TRUE(client.EndKeepingHandle());
   EXPECT_EQ(server_.SendCatalogue("after", stop.get()), kFail);
   EXPECT_FALSE(server_.Clients().Lookup(client.Id(), nullptr));
 }
@@ -313,7 +313,7 @@ TEST_F(PipeServerTest, HandOffsThatDidNotReachTheClientAreLogged) {
   ASSERT_EQ(server_.FindClient(&chosen), 0);
   ASSERT_EQ(chosen.processId, blocked.Id());
   EXPECT_EQ(server_.SendCatalogue(std::string(1 << 20, 'x'), stop.get()), kFail);
-  blocked.EndKeepingHandle();
+  EXPECT_TRUE(blocked.EndKeepingHandle());
   ResetEvent(stop.get());
   // The blocked write ends with its reader; the next send reaches the
   // client without a reader and drops it.

@@ -77,7 +77,7 @@ TEST(Registration, WriteEndWithExactlyTheDocumentedRightsRegistersEitherWay) {
   ASSERT_TRUE(WaitRegistered(server, duplicated->Id())) << clients.Record();
   ASSERT_EQ(server.SendCatalogue("<first/>", nullptr), 0);
   EXPECT_TRUE(WaitUntil([&] { return clients.Catalogues() == 1; }, 10000));
-  duplicated->EndKeepingHandle();  // held, so that its exit code can be read by its id
+  EXPECT_TRUE(duplicated->EndKeepingHandle());  // held, so that its exit code can be read by its id
 
   // Its own handle value, as a client that may not duplicate into the service sends.
   auto own = clients.Start("--mode register --send own");
