@@ -28,8 +28,8 @@ using HttpSessionOpener = HINTERNET(WINAPI*)(LPCWSTR agent, DWORD accessType, LP
 // Opens a session with open (WinHttpOpen, or a stand-in where this is
 // tested), no named proxy, for the access type. WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
 // (the system's and the user's proxy settings) exists from Windows 8.1 on;
-// where that open fails (earlier Windows refuse it with
-// ERROR_INVALID_PARAMETER) the session is opened with
+// where that open fails (earlier Windows refuse it; the documentation names
+// no error, so any failure counts) the session is opened with
 // WINHTTP_ACCESS_TYPE_DEFAULT_PROXY instead. Null on failure, with the last
 // open's error as the thread's last error.
 HINTERNET OpenHttpSession(HttpSessionOpener open, const wchar_t* agent, DWORD accessType,
