@@ -100,9 +100,15 @@ locked_client_log_row() {
   unlock_files
   [ "$(sha256sum < "$client_log")" = "$before" ] && survived="$survived; the held file is unchanged" \
     || { outcome=FAIL; survived="$survived; the held file was changed"; }
+  # The client then writes to the user's own folder, whose first record says why.
+  local user_log moved
+  user_log=$(ls "$WINEPREFIX"/drive_c/users/*/AppData/Local/Zelko/VuroUpdate/VurUpdateGui.log 2>/dev/null | head -n1)
+  moved=$(grep -a -m1 'cannot be opened Err:' "${user_log:-/dev/null}" | tr -d '\r')
+  [ -n "$moved" ] && survived="$survived; records went to the user's folder" \
+    || { outcome=FAIL; survived="$survived; no record in the user's folder"; }
   row "client log (C:\\VurUpdateGui.log) held open with no sharing by another program" 1 \
-    "$survived" "$outcome" "(none: the file cannot be opened; the client runs without its log)"
-  rm -f "$client_log"
+    "$survived" "$outcome" "${moved:-(none)} (first record of %LOCALAPPDATA%\\Zelko\\VuroUpdate\\VurUpdateGui.log)"
+  rm -f "$client_log" "${user_log:-}"
 }
 locked_client_log_row
 
