@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <msi.h>
+#include <userenv.h>
 
 #include <cstdio>
 #include <utility>
@@ -62,6 +63,7 @@ inline void DestroyMenuHandle(HMENU menu) { ::DestroyMenu(menu); }
 inline void CloseServiceManagerHandle(SC_HANDLE h) { ::CloseServiceHandle(h); }
 inline void CloseInstallerHandle(MSIHANDLE h) { ::MsiCloseHandle(h); }
 inline void CloseStream(std::FILE* file) { std::fclose(file); }
+inline void DestroyUserEnvironment(void* block) { ::DestroyEnvironmentBlock(block); }
 // Blocks until a callback of the wait that is running has returned.
 inline void UnregisterWaitAndBlock(HANDLE wait) { ::UnregisterWaitEx(wait, INVALID_HANDLE_VALUE); }
 }  // namespace detail
@@ -100,6 +102,8 @@ using UniqueMsiHandle = UniqueResource<MSIHANDLE, detail::CloseInstallerHandle, 
 // C streams from fopen. A caller that must know whether the last write
 // reached the file calls fclose itself on release() and checks its result.
 using UniqueFile = UniqueResource<std::FILE*, detail::CloseStream, nullptr>;
+// An environment block from CreateEnvironmentBlock (users link userenv).
+using UniqueEnvironmentBlock = UniqueResource<void*, detail::DestroyUserEnvironment, nullptr>;
 // A wait from RegisterWaitForSingleObject. Ending it blocks until a running
 // callback has returned, so it must never end on the wait's own callback thread.
 using UniqueWait = UniqueResource<HANDLE, detail::UnregisterWaitAndBlock, nullptr>;

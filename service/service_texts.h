@@ -18,6 +18,14 @@ inline constexpr char kClientFoundInTerminal[] = "client found in terminal sessi
 inline constexpr char kTryToStartClient[] = "Try to start proces in WinlogonSession:%d \r\n";
 inline constexpr char kSessionIsActive[] = "Sesion is active \r\n";
 inline constexpr char kClientStartFailed[] = "Error startin process:%s eror: %d  in:%s \r\n";
+// The user's environment could not be built for the client: it is not
+// started with the service's own (the next tick tries again).
+inline constexpr char kClientEnvironmentFailed[] =
+    "Environment of the user not built for process:%s eror: %d, not started \r\n";
+// An active session where no "explorer.exe" runs: the client is started
+// with the session's user token.
+inline constexpr char kStartClientWithoutShell[] =
+    "No shell in WinlogonSession:%d, start with its user token \r\n";
 inline constexpr char kPipeNotCreated[] =
     "Registration pipe not created Err:%d, next try in %d ms \r\n";
 inline constexpr char kNextPipeNotCreated[] =

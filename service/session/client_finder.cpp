@@ -1,9 +1,6 @@
 #include "client_finder.h"
 
-#include <cstring>
-
 #include "client_launcher.h"
-#include "process_list.h"
 #include "program_log.h"
 #include "unique_handle.h"
 #include "service_texts.h"
@@ -53,17 +50,26 @@ bool WalkClients(ClientTable& table, const SessionRules& rules, Pass pass, Chose
   return false;
 }
 
-void LaunchInFirstActiveShell(const SessionRules& rules, const ClientLauncher& launch) {
-  ProcessList processes;
-  for (size_t i = 0; i < processes.Count(); ++i) {
-    const std::optional<ProcessRecord> record = processes.At(i);
-    if (!record || std::strcmp(record->ExeFile(), "explorer.exe") != 0) continue;
+// Starts the client in the session of the first "explorer.exe" whose session
+// is active; where no shell runs in an active session (a kiosk shell, Server
+// Core, a shell not started yet), in the first active session with a user,
+// as that session's user.
+void LaunchClient(const SessionRules& rules, const ClientLauncher& launch) {
+  bool shellInActiveSession = false;
+  for (const DWORD shell : rules.ShellProcesses()) {
     DWORD session = 0;
-    if (!rules.SessionOfProcess(record->ProcessId(), &session)) continue;
+    if (!rules.SessionOfProcess(shell, &session)) continue;
     ProgramLog::Printf(texts::kTryToStartClient, static_cast<int>(session));
     if (!rules.IsSessionActive(session)) continue;
     ProgramLog::Write(texts::kSessionIsActive);
-    if (!launch || launch(kClientCommandLine, session, record->ProcessId()) == 0) break;
+    shellInActiveSession = true;
+    if (!launch || launch(kClientCommandLine, session, shell) == 0) return;
+  }
+  if (shellInActiveSession) return;
+  for (const DWORD session : rules.Sessions()) {
+    if (!rules.IsSessionActive(session)) continue;
+    ProgramLog::Printf(texts::kStartClientWithoutShell, static_cast<int>(session));
+    if (!launch || launch(kClientCommandLine, session, 0) == 0) return;
   }
 }
 
@@ -81,7 +87,7 @@ HRESULT FindClient(ClientTable& table, const SessionRules& rules, const ClientLa
     if (chosen != nullptr) *chosen = found;
     return 0;
   }
-  LaunchInFirstActiveShell(rules, launch);
+  LaunchClient(rules, launch);
   return kNoClient;
 }
 

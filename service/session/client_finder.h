@@ -21,14 +21,17 @@ struct ChosenClient {
 // session. Entries of clients that have ended are removed and their handles
 // closed. When none qualifies, starts the client program in the session of
 // the first "explorer.exe" whose session is active (trying the next one
-// when a start fails). Returns 0 with *chosen filled, or kNoClient (also
-// when a client was started; it registers itself later).
+// when a start fails). Where no shell runs in an active session, starts it
+// as the user of the first active session that has one. Returns 0 with
+// *chosen filled, or kNoClient (also when a client was started; it
+// registers itself later).
 HRESULT FindClient(ClientTable& table, const SessionRules& rules, ChosenClient* chosen);
 // The same with the system's own session rules.
 HRESULT FindClient(ClientTable& table, ChosenClient* chosen);
 
-// Starts the client program: command line, target session, shell process id;
-// 0 on success (see LaunchClientInSession).
+// Starts the client program: command line, target session, shell process id
+// (0: none, the session's user token is used); 0 on success (see
+// LaunchClientInSession).
 using ClientLauncher = std::function<DWORD(const char* commandLine, DWORD sessionId,
                                            DWORD shellProcessId)>;
 // As above, starting the client through launch (null: nobody is started).

@@ -1,5 +1,8 @@
 #include "client_launcher.h"
 
+#include <wtsapi32.h>
+
+#include <string>
 #include <vector>
 
 #include "ansi_text.h"
@@ -33,6 +36,56 @@ std::vector<wchar_t> ToWide(const char* text) {
   return buffer;
 }
 
+// The folder of the running program with its trailing backslash; empty when
+// it cannot be read. The client is installed there.
+std::wstring OwnFolder() {
+  std::vector<wchar_t> path(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      std::wstring folder(path.data(), length);
+      const size_t slash = folder.find_last_of(L"\\/");
+      if (slash == std::wstring::npos) return {};
+      folder.erase(slash + 1);
+      return folder;
+    }
+    if (path.size() >= 32768) return {};
+    path.resize(path.size() * 2);
+  }
+}
+
+// The token of the user to start the client as: a primary copy of the
+// shell's token, or without a shell the session's user token.
+bool UserToken(DWORD sessionId, DWORD shellProcessId, const char* commandLine,
+               UniqueHandle* userToken, DWORD* error) {
+  if (shellProcessId == 0) {
+    // Local system holds SeTcbPrivilege, which the query needs; the token it
+    // returns is a primary token of the session's logged-on user, ours to close.
+    HANDLE token = nullptr;
+    if (!WTSQueryUserToken(sessionId, &token)) {
+      *error = Fail(commandLine, "e9");
+      return false;
+    }
+    userToken->reset(token);
+    return true;
+  }
+  UniqueHandle shell(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, shellProcessId));
+  UniqueHandle shellToken;
+  if (!shell || !OpenProcessToken(shell.get(), kTokenRights, shellToken.put())) {
+    *error = Fail(commandLine, "e5");
+    return false;
+  }
+  // Without the user's token the process would be started as the service's
+  // own account on the user's desktop: never go on without it.
+  if (!DuplicateTokenEx(shellToken.get(), MAXIMUM_ALLOWED, nullptr, SecurityImpersonation,
+                        TokenPrimary, userToken->put())) {
+    *error = Fail(commandLine, "e6");
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 DWORD LaunchClientInSession(const char* commandLine, DWORD sessionId, DWORD shellProcessId) {
@@ -61,24 +114,32 @@ DWORD LaunchClientInSession(const char* commandLine, DWORD sessionId, DWORD shel
   if (!SetTokenInformation(ownToken.get(), TokenSessionId, &session, sizeof(session))) {
     return Fail(commandLine, "e4");
   }
-  UniqueHandle shell(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, shellProcessId));
-  UniqueHandle shellToken;
-  if (!shell || !OpenProcessToken(shell.get(), kTokenRights, shellToken.put())) {
-    return Fail(commandLine, "e5");
-  }
-  // Without the user's token the process would be started as the service's
-  // own account on the user's desktop: never go on without it.
   UniqueHandle userToken;
-  if (!DuplicateTokenEx(shellToken.get(), MAXIMUM_ALLOWED, nullptr, SecurityImpersonation,
-                        TokenPrimary, userToken.put())) {
-    return Fail(commandLine, "e6");
-  }
+  DWORD error = 0;
+  if (!UserToken(sessionId, shellProcessId, commandLine, &userToken, &error)) return error;
   std::vector<wchar_t> wideCommandLine = ToWide(commandLine);
   if (wideCommandLine.empty()) return Fail(commandLine, "e7");
 
+  // The client starts in the program's own folder, where it is installed,
+  // not in the service's current folder (System32).
+  const std::wstring folder = OwnFolder();
+  if (folder.empty()) return Fail(commandLine, "e10");
+  // The user's own environment, not the service's (bInherit FALSE): with
+  // local system's TEMP and profile folders every user's downloads would
+  // share one folder that another user can change. Without it the client is
+  // not started at all; the next tick tries again.
+  UniqueEnvironmentBlock environment;
+  if (!CreateEnvironmentBlock(environment.put(), userToken.get(), FALSE)) {
+    DWORD failed = GetLastError();
+    if (failed == 0) failed = ERROR_GEN_FAILURE;
+    ProgramLog::Printf(texts::kClientEnvironmentFailed, commandLine, static_cast<int>(failed));
+    return failed;
+  }
+
   PROCESS_INFORMATION started{};
   if (!CreateProcessAsUserW(userToken.get(), nullptr, wideCommandLine.data(), nullptr, nullptr,
-                            FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &started)) {
+                            FALSE, NORMAL_PRIORITY_CLASS | CREATE_UNICODE_ENVIRONMENT,
+                            environment.get(), folder.c_str(), &startup, &started)) {
     return Fail(commandLine, "e8");
   }
   const UniqueHandle thread(started.hThread);

@@ -9,9 +9,12 @@ namespace zvu {
 inline constexpr char kClientCommandLine[] = "ZelkoVuroUpdateGui.exe";
 
 // Starts commandLine on the desktop "winsta0\default" of sessionId as the
-// user of the shell process shellProcessId. Returns 0, or the last error
-// of the failing step after logging it with the step's code. The service's
-// token keeps the enabled privilege and the session id set for the start.
+// user of the shell process shellProcessId, or, with shellProcessId 0, as
+// the session's logged-on user (WTSQueryUserToken; only local system may).
+// The client gets that user's environment block and the running program's
+// folder as its current folder. Returns 0, or the last error of the failing
+// step after logging it with the step's code. The service's token keeps the
+// enabled privilege and the session id set for the start.
 DWORD LaunchClientInSession(const char* commandLine, DWORD sessionId, DWORD shellProcessId);
 
 }  // namespace zvu

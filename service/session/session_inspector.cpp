@@ -2,6 +2,11 @@
 
 #include <wtsapi32.h>
 
+#include <cstring>
+#include <optional>
+
+#include "process_list.h"
+
 namespace zvu {
 namespace {
 
@@ -38,6 +43,28 @@ bool QuerySession(DWORD sessionId, WTS_INFO_CLASS infoClass, Value* value, DWORD
 
 bool SessionRules::SessionOfProcess(DWORD processId, DWORD* sessionId) const {
   return ProcessIdToSessionId(processId, sessionId) != FALSE;
+}
+
+std::vector<DWORD> SessionRules::ShellProcesses() const {
+  std::vector<DWORD> shells;
+  ProcessList processes;
+  for (size_t i = 0; i < processes.Count(); ++i) {
+    const std::optional<ProcessRecord> record = processes.At(i);
+    if (record && std::strcmp(record->ExeFile(), "explorer.exe") == 0) {
+      shells.push_back(record->ProcessId());
+    }
+  }
+  return shells;
+}
+
+std::vector<DWORD> SessionRules::Sessions() const {
+  std::vector<DWORD> sessions;
+  WTS_SESSION_INFOA* list = nullptr;
+  DWORD count = 0;
+  if (!WTSEnumerateSessionsA(WTS_CURRENT_SERVER_HANDLE, 0, 1, &list, &count)) return sessions;
+  for (DWORD i = 0; i < count; ++i) sessions.push_back(list[i].SessionId);
+  WTSFreeMemory(list);
+  return sessions;
 }
 
 bool IsTerminalServicesSystem(BYTE productType, WORD suiteMask) {

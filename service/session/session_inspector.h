@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace zvu {
 
 // What the choice of a client needs to know about processes and sessions.
@@ -10,6 +12,10 @@ class SessionRules {
   virtual ~SessionRules() = default;
   // The session of a process; false when it cannot be read.
   virtual bool SessionOfProcess(DWORD processId, DWORD* sessionId) const;
+  // The ids of the running "explorer.exe" processes, from a process snapshot.
+  virtual std::vector<DWORD> ShellProcesses() const;
+  // The sessions of the machine; empty when they cannot be listed.
+  virtual std::vector<DWORD> Sessions() const;
   virtual bool IsSessionActive(DWORD sessionId) const = 0;
   virtual bool IsConsoleSession(DWORD sessionId) const = 0;
 };

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "child_process.h"
 #include "client_pipe_server.h"
@@ -79,6 +81,61 @@ TEST_F(ClientLaunch, StartedClientRegistersAndReceivesTheNextCatalogue) {
   ASSERT_TRUE(WaitUntil([&] { return !LinesStartingWith(record_, "catalogue ").empty(); }, 10000));
   EXPECT_EQ(LinesStartingWith(record_, "catalogue ")[0], zvu::test::Hex("<updates/>"));
   EXPECT_EQ(LinesStartingWith(record_, "started ").size(), 1u);
+}
+
+// Sets an environment variable of this process for the lifetime of the
+// object, as the service's own environment would carry it.
+class OwnVariable {
+ public:
+  OwnVariable(const char* name, const char* value) : name_(name) {
+    char saved[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableA(name, saved, MAX_PATH);
+    if (length != 0 && length < MAX_PATH) saved_ = std::string(saved, length);
+    SetEnvironmentVariableA(name, value);
+  }
+  ~OwnVariable() { SetEnvironmentVariableA(name_, saved_ ? saved_->c_str() : nullptr); }
+  OwnVariable(const OwnVariable&) = delete;
+  OwnVariable& operator=(const OwnVariable&) = delete;
+  const std::optional<std::string>& Saved() const { return saved_; }
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
+
+// Whether the stand-in's record holds the lines it writes on start.
+bool StartRecorded(const std::string& record) {
+  return !LinesStartingWith(record, "started ").empty() &&
+         !LinesStartingWith(record, "folder ").empty();
+}
+
+// The environment and the current folder of this process are the service's;
+// the client gets neither: the user's environment, and the folder it is
+// installed in (this program's), whichever road its user's token took.
+TEST_F(ClientLaunch, TheClientGetsTheUsersEnvironmentAndItsOwnFolder) {
+  const DWORD shell = FirstShellId();
+  ASSERT_NE(shell, 0u);
+  DWORD session = 0;
+  ASSERT_TRUE(ProcessIdToSessionId(shell, &session));
+  OwnVariable marker("ZVU_MARKER", "service only");
+  OwnVariable temp("TEMP", "C:\\zvu_service_temp");
+  ASSERT_TRUE(temp.Saved().has_value()) << "the user has no TEMP";
+  std::string folder = zvu::test::ExeDir();
+  folder.pop_back();
+
+  for (const DWORD shellId : {shell, 0ul}) {
+    SCOPED_TRACE(shellId == 0 ? "session's user token" : "shell's token");
+    zvu::test::LogCapture log("zvu_launch_environment");
+    EndStandIns(record_);
+    DeleteFileA(record_.c_str());
+    ASSERT_EQ(zvu::LaunchClientInSession(zvu::kClientCommandLine, session, shellId), 0u)
+        << log.Text();
+    ASSERT_TRUE(WaitUntil([&] { return StartRecorded(record_); }, 10000));
+    EXPECT_EQ(LinesStartingWith(record_, "temp "), std::vector<std::string>{*temp.Saved()});
+    EXPECT_EQ(LinesStartingWith(record_, "folder "), std::vector<std::string>{folder});
+    EXPECT_TRUE(LinesStartingWith(record_, "marker ").empty());
+    EXPECT_EQ(log.Text(), "");
+  }
 }
 
 TEST_F(ClientLaunch, FailedStepsAreLoggedWithTheirCodes) {

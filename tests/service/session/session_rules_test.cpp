@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "child_process.h"
 #include "client_finder.h"
@@ -61,7 +64,16 @@ class MadeUpSessions : public zvu::SessionRules {
   std::map<DWORD, DWORD> sessionOf;
   std::set<DWORD> active;
   std::set<DWORD> console;
+  // When set, what the snapshot and the session list report.
+  std::optional<std::vector<DWORD>> shells;
+  std::optional<std::vector<DWORD>> sessions;
 
+  std::vector<DWORD> ShellProcesses() const override {
+    return shells ? *shells : SessionRules::ShellProcesses();
+  }
+  std::vector<DWORD> Sessions() const override {
+    return sessions ? *sessions : SessionRules::Sessions();
+  }
   bool SessionOfProcess(DWORD processId, DWORD* sessionId) const override {
     auto found = sessionOf.find(processId);
     if (found == sessionOf.end()) return SessionRules::SessionOfProcess(processId, sessionId);
@@ -139,6 +151,73 @@ TEST_F(FindClientPasses, NoActiveSessionMeansNoClientAndNoStart) {
     EXPECT_EQ(text.substr(at, tried.size()), tried);
   }
   EXPECT_EQ(table_.Count(), 1u);
+}
+
+// The starts that FindClient asks for, answered from a list of results.
+struct RecordedLaunches {
+  std::vector<std::pair<DWORD, DWORD>> calls;  // session, shell
+  std::vector<DWORD> results;
+
+  zvu::ClientLauncher Launcher() {
+    return [this](const char* commandLine, DWORD session, DWORD shell) -> DWORD {
+      EXPECT_STREQ(commandLine, "ZelkoVuroUpdateGui.exe");
+      const size_t call = calls.size();
+      calls.emplace_back(session, shell);
+      return call < results.size() ? results[call] : 0;
+    };
+  }
+};
+
+using Calls = std::vector<std::pair<DWORD, DWORD>>;
+
+TEST(FindClientLaunch, WithoutShellInAnActiveSessionTheSessionsUserIsStarted) {
+  MadeUpSessions rules;
+  rules.active = {5, 7, 21};
+  rules.sessionOf = {{900, 3}};
+  zvu::ClientTable table;
+
+  {  // No shell at all: the first active session whose user token serves.
+    zvu::test::LogCapture log("zvu_find_no_shell");
+    rules.shells = std::vector<DWORD>{};
+    rules.sessions = std::vector<DWORD>{0, 3, 5, 7, 21};
+    RecordedLaunches launches;
+    launches.results = {ERROR_NO_TOKEN, 0};
+    EXPECT_EQ(zvu::FindClient(table, rules, launches.Launcher(), nullptr), zvu::kNoClient);
+    EXPECT_EQ(launches.calls, (Calls{{5, 0}, {7, 0}}));
+    EXPECT_EQ(log.Text(),
+              "No shell in WinlogonSession:5, start with its user token \r\n"
+              "No shell in WinlogonSession:7, start with its user token \r\n");
+  }
+  {  // A shell only in an inactive session does not count.
+    zvu::test::LogCapture log("zvu_find_inactive_shell");
+    rules.shells = std::vector<DWORD>{900};
+    rules.sessions = std::vector<DWORD>{3, 21};
+    RecordedLaunches launches;
+    EXPECT_EQ(zvu::FindClient(table, rules, launches.Launcher(), nullptr), zvu::kNoClient);
+    EXPECT_EQ(launches.calls, (Calls{{21, 0}}));
+    EXPECT_EQ(log.Text(),
+              "Try to start proces in WinlogonSession:3 \r\n"
+              "No shell in WinlogonSession:21, start with its user token \r\n");
+  }
+  {  // A shell in an active session is used, even when its start fails.
+    zvu::test::LogCapture log("zvu_find_failed_shell");
+    rules.sessionOf[901] = 7;
+    rules.shells = std::vector<DWORD>{901};
+    RecordedLaunches launches;
+    launches.results = {ERROR_ACCESS_DENIED};
+    EXPECT_EQ(zvu::FindClient(table, rules, launches.Launcher(), nullptr), zvu::kNoClient);
+    EXPECT_EQ(launches.calls, (Calls{{7, 901}}));
+    EXPECT_EQ(log.Text(), "Try to start proces in WinlogonSession:7 \r\nSesion is active \r\n");
+  }
+  {  // No active session: nobody is started.
+    zvu::test::LogCapture log("zvu_find_no_active");
+    rules.active.clear();
+    rules.shells = std::vector<DWORD>{};
+    RecordedLaunches launches;
+    EXPECT_EQ(zvu::FindClient(table, rules, launches.Launcher(), nullptr), zvu::kNoClient);
+    EXPECT_TRUE(launches.calls.empty());
+    EXPECT_EQ(log.Text(), "");
+  }
 }
 
 }  // namespace
