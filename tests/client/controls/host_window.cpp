@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "check_tree.h"
+#include "cursor.h"
 #include "wait_until.h"
 
 namespace zvu::test {
@@ -23,25 +24,6 @@ void RegisterHostClass(WNDPROC proc) {
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   windowClass.lpszClassName = kClassName;
   registered = RegisterClassW(&windowClass) != 0;
-}
-
-// Posted messages carry the cursor position of the moment they are posted;
-// the display takes a moment to follow SetCursorPos.
-// The window may still be settling on a fresh desktop: the target is worked
-// out again on every poll.
-void MoveCursorTo(HWND window, POINT clientPoint) {
-  int steady = 0;  // polls in a row that found the cursor there
-  ULONGLONG setAt = 0;
-  WaitUntil([&] {
-    POINT screen = clientPoint, now = {};
-    ClientToScreen(window, &screen);
-    if (steady == 0 && GetTickCount64() - setAt >= 100) {
-      SetCursorPos(screen.x, screen.y);
-      setAt = GetTickCount64();
-    }
-    steady = (GetCursorPos(&now) && now.x == screen.x && now.y == screen.y) ? steady + 1 : 0;
-    return steady >= 3;
-  }, 5000);
 }
 
 void PostMouse(HWND window, UINT message, WPARAM keys, POINT point) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "resource_ids.h"
+#include "cursor.h"
 #include "test_env.h"
 #include "wait_until.h"
 
@@ -209,14 +210,7 @@ bool WizardDriver::WaitForEnd(DWORD limitMs) {
 }
 
 void WizardDriver::Click(HWND window, POINT clientPoint) {
-  POINT screen = clientPoint;
-  ClientToScreen(window, &screen);
-  WaitUntil([&] {
-    POINT now{};
-    if (GetCursorPos(&now) && now.x == screen.x && now.y == screen.y) return true;
-    SetCursorPos(screen.x, screen.y);  // the display follows; seen on a later poll
-    return false;
-  }, 5000);
+  MoveCursorTo(window, clientPoint);
   const LPARAM at = MAKELPARAM(clientPoint.x, clientPoint.y);
   PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
   PostMessageA(window, WM_LBUTTONUP, 0, at);
