@@ -77,6 +77,9 @@ inline constexpr char kFolderForeignOwner[] = "owned by %s, not local system or 
 inline constexpr char kFolderWideAccess[] = "access list lets %s write (mask 0x%08lX)";
 inline constexpr char kFolderNoAccessList[] = "it has no access list (everyone full control)";
 inline constexpr char kFolderPathNotAnsi[] = "its path is not in the ANSI code page";
+// Who kFolderForeignOwner and kFolderWideAccess name when it is no account.
+inline constexpr char kFolderUnknownAccount[] = "an unknown account";
+inline constexpr char kFolderEntryOfType[] = "an entry of type %u";
 inline constexpr char kInstallStarted[] = "Service install of %s %s from %s \r\n";
 inline constexpr char kInstallNoDigest[] =
     "Service install of %s %s refused: the catalogue lists no sha256 \r\n";

@@ -23,7 +23,7 @@ std::wstring SidText(PSID sid) {
 
 std::string NarrowSidText(PSID sid) {
   const std::string text = Narrow(SidText(sid));
-  return text.empty() ? std::string("an unknown account") : text;
+  return text.empty() ? std::string(texts::kFolderUnknownAccount) : text;
 }
 
 // Local system, the administrators, or the service's own account.
@@ -134,6 +134,11 @@ FolderCheck CheckFolderHandle(HANDLE folder, const std::wstring& ownSid) {
     return check;
   }
   const UniqueLocalMemory owned(descriptor);
+  return CheckFolderSecurity(owner, dacl, ownSid);
+}
+
+FolderCheck CheckFolderSecurity(PSID owner, PACL dacl, const std::wstring& ownSid) {
+  FolderCheck check;
   // The owner may always rewrite the access list, whatever it says.
   if (!IsTrustedSid(owner, ownSid)) {
     check.trust = FolderTrust::kForeignOwner;
@@ -177,7 +182,7 @@ FolderCheck CheckFolderHandle(HANDLE folder, const std::wstring& ownSid) {
         // grant a change right counts as granting it.
         if ((mask & kFolderChangeRights) != 0) {
           check.trust = FolderTrust::kWideAccess;
-          check.who = FormatText("an entry of type %u", static_cast<unsigned>(header->AceType));
+          check.who = FormatText(texts::kFolderEntryOfType, static_cast<unsigned>(header->AceType));
           check.mask = mask;
           return check;
         }

@@ -56,11 +56,15 @@ struct FolderCheck {
   DWORD mask = 0;
 };
 
+// Checks a folder's owner and access list (as read from the folder): owned
+// by local system, the administrators or ownSid, and none of
+// kFolderChangeRights granted to anyone else. An entry whose kind this check
+// does not read counts as a wide grant when its mask holds a change right.
+FolderCheck CheckFolderSecurity(PSID owner, PACL dacl, const std::wstring& ownSid);
+
 // Checks the folder open as `folder` (opened with READ_CONTROL and
 // FILE_READ_ATTRIBUTES, not following reparse points): a folder, no reparse
-// point, owned by local system, the administrators or ownSid, with an access
-// list that grants none of kFolderChangeRights to anyone else. An entry
-// whose kind this check does not know counts as a wide grant.
+// point, and CheckFolderSecurity of its owner and access list.
 FolderCheck CheckFolderHandle(HANDLE folder, const std::wstring& ownSid);
 
 // The reason part of the refusal record for a check that did not trust.
