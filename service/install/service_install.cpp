@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <new>
+#include <optional>
 
 #include "common_texts.h"
 #include "format_text.h"
@@ -44,8 +45,9 @@ void DeleteCopy(const Named& update, const std::string& path,
 
 // Opens the downloaded copy for reading and hashes that very handle. Others
 // may read the file while the handle is open, no one may write, rename or
-// delete it: the bytes hashed are the bytes that start.
-ServiceInstallOutcome OpenVerified(const UpdateEntry& entry, const Named& update,
+// delete it: the bytes hashed are the bytes that start. Nothing when the
+// copy matches the digest; else the outcome, the copy deleted.
+std::optional<ServiceInstallOutcome> OpenVerified(const UpdateEntry& entry, const Named& update,
                                    const std::string& path, UniqueFileHandle& copy) {
   copy.reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -67,7 +69,7 @@ ServiceInstallOutcome OpenVerified(const UpdateEntry& entry, const Named& update
     }
     check.verdict = listed == check.computed ? DigestVerdict::Match : DigestVerdict::Mismatch;
   }
-  if (check.verdict == DigestVerdict::Match) return ServiceInstallOutcome::kInstalled;
+  if (check.verdict == DigestVerdict::Match) return std::nullopt;
 
   copy.reset();
   check.deleted = DeleteFileA(path.c_str()) != FALSE;
@@ -123,10 +125,7 @@ ServiceInstallOutcome Install(const UpdateEntry& entry, ServiceInstallProgress& 
   }
 
   UniqueFileHandle copy;
-  if (const ServiceInstallOutcome verified = OpenVerified(entry, update, installerPath, copy);
-      verified != ServiceInstallOutcome::kInstalled) {
-    return verified;
-  }
+  if (const auto refused = OpenVerified(entry, update, installerPath, copy)) return *refused;
   if (progress.Abandoned()) {
     ProgramLog::Printf(texts::kInstallAbandoned, update.name.c_str(), update.version.c_str());
     copy.reset();

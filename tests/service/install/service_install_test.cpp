@@ -227,7 +227,7 @@ TEST_F(ServiceInstall, AbandonedRequestStartsNothing) {
   EXPECT_EQ(Run(slow), ServiceInstallOutcome::kAbandoned);
   EXPECT_LT(progress_.lastBytes, servedSize_);
 
-  // Gone once the whole file has arrived: it is verified but not started.
+  // Gone once the whole file has arrived: it is not started.
   progress_.abandonWhen = [this](const RecordingProgress& p) {
     return p.lastBytes == servedSize_;
   };
