@@ -9,7 +9,6 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
-#include <winioctl.h>
 
 #include <gtest/gtest.h>
 
@@ -268,48 +267,6 @@ TEST_F(ServiceFolders, FileInPlaceOfAFolderIsNotUsed) {
   EXPECT_EQ(zvu::InstallVerifiedUpdate(entry, progress, settings),
             zvu::ServiceInstallOutcome::kFolderUnsafe);
   EXPECT_EQ(progress.calls, 0);
-}
-
-// A mount point (junction) from Downloads to a folder a user could write.
-bool MakeJunction(const std::string& link, const std::string& target) {
-  if (!CreateDirectoryA(link.c_str(), nullptr)) return false;
-  zvu::UniqueFileHandle handle(CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                           nullptr));
-  if (!handle) return false;
-  const std::wstring substitute = L"\\??\\" + zvu::Widen(target);
-  const std::wstring print = zvu::Widen(target);
-  const USHORT substituteBytes = static_cast<USHORT>(substitute.size() * sizeof(wchar_t));
-  const USHORT printBytes = static_cast<USHORT>(print.size() * sizeof(wchar_t));
-  std::vector<BYTE> buffer(8 + 8 + substituteBytes + 2 + printBytes + 2);
-  auto put16 = [&](size_t at, USHORT value) { memcpy(&buffer[at], &value, 2); };
-  const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
-  memcpy(&buffer[0], &tag, 4);
-  put16(4, static_cast<USHORT>(buffer.size() - 8));
-  put16(8, 0);
-  put16(10, substituteBytes);
-  put16(12, static_cast<USHORT>(substituteBytes + 2));
-  put16(14, printBytes);
-  memcpy(&buffer[16], substitute.data(), substituteBytes);
-  memcpy(&buffer[16 + substituteBytes + 2], print.data(), printBytes);
-  DWORD returned = 0;
-  return DeviceIoControl(handle.get(), FSCTL_SET_REPARSE_POINT, buffer.data(),
-                         static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr) != FALSE;
-}
-
-TEST_F(ServiceFolders, JunctionInPlaceOfAFolderIsNotFollowed) {
-  zvu::test::LogCapture log("zvu_service_folders_junction.log");
-  ASSERT_TRUE(CreateWithSddl(Company(), zvu::ServiceFolderSddl(ownSid_).c_str()));
-  ASSERT_TRUE(CreateWithSddl(Product(), zvu::ServiceFolderSddl(ownSid_).c_str()));
-  const std::string target = root_ + "\\elsewhere";
-  ASSERT_TRUE(CreateWithSddl(target, zvu::ServiceFolderSddl(ownSid_).c_str()));
-  if (!MakeJunction(Downloads(), target)) {
-    GTEST_SKIP() << "no mount point here, error " << GetLastError();
-  }
-  TrustedFolder folder;
-  EXPECT_FALSE(Open(folder));
-  EXPECT_EQ(log.Count(Downloads() + " not used: it is a reparse point"), 1u) << log.Text();
-  RemoveDirectoryA(Downloads().c_str());  // the link, not what it points to
 }
 
 // The machine's own folder, as the service uses it.

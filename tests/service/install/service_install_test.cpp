@@ -17,7 +17,6 @@
 
 #include "ansi_text.h"
 #include "installer_digest.h"
-#include "installer_process.h"
 #include "installer_test_support.h"
 #include "log_capture.h"
 #include "service_folders.h"
@@ -271,23 +270,6 @@ TEST_F(ServiceInstall, OnlyTheNewestLogsAreKept) {
     EXPECT_EQ(kept, i < 19) << i;
   }
   EXPECT_TRUE(zvu::test::FileExists(Logs() + "\\notes.txt"));
-}
-
-}  // namespace
-
-namespace {
-
-// A package starts the system's msiexec by its full path, a setup program
-// itself: no search of the current or the program's folder decides what runs.
-TEST(ServiceInstallerStart, ProgramIsNamedByFullPath) {
-  char system[MAX_PATH] = {};
-  ASSERT_GT(GetSystemDirectoryA(system, MAX_PATH), 0u);
-  zvu::InstallerCommand package;
-  package.isPackage = true;
-  EXPECT_EQ(Lower(zvu::InstallerApplicationName(package, "C:\\d\\a.msi")),
-            Lower(std::string(system) + "\\msiexec.exe"));
-  zvu::InstallerCommand setup;
-  EXPECT_EQ(zvu::InstallerApplicationName(setup, "C:\\d\\setup.exe"), "C:\\d\\setup.exe");
 }
 
 }  // namespace
