@@ -66,6 +66,7 @@ inline void CloseStream(std::FILE* file) { std::fclose(file); }
 inline void DestroyUserEnvironment(void* block) { ::DestroyEnvironmentBlock(block); }
 // Blocks until a callback of the wait that is running has returned.
 inline void UnregisterWaitAndBlock(HANDLE wait) { ::UnregisterWaitEx(wait, INVALID_HANDLE_VALUE); }
+inline void CloseFindHandle(HANDLE search) { ::FindClose(search); }
 }  // namespace detail
 
 // Kernel objects whose "no handle" value is null (processes, threads, tokens, events).
@@ -107,5 +108,7 @@ using UniqueEnvironmentBlock = UniqueResource<void*, detail::DestroyUserEnvironm
 // A wait from RegisterWaitForSingleObject. Ending it blocks until a running
 // callback has returned, so it must never end on the wait's own callback thread.
 using UniqueWait = UniqueResource<HANDLE, detail::UnregisterWaitAndBlock, nullptr>;
+// A search from FindFirstFile ("no handle" is INVALID_HANDLE_VALUE).
+using UniqueFindHandle = UniqueResource<HANDLE, detail::CloseFindHandle, (long long)(-1)>;
 
 }  // namespace zvu

@@ -62,6 +62,52 @@ inline constexpr char kInstalledValueNotDword[] =
 inline constexpr char kCatalogueNotHanded[] =
     "Update catalogue holds byte 0xFF at %u, which ends it on the client pipe: not handed over \r\n";
 
+// Installations the service runs itself (an update with a sha256 that a user
+// asked for). Product and version name the update in each record.
+// A folder of the service's own that it does not use: the folder and why.
+inline constexpr char kInstallFolderRefused[] =
+    "Service install folder %s not used: %s \r\n";
+// The reasons of kInstallFolderRefused.
+inline constexpr char kFolderNotCreated[] = "not created Err:%lu";
+inline constexpr char kFolderNotOpened[] = "not opened Err:%lu";
+inline constexpr char kFolderIsReparsePoint[] = "it is a reparse point";
+inline constexpr char kFolderIsNoFolder[] = "it is no folder";
+inline constexpr char kFolderSecurityNotRead[] = "its security not read Err:%lu";
+inline constexpr char kFolderForeignOwner[] = "owned by %s, not local system or administrators";
+inline constexpr char kFolderWideAccess[] = "access list lets %s write (mask 0x%08lX)";
+inline constexpr char kFolderNoAccessList[] = "it has no access list (everyone full control)";
+inline constexpr char kFolderPathNotAnsi[] = "its path is not in the ANSI code page";
+// Who kFolderForeignOwner and kFolderWideAccess name when it is no account.
+inline constexpr char kFolderUnknownAccount[] = "an unknown account";
+inline constexpr char kFolderEntryOfType[] = "an entry of type %u";
+inline constexpr char kInstallStarted[] = "Service install of %s %s from %s \r\n";
+inline constexpr char kInstallNoDigest[] =
+    "Service install of %s %s refused: the catalogue lists no sha256 \r\n";
+inline constexpr char kInstallBadFileName[] =
+    "Service install of %s %s refused: no usable file name in its url \r\n";
+inline constexpr char kInstallDownloadFailed[] =
+    "Service install of %s %s: download failed, state %d, %llu of %llu bytes \r\n";
+inline constexpr char kInstallDownloadNotStarted[] =
+    "Service install of %s %s: download not started Err:%lu \r\n";
+inline constexpr char kInstallDownloadStalled[] =
+    "Service install of %s %s: download stalled for %lu s at %llu bytes, given up \r\n";
+inline constexpr char kInstallAbandoned[] =
+    "Service install of %s %s abandoned by its requester before the start \r\n";
+inline constexpr char kInstallCopyNotOpened[] =
+    "Service install of %s %s: downloaded file not opened Err:%lu, not run \r\n";
+inline constexpr char kInstallLogNotCreated[] =
+    "Service install of %s %s: log %s not created Err:%lu, not run \r\n";
+inline constexpr char kInstallCommandNotBuilt[] =
+    "Service install of %s %s: no command line for %s, not run \r\n";
+inline constexpr char kInstallStartFailed[] =
+    "Service install of %s %s: installer not started Err:%lu \r\n";
+inline constexpr char kInstallSucceeded[] = "Service install of %s %s succeeded, log %s \r\n";
+inline constexpr char kInstallFailed[] = "Service install of %s %s failed, log %s \r\n";
+inline constexpr char kInstallLogNotRead[] =
+    "Service install of %s %s: log %s not read, counted as failed \r\n";
+inline constexpr char kInstallCopyNotDeleted[] =
+    "Service install of %s %s: copy %s not deleted Err:%lu \r\n";
+
 // Event-log messages (printed to the console in plain mode).
 inline constexpr char kEventServiceStarted[] = "Service started";
 inline constexpr char kEventServiceStopped[] = "Service stopped";

@@ -85,17 +85,24 @@ std::string Printable(std::string_view text) {
 
 bool ComputeFileSha256(const std::string& path, std::string& digest) {
   digest.clear();
+  // Readers may share the file, writers may not while it is hashed.
+  UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return false;
+  return ComputeHandleSha256(file.get(), digest);
+}
+
+bool ComputeHandleSha256(HANDLE file, std::string& digest) {
+  digest.clear();
   try {
-    // Readers may share the file, writers may not while it is hashed.
-    UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return false;
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
     Sha256Hash hash;
     if (!hash.usable()) return false;
     std::vector<unsigned char> chunk(kReadChunk);
     for (;;) {
       DWORD read = 0;
-      if (!ReadFile(file.get(), chunk.data(), kReadChunk, &read, nullptr)) return false;
+      if (!ReadFile(file, chunk.data(), kReadChunk, &read, nullptr)) return false;
       if (read == 0) break;
       if (!hash.Add(chunk.data(), read)) return false;
     }

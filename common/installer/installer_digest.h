@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <string_view>
 
@@ -35,6 +37,11 @@ struct DigestCheck {
 // opened or read, or the hash cannot be computed. While it is read, the file
 // is open for reading only and others may read it but not write it.
 bool ComputeFileSha256(const std::string& path, std::string& digest);
+
+// The same for a file the caller holds open (with read access): hashed from
+// its first byte to its end, whatever the handle's position was. The caller
+// chooses who may share the file meanwhile.
+bool ComputeHandleSha256(HANDLE file, std::string& digest);
 
 // Whether text is a SHA-256 as a catalogue writes it: exactly 64 hexadecimal
 // digits, either case, with nothing else around them.
