@@ -42,6 +42,22 @@ inline constexpr char kRegistrationRefused[] =
     "Registration refused PID: %d claimed PID: %d handle:%d \r\n";
 inline constexpr char kRegistrationIncomplete[] =
     "Registration not completed PID: %d, %d of %d bytes received \r\n";
+// Which check refused a registration, written just before its "Registration
+// refused" record: the connected process, the check (one of the texts
+// below) and the Windows error of that step (0 where it has none).
+inline constexpr char kRegistrationCheckFailed[] =
+    "Registration check failed PID: %d: %s Err:%d \r\n";
+inline constexpr char kCheckOtherProcess[] = "claimed process is not the pipe's client";
+inline constexpr char kCheckNoProcess[] = "claimed process is none or the service";
+inline constexpr char kCheckNotIdentified[] = "pipe client not identified";
+inline constexpr char kCheckProcessNotOpened[] = "claimed process not opened";
+inline constexpr char kCheckProcessEnded[] = "claimed process has ended";
+inline constexpr char kCheckTokenNotRead[] = "token of the claimed process not read";
+inline constexpr char kCheckOtherUser[] = "claimed process runs as another user";
+inline constexpr char kCheckHigherIntegrity[] =
+    "claimed process has a higher integrity level than the pipe client";
+inline constexpr char kCheckHandleNotCopied[] = "handle not copied from the claimed process";
+inline constexpr char kCheckNoWriteEnd[] = "handle is no pipe write end the service may take";
 // A check whose catalogue had not arrived when the service was asked to stop.
 inline constexpr char kCheckStopped[] = "Update check given up on stop \r\n";
 // A hand-off that did not reach its client; the catalogue stays pending.

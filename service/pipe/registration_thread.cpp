@@ -5,10 +5,9 @@
 #include <vector>
 
 #include "grant_duplicate_access.h"
-#include "handle_from_client.h"
 #include "pipe_protocol.h"
 #include "program_log.h"
-#include "registration_check.h"
+#include "registration_decision.h"
 #include "registration_pipe_security.h"
 #include "service_texts.h"
 
@@ -86,28 +85,31 @@ bool AwaitClient(const RegistrationState& state, HANDLE pipe) {
   }
 }
 
-// Enters the registration when its handle value names an acceptable write
-// end, in this process or else in the client's. True when entered.
-bool Register(RegistrationState& state, HANDLE servedInstance, DWORD connectedProcessId,
-              DWORD claimedProcessId, HANDLE handleValue) {
-  // A client speaks only for itself.
-  if (connectedProcessId != 0 && claimedProcessId != connectedProcessId) return false;
+const char* CheckText(RegistrationCheck check) {
+  switch (check) {
+    case RegistrationCheck::kAccepted: return "";
+    case RegistrationCheck::kOtherProcess: return texts::kCheckOtherProcess;
+    case RegistrationCheck::kNoProcess: return texts::kCheckNoProcess;
+    case RegistrationCheck::kNotIdentified: return texts::kCheckNotIdentified;
+    case RegistrationCheck::kProcessNotOpened: return texts::kCheckProcessNotOpened;
+    case RegistrationCheck::kProcessEnded: return texts::kCheckProcessEnded;
+    case RegistrationCheck::kTokenNotRead: return texts::kCheckTokenNotRead;
+    case RegistrationCheck::kOtherUser: return texts::kCheckOtherUser;
+    case RegistrationCheck::kHigherIntegrity: return texts::kCheckHigherIntegrity;
+    case RegistrationCheck::kHandleNotCopied: return texts::kCheckHandleNotCopied;
+    case RegistrationCheck::kNoWriteEnd: return texts::kCheckNoWriteEnd;
+  }
+  return "";
+}
+
+// Checks the registration and enters it when it passes; the checks run one
+// registration at a time, so that exchanges served at once cannot both claim
+// one handle.
+RegistrationVerdict Register(RegistrationState& state, HANDLE servedInstance,
+                             DWORD connectedProcessId, DWORD claimedProcessId, HANDLE handleValue) {
   std::lock_guard<std::mutex> guard(state.registering);
-  if (IsAcceptableRegistration(state.table, state.serviceProcessId, servedInstance,
-                               claimedProcessId, handleValue)) {
-    state.table.InsertOrReplace(claimedProcessId, handleValue);
-    return true;
-  }
-  if (connectedProcessId == 0) return false;  // the value cannot be tied to a process
-  UniqueHandle copy = CopyHandleFromClient(connectedProcessId, handleValue);
-  if (!copy) return false;
-  if (IsAcceptableRegistration(state.table, state.serviceProcessId, servedInstance,
-                               claimedProcessId, copy.get())) {
-    state.table.InsertOrReplace(claimedProcessId, copy.release());
-    return true;
-  }
-  // A refused copy is ours, and closed here.
-  return false;
+  return CheckAndRegister(state.table, *state.system, state.serviceProcessId, servedInstance,
+                          connectedProcessId, claimedProcessId, handleValue);
 }
 
 // One client's exchange on a connected instance: hello out, registration in.
@@ -139,9 +141,13 @@ void Exchange(RegistrationState& state, HANDLE pipe) {
   }
   const DWORD claimedProcessId = GetUint32(registration);
   const uint32_t handleValue = GetUint32(registration + 4);
-  if (Register(state, pipe, connectedProcessId, claimedProcessId, HandleFromWire(handleValue))) {
+  const RegistrationVerdict verdict =
+      Register(state, pipe, connectedProcessId, claimedProcessId, HandleFromWire(handleValue));
+  if (verdict.check == RegistrationCheck::kAccepted) {
     ProgramLog::Printf(texts::kClientRegistered, static_cast<int>(claimedProcessId));
   } else {
+    ProgramLog::Printf(texts::kRegistrationCheckFailed, pid, CheckText(verdict.check),
+                       static_cast<int>(verdict.error));
     ProgramLog::Printf(texts::kRegistrationRefused, pid, static_cast<int>(claimedProcessId),
                        static_cast<int>(handleValue));
   }
