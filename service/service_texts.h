@@ -65,6 +65,14 @@ inline constexpr char kClientGoneDuringHandOff[] =
     "Client PID: %d gone during hand-off, catalogue kept \r\n";
 inline constexpr char kHandOffStopped[] =
     "Hand-off to client PID: %d given up on stop \r\n";
+// A client that had not taken the catalogue within the hand-off's limit (in
+// seconds): it is dropped from the clients, the catalogue stays pending.
+inline constexpr char kHandOffTimedOut[] =
+    "Hand-off to client PID: %d given up after %lu s, client dropped, catalogue kept \r\n";
+// A hand-off not started because an earlier one to the same client is still
+// blocked in its pipe.
+inline constexpr char kHandOffStillBlocked[] =
+    "Hand-off to client PID: %d not started, an earlier one is still blocked \r\n";
 // A check whose fetched catalogue is no well-formed document (size in bytes).
 inline constexpr char kCatalogueNotRead[] =
     "Update catalogue not read: no well-formed XML in %u bytes \r\n";
