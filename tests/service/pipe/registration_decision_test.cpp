@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "pipe_test_clients.h"
 #include "registration_system.h"
 #include "unique_handle.h"
 
@@ -64,10 +65,7 @@ struct WriteEnd {
     return copy;
   }
   // True once no write end of the pipe is open any more.
-  bool Broken() const {
-    return !PeekNamedPipe(read, nullptr, 0, nullptr, nullptr, nullptr) &&
-           GetLastError() == ERROR_BROKEN_PIPE;
-  }
+  bool Broken() const { return zvu::test::PipeBroken(read); }
 };
 
 // Answers as told and notes each call.
