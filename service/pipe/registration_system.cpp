@@ -101,6 +101,14 @@ bool SameUser(const TokenFacts& a, const TokenFacts& b) {
 }
 
 DWORD SystemRegistration::IdentifyPipeClient(HANDLE pipe, TokenFacts* facts) {
+  try {
+    return Identify(pipe, facts);
+  } catch (const std::bad_alloc&) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+}
+
+DWORD SystemRegistration::Identify(HANDLE pipe, TokenFacts* facts) {
   auto identification = std::make_shared<Identification>();
   HANDLE own = nullptr;
   if (!DuplicateHandle(GetCurrentProcess(), pipe, GetCurrentProcess(), &own, 0, FALSE,

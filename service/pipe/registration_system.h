@@ -57,6 +57,9 @@ class SystemRegistration : public RegistrationSystem {
   bool HasEnded(HANDLE process) override;
   DWORD ReadProcessToken(HANDLE process, TokenFacts* facts) override;
   DWORD CopyHandle(HANDLE process, HANDLE value, UniqueHandle* copy) override;
+
+ private:
+  DWORD Identify(HANDLE pipe, TokenFacts* facts);
 };
 
 }  // namespace zvu

@@ -85,6 +85,41 @@ bool AwaitClient(const RegistrationState& state, HANDLE pipe) {
   }
 }
 
+// The pipe's client as identified the moment it has connected, while it
+// surely waits for the hello: a client may close its end as soon as it has
+// written its registration, and what the system still lets the service
+// impersonate after that is not documented. Where the system answers the
+// early question with "nothing read yet", the registration's own check asks
+// again once the registration has been read. The other calls go through.
+class IdentifiedAtConnect : public RegistrationSystem {
+ public:
+  IdentifiedAtConnect(RegistrationSystem& system, HANDLE pipe) : system_(system) {
+    error_ = system_.IdentifyPipeClient(pipe, &facts_);
+  }
+  DWORD IdentifyPipeClient(HANDLE pipe, TokenFacts* facts) override {
+    if (error_ != ERROR_CANNOT_IMPERSONATE) {
+      if (error_ == 0) *facts = facts_;
+      return error_;
+    }
+    return system_.IdentifyPipeClient(pipe, facts);
+  }
+  DWORD OpenClaimedProcess(DWORD processId, UniqueHandle* process) override {
+    return system_.OpenClaimedProcess(processId, process);
+  }
+  bool HasEnded(HANDLE process) override { return system_.HasEnded(process); }
+  DWORD ReadProcessToken(HANDLE process, TokenFacts* facts) override {
+    return system_.ReadProcessToken(process, facts);
+  }
+  DWORD CopyHandle(HANDLE process, HANDLE value, UniqueHandle* copy) override {
+    return system_.CopyHandle(process, value, copy);
+  }
+
+ private:
+  RegistrationSystem& system_;
+  TokenFacts facts_;
+  DWORD error_ = 0;
+};
+
 const char* CheckText(RegistrationCheck check) {
   switch (check) {
     case RegistrationCheck::kAccepted: return "";
@@ -105,10 +140,11 @@ const char* CheckText(RegistrationCheck check) {
 // Checks the registration and enters it when it passes; the checks run one
 // registration at a time, so that exchanges served at once cannot both claim
 // one handle.
-RegistrationVerdict Register(RegistrationState& state, HANDLE servedInstance,
-                             DWORD connectedProcessId, DWORD claimedProcessId, HANDLE handleValue) {
+RegistrationVerdict Register(RegistrationState& state, RegistrationSystem& system,
+                             HANDLE servedInstance, DWORD connectedProcessId,
+                             DWORD claimedProcessId, HANDLE handleValue) {
   std::lock_guard<std::mutex> guard(state.registering);
-  return CheckAndRegister(state.table, *state.system, state.serviceProcessId, servedInstance,
+  return CheckAndRegister(state.table, system, state.serviceProcessId, servedInstance,
                           connectedProcessId, claimedProcessId, handleValue);
 }
 
@@ -119,6 +155,7 @@ void Exchange(RegistrationState& state, HANDLE pipe) {
   // soon as it has written its registration.
   ULONG connectedProcessId = 0;
   if (!GetNamedPipeClientProcessId(pipe, &connectedProcessId)) connectedProcessId = 0;
+  IdentifiedAtConnect system(*state.system, pipe);
 
   const int pid = static_cast<int>(connectedProcessId);
   unsigned char hello[kHelloSize];
@@ -142,7 +179,7 @@ void Exchange(RegistrationState& state, HANDLE pipe) {
   const DWORD claimedProcessId = GetUint32(registration);
   const uint32_t handleValue = GetUint32(registration + 4);
   const RegistrationVerdict verdict =
-      Register(state, pipe, connectedProcessId, claimedProcessId, HandleFromWire(handleValue));
+      Register(state, system, pipe, connectedProcessId, claimedProcessId, HandleFromWire(handleValue));
   if (verdict.check == RegistrationCheck::kAccepted) {
     ProgramLog::Printf(texts::kClientRegistered, static_cast<int>(claimedProcessId));
   } else {
