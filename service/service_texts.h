@@ -42,6 +42,22 @@ inline constexpr char kRegistrationRefused[] =
     "Registration refused PID: %d claimed PID: %d handle:%d \r\n";
 inline constexpr char kRegistrationIncomplete[] =
     "Registration not completed PID: %d, %d of %d bytes received \r\n";
+// Which check refused a registration, written just before its "Registration
+// refused" record: the connected process, the check (one of the texts
+// below) and the Windows error of that step (0 where it has none).
+inline constexpr char kRegistrationCheckFailed[] =
+    "Registration check failed PID: %d: %s Err:%d \r\n";
+inline constexpr char kCheckOtherProcess[] = "claimed process is not the pipe's client";
+inline constexpr char kCheckNoProcess[] = "claimed process is none or the service";
+inline constexpr char kCheckNotIdentified[] = "pipe client not identified";
+inline constexpr char kCheckProcessNotOpened[] = "claimed process not opened";
+inline constexpr char kCheckProcessEnded[] = "claimed process has ended";
+inline constexpr char kCheckTokenNotRead[] = "token of the claimed process not read";
+inline constexpr char kCheckOtherUser[] = "claimed process runs as another user";
+inline constexpr char kCheckHigherIntegrity[] =
+    "claimed process has a higher integrity level than the pipe client";
+inline constexpr char kCheckHandleNotCopied[] = "handle not copied from the claimed process";
+inline constexpr char kCheckNoWriteEnd[] = "handle is no pipe write end the service may take";
 // A check whose catalogue had not arrived when the service was asked to stop.
 inline constexpr char kCheckStopped[] = "Update check given up on stop \r\n";
 // A hand-off that did not reach its client; the catalogue stays pending.
@@ -49,6 +65,14 @@ inline constexpr char kClientGoneDuringHandOff[] =
     "Client PID: %d gone during hand-off, catalogue kept \r\n";
 inline constexpr char kHandOffStopped[] =
     "Hand-off to client PID: %d given up on stop \r\n";
+// A client that had not taken the catalogue within the hand-off's limit (in
+// seconds): it is dropped from the clients, the catalogue stays pending.
+inline constexpr char kHandOffTimedOut[] =
+    "Hand-off to client PID: %d given up after %lu s, client dropped, catalogue kept \r\n";
+// A hand-off not started because an earlier one to the same client is still
+// blocked in its pipe.
+inline constexpr char kHandOffStillBlocked[] =
+    "Hand-off to client PID: %d not started, an earlier one is still blocked \r\n";
 // A check whose fetched catalogue is no well-formed document (size in bytes).
 inline constexpr char kCatalogueNotRead[] =
     "Update catalogue not read: no well-formed XML in %u bytes \r\n";

@@ -85,15 +85,18 @@ bool CatalogueWrite::Finished() const {
   return WaitForSingleObject(shared_->done.get(), 0) == WAIT_OBJECT_0;
 }
 
-CatalogueWrite::Outcome CatalogueWrite::Wait(HANDLE stopEvent) {
+CatalogueWrite::Outcome CatalogueWrite::Wait(HANDLE stopEvent, DWORD limitMs) {
   HANDLE waits[] = {shared_->done.get(), stopEvent};
   const DWORD count = stopEvent != nullptr ? 2 : 1;
-  const DWORD result = WaitForMultipleObjects(count, waits, FALSE, INFINITE);
+  const DWORD result = WaitForMultipleObjects(count, waits, FALSE, limitMs);
   if (result != WAIT_OBJECT_0) {
+    // The write blocks in a synchronous WriteFile on the worker thread (the
+    // write end of an anonymous pipe cannot be opened for overlapped I/O):
+    // only a cancel of that thread's I/O ends it early.
     CancelSynchronousIo(thread_.get());
-    if (WaitForSingleObject(shared_->done.get(), kCancelGraceMs) != WAIT_OBJECT_0) {
-      return Outcome::kStopped;
-    }
+    const bool ended = WaitForSingleObject(shared_->done.get(), kCancelGraceMs) == WAIT_OBJECT_0;
+    if (result == WAIT_TIMEOUT && !(ended && shared_->error == 0)) return Outcome::kTimedOut;
+    if (!ended) return Outcome::kStopped;
   }
   const DWORD error = shared_->error;
   if (error == 0) return Outcome::kWritten;

@@ -17,7 +17,7 @@ namespace zvu {
 // ends later and releases its handle, or ends with the process.
 class CatalogueWrite {
  public:
-  enum class Outcome { kWritten, kFailed, kPipeGone, kStopped };
+  enum class Outcome { kWritten, kFailed, kPipeGone, kStopped, kTimedOut };
 
   // Releases the pipe handle once the write is done with it.
   using Release = std::function<void(HANDLE)>;
@@ -32,10 +32,12 @@ class CatalogueWrite {
   CatalogueWrite(const CatalogueWrite&) = delete;
   CatalogueWrite& operator=(const CatalogueWrite&) = delete;
 
-  // Waits until the write has ended or stopEvent (may be null: never) is
-  // set. On stop the blocked write is cancelled where the system allows;
-  // kStopped means it is still outstanding.
-  Outcome Wait(HANDLE stopEvent);
+  // Waits until the write has ended, stopEvent (may be null: never) is set,
+  // or limitMs have passed. On stop the blocked write is cancelled where the
+  // system allows; kStopped means it is still outstanding. At the limit it is
+  // cancelled too, and kTimedOut returned whether or not the cancel has
+  // taken yet (Finished() tells).
+  Outcome Wait(HANDLE stopEvent, DWORD limitMs = INFINITE);
   bool Finished() const;
 
  private:

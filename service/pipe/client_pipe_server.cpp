@@ -21,9 +21,10 @@ DWORD WINAPI RegistrationThreadMain(void* parameter) {
 }  // namespace
 
 ClientPipeServer::ClientPipeServer(DWORD serviceProcessId, PipeInstanceFactory createInstance,
-                                   ClientLauncher launch)
+                                   ClientLauncher launch, DWORD handOffLimitMs)
     : state_(std::make_shared<RegistrationState>(serviceProcessId, createInstance)),
-      launch_(std::move(launch)) {}
+      launch_(std::move(launch)),
+      handOffLimitMs_(handOffLimitMs) {}
 
 ClientPipeServer::~ClientPipeServer() { StopRegistrationThread(); }
 
@@ -67,14 +68,18 @@ HRESULT ClientPipeServer::FindClient(ChosenClient* chosen) {
 ClientTable& ClientPipeServer::Clients() { return state_->table; }
 
 HRESULT ClientPipeServer::SendCatalogue(const std::string& text, HANDLE stopEvent) {
-  // A write left behind on an earlier stop must end before the next one
-  // starts, or the two catalogues would mix in the pipe.
-  if (outstandingWrite_) {
-    if (outstandingWrite_->Wait(stopEvent) == CatalogueWrite::Outcome::kStopped) return kNoClient;
-    outstandingWrite_.reset();
-  }
+  std::erase_if(givenUp_, [](const GivenUpWrite& given) { return given.write->Finished(); });
   ChosenClient chosen;
   if (FindClient(&chosen) != 0) return kNoClient;
+  const int pid = static_cast<int>(chosen.processId);
+  // A write given up earlier that still blocks in this client's pipe must
+  // end before the next one starts, or the two catalogues would mix there.
+  for (const GivenUpWrite& given : givenUp_) {
+    if (given.processId == chosen.processId) {
+      ProgramLog::Printf(texts::kHandOffStillBlocked, pid);
+      return kNoClient;
+    }
+  }
   HANDLE pipe = state_->table.DuplicateForWrite(chosen.processId, chosen.pipe);
   if (pipe == nullptr) return kNoClient;
 
@@ -85,23 +90,31 @@ HRESULT ClientPipeServer::SendCatalogue(const std::string& text, HANDLE stopEven
   std::shared_ptr<CatalogueWrite> write = CatalogueWrite::Start(
       pipe, std::move(bytes), [state = state_](HANDLE copy) { state->table.ReturnLent(copy); });
   if (!write) return kNoClient;
-  switch (write->Wait(stopEvent)) {
+  switch (write->Wait(stopEvent, handOffLimitMs_)) {
     case CatalogueWrite::Outcome::kWritten:
       return 0;
     case CatalogueWrite::Outcome::kPipeGone:
       // Nobody can read this pipe any more (its process id may live on in
       // another process): forget it so that another client can be chosen.
       state_->table.RemoveAndClose(chosen.processId, chosen.pipe);
-      ProgramLog::Printf(texts::kClientGoneDuringHandOff, static_cast<int>(chosen.processId));
+      ProgramLog::Printf(texts::kClientGoneDuringHandOff, pid);
+      return kNoClient;
+    case CatalogueWrite::Outcome::kTimedOut:
+      // A client that takes nobody's catalogue holds up no one: it is
+      // forgotten (it may register again), and the catalogue stays pending.
+      state_->table.RemoveAndClose(chosen.processId, chosen.pipe);
+      if (!write->Finished()) givenUp_.push_back({chosen.processId, std::move(write)});
+      ProgramLog::Printf(texts::kHandOffTimedOut, pid,
+                         static_cast<unsigned long>(handOffLimitMs_ / 1000));
       return kNoClient;
     case CatalogueWrite::Outcome::kStopped:
-      outstandingWrite_ = std::move(write);
-      ProgramLog::Printf(texts::kHandOffStopped, static_cast<int>(chosen.processId));
+      givenUp_.push_back({chosen.processId, std::move(write)});
+      ProgramLog::Printf(texts::kHandOffStopped, pid);
       return kNoClient;
     case CatalogueWrite::Outcome::kFailed:
       // A write cancelled on stop ends as failed.
       if (stopEvent != nullptr && WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0) {
-        ProgramLog::Printf(texts::kHandOffStopped, static_cast<int>(chosen.processId));
+        ProgramLog::Printf(texts::kHandOffStopped, pid);
       }
       break;
   }

@@ -1,7 +1,5 @@
 #include "registration_check.h"
 
-#include "unique_handle.h"
-
 namespace zvu {
 namespace {
 
@@ -45,15 +43,6 @@ bool IsStandardHandle(HANDLE handle) {
   return false;
 }
 
-bool IsRunningProcess(DWORD processId) {
-  UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-  // A process we may not inspect still exists.
-  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
-  DWORD exitCode = 0;
-  if (GetExitCodeProcess(process.get(), &exitCode) && exitCode != STILL_ACTIVE) return false;
-  return true;
-}
-
 bool IsPipeWriteEnd(HANDLE pipe) {
   // The access comes first: it is read without touching the file object,
   // while the file type query may wait for a synchronous read that another
@@ -67,16 +56,14 @@ bool IsPipeWriteEnd(HANDLE pipe) {
 
 }  // namespace
 
-bool IsAcceptableRegistration(const ClientTable& table, DWORD serviceProcessId,
-                              HANDLE servedInstance, DWORD clientProcessId, HANDLE pipe) {
-  if (clientProcessId == 0 || clientProcessId == serviceProcessId) return false;
+bool IsAcceptableHandle(const ClientTable& table, HANDLE servedInstance, DWORD clientProcessId,
+                        HANDLE pipe) {
   if (pipe == nullptr || pipe == INVALID_HANDLE_VALUE) return false;
   if (pipe == servedInstance || IsStandardHandle(pipe)) return false;
   HANDLE known = nullptr;
   const bool sameClientSameHandle = table.Lookup(clientProcessId, &known) && known == pipe;
   if (!sameClientSameHandle && table.HoldsHandle(pipe)) return false;
-  if (!IsPipeWriteEnd(pipe)) return false;
-  return IsRunningProcess(clientProcessId);
+  return IsPipeWriteEnd(pipe);
 }
 
 }  // namespace zvu

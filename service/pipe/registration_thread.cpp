@@ -5,10 +5,9 @@
 #include <vector>
 
 #include "grant_duplicate_access.h"
-#include "handle_from_client.h"
 #include "pipe_protocol.h"
 #include "program_log.h"
-#include "registration_check.h"
+#include "registration_decision.h"
 #include "registration_pipe_security.h"
 #include "service_texts.h"
 
@@ -86,28 +85,67 @@ bool AwaitClient(const RegistrationState& state, HANDLE pipe) {
   }
 }
 
-// Enters the registration when its handle value names an acceptable write
-// end, in this process or else in the client's. True when entered.
-bool Register(RegistrationState& state, HANDLE servedInstance, DWORD connectedProcessId,
-              DWORD claimedProcessId, HANDLE handleValue) {
-  // A client speaks only for itself.
-  if (connectedProcessId != 0 && claimedProcessId != connectedProcessId) return false;
+// The pipe's client as identified the moment it has connected, while it
+// surely waits for the hello: a client may close its end as soon as it has
+// written its registration, and what the system still lets the service
+// impersonate after that is not documented. Where the system answers the
+// early question with "nothing read yet", the registration's own check asks
+// again once the registration has been read. The other calls go through.
+class IdentifiedAtConnect : public RegistrationSystem {
+ public:
+  IdentifiedAtConnect(RegistrationSystem& system, HANDLE pipe) : system_(system) {
+    error_ = system_.IdentifyPipeClient(pipe, &facts_);
+  }
+  DWORD IdentifyPipeClient(HANDLE pipe, TokenFacts* facts) override {
+    if (error_ != ERROR_CANNOT_IMPERSONATE) {
+      if (error_ == 0) *facts = facts_;
+      return error_;
+    }
+    return system_.IdentifyPipeClient(pipe, facts);
+  }
+  DWORD OpenClaimedProcess(DWORD processId, UniqueHandle* process) override {
+    return system_.OpenClaimedProcess(processId, process);
+  }
+  bool HasEnded(HANDLE process) override { return system_.HasEnded(process); }
+  DWORD ReadProcessToken(HANDLE process, TokenFacts* facts) override {
+    return system_.ReadProcessToken(process, facts);
+  }
+  DWORD CopyHandle(HANDLE process, HANDLE value, UniqueHandle* copy) override {
+    return system_.CopyHandle(process, value, copy);
+  }
+
+ private:
+  RegistrationSystem& system_;
+  TokenFacts facts_;
+  DWORD error_ = 0;
+};
+
+const char* CheckText(RegistrationCheck check) {
+  switch (check) {
+    case RegistrationCheck::kAccepted: return "";
+    case RegistrationCheck::kOtherProcess: return texts::kCheckOtherProcess;
+    case RegistrationCheck::kNoProcess: return texts::kCheckNoProcess;
+    case RegistrationCheck::kNotIdentified: return texts::kCheckNotIdentified;
+    case RegistrationCheck::kProcessNotOpened: return texts::kCheckProcessNotOpened;
+    case RegistrationCheck::kProcessEnded: return texts::kCheckProcessEnded;
+    case RegistrationCheck::kTokenNotRead: return texts::kCheckTokenNotRead;
+    case RegistrationCheck::kOtherUser: return texts::kCheckOtherUser;
+    case RegistrationCheck::kHigherIntegrity: return texts::kCheckHigherIntegrity;
+    case RegistrationCheck::kHandleNotCopied: return texts::kCheckHandleNotCopied;
+    case RegistrationCheck::kNoWriteEnd: return texts::kCheckNoWriteEnd;
+  }
+  return "";
+}
+
+// Checks the registration and enters it when it passes; the checks run one
+// registration at a time, so that exchanges served at once cannot both claim
+// one handle.
+RegistrationVerdict Register(RegistrationState& state, RegistrationSystem& system,
+                             HANDLE servedInstance, DWORD connectedProcessId,
+                             DWORD claimedProcessId, HANDLE handleValue) {
   std::lock_guard<std::mutex> guard(state.registering);
-  if (IsAcceptableRegistration(state.table, state.serviceProcessId, servedInstance,
-                               claimedProcessId, handleValue)) {
-    state.table.InsertOrReplace(claimedProcessId, handleValue);
-    return true;
-  }
-  if (connectedProcessId == 0) return false;  // the value cannot be tied to a process
-  UniqueHandle copy = CopyHandleFromClient(connectedProcessId, handleValue);
-  if (!copy) return false;
-  if (IsAcceptableRegistration(state.table, state.serviceProcessId, servedInstance,
-                               claimedProcessId, copy.get())) {
-    state.table.InsertOrReplace(claimedProcessId, copy.release());
-    return true;
-  }
-  // A refused copy is ours, and closed here.
-  return false;
+  return CheckAndRegister(state.table, system, state.serviceProcessId, servedInstance,
+                          connectedProcessId, claimedProcessId, handleValue);
 }
 
 // One client's exchange on a connected instance: hello out, registration in.
@@ -117,6 +155,7 @@ void Exchange(RegistrationState& state, HANDLE pipe) {
   // soon as it has written its registration.
   ULONG connectedProcessId = 0;
   if (!GetNamedPipeClientProcessId(pipe, &connectedProcessId)) connectedProcessId = 0;
+  IdentifiedAtConnect system(*state.system, pipe);
 
   const int pid = static_cast<int>(connectedProcessId);
   unsigned char hello[kHelloSize];
@@ -139,9 +178,13 @@ void Exchange(RegistrationState& state, HANDLE pipe) {
   }
   const DWORD claimedProcessId = GetUint32(registration);
   const uint32_t handleValue = GetUint32(registration + 4);
-  if (Register(state, pipe, connectedProcessId, claimedProcessId, HandleFromWire(handleValue))) {
+  const RegistrationVerdict verdict =
+      Register(state, system, pipe, connectedProcessId, claimedProcessId, HandleFromWire(handleValue));
+  if (verdict.check == RegistrationCheck::kAccepted) {
     ProgramLog::Printf(texts::kClientRegistered, static_cast<int>(claimedProcessId));
   } else {
+    ProgramLog::Printf(texts::kRegistrationCheckFailed, pid, CheckText(verdict.check),
+                       static_cast<int>(verdict.error));
     ProgramLog::Printf(texts::kRegistrationRefused, pid, static_cast<int>(claimedProcessId),
                        static_cast<int>(handleValue));
   }

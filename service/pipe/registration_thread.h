@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <mutex>
 
 #include "client_table.h"
 #include "registration_pipe_instance.h"
+#include "registration_system.h"
 #include "unique_handle.h"
 
 namespace zvu {
@@ -14,11 +16,14 @@ namespace zvu {
 // by shared ownership so that it outlives whichever side ends last.
 struct RegistrationState {
   explicit RegistrationState(DWORD serviceProcessIdIn,
-                             PipeInstanceFactory createInstanceIn = &CreateRegistrationPipeInstance)
+                             PipeInstanceFactory createInstanceIn = &CreateRegistrationPipeInstance,
+                             std::shared_ptr<RegistrationSystem> systemIn =
+                                 std::make_shared<SystemRegistration>())
       : stopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
         firstInstanceTried(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
         serviceProcessId(serviceProcessIdIn),
-        createInstance(createInstanceIn) {}
+        createInstance(createInstanceIn),
+        system(std::move(systemIn)) {}
 
   ClientTable table;
   UniqueHandle stopEvent;  // manual reset; set to end the thread
@@ -28,6 +33,8 @@ struct RegistrationState {
   UniqueHandle firstInstanceTried;
   DWORD serviceProcessId;
   PipeInstanceFactory createInstance;
+  // The calls the registration checks are made of (see CheckAndRegister).
+  std::shared_ptr<RegistrationSystem> system;
   // Held while a registration is checked and entered, so that exchanges
   // served at the same time cannot both claim one handle.
   std::mutex registering;
@@ -55,11 +62,11 @@ inline constexpr DWORD kInstanceRetryLimitMs = 5000;
 // has none it tries again with a growing pause; when only the next instance
 // cannot be created, the current one serves the next client again.
 //
-// A registration's handle value is first taken as a handle of this process
-// (the client duplicated its write end into the service). When it names no
-// acceptable write end here and the claimed process id is the pipe's client,
-// it is taken as a handle of the client's process, which the service copies
-// itself; clients that may not duplicate into the service register that way.
+// A registration is checked and entered by CheckAndRegister: a client whose
+// Administrators group is enabled may name a handle it duplicated into the
+// service; any other value is taken as a handle of the client's own process,
+// which the service copies itself once it has seen that the process runs as
+// the pipe's client. A refusal is logged with the check that failed.
 //
 // Returns, once every exchange it started has ended, the error of the last
 // failed instance creation when no instance was created after it, else 0.

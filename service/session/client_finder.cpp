@@ -10,15 +10,29 @@ namespace {
 
 enum class Pass { kConsole, kTerminal };
 
+// Whether no process has this id any more: once every handle of an ended
+// process is closed its id names nothing, and opening it fails with
+// ERROR_INVALID_PARAMETER. A process that merely refuses us still exists.
+// Its entry goes, with the service's copy of its pipe: nobody reads that
+// pipe, and a later process given the same id must not inherit it.
+bool IsGone(DWORD processId) {
+  UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  return !process && GetLastError() == ERROR_INVALID_PARAMETER;
+}
+
 // One walk over the registered clients. Returns true with *chosen set when
 // a client qualifies for this pass.
 bool WalkClients(ClientTable& table, const SessionRules& rules, Pass pass, ChosenClient* chosen) {
   for (const ClientTable::Entry& entry : table.Entries()) {
     DWORD session = 0;
-    if (!rules.SessionOfProcess(entry.processId, &session)) continue;
+    if (!rules.SessionOfProcess(entry.processId, &session)) {
+      if (IsGone(entry.processId)) table.RemoveAndClose(entry.processId, entry.pipe);
+      continue;
+    }
     UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, entry.processId));
     if (!process) {
-      const int error = static_cast<int>(GetLastError());
+      const DWORD openError = GetLastError();
+      const int error = static_cast<int>(openError);
       if (pass == Pass::kConsole) {
         ProgramLog::Printf(texts::kOpenConsoleProcessFailed,
                            error, static_cast<int>(session), static_cast<int>(entry.processId), 0);
@@ -26,6 +40,7 @@ bool WalkClients(ClientTable& table, const SessionRules& rules, Pass pass, Chose
         ProgramLog::Printf(texts::kOpenTerminalProcessFailed, error,
             static_cast<int>(session), static_cast<int>(entry.processId), 0);
       }
+      if (openError == ERROR_INVALID_PARAMETER) table.RemoveAndClose(entry.processId, entry.pipe);
       continue;
     }
     DWORD exitCode = 0;

@@ -18,8 +18,8 @@ struct ChosenClient {
 
 // Chooses the client that receives a catalogue: the first registered client
 // still running in an active console session, else the first in any active
-// session. Entries of clients that have ended are removed and their handles
-// closed. When none qualifies, starts the client program in the session of
+// session. Entries of clients that have ended, or whose process id names
+// no process any more, are removed and their handles closed. When none qualifies, starts the client program in the session of
 // the first "explorer.exe" whose session is active (trying the next one
 // when a start fails). Where no shell runs in an active session, starts it
 // as the user of the first active session that has one. Returns 0 with

@@ -152,4 +152,5 @@ decide "service stopped and started again while the real tray client runs" "$rou
   "tray client kept running, registered again at most ${slowest} ms after each restart, received the next catalogue" \
   "$said" "${problems[@]}"
 end_clients
+note "A hand-off waits at most 60 s for its client to take the catalogue: a client that registers and never reads is then dropped, the catalogue stays pending for the next tick, and the log says \"Hand-off to client PID: N given up after 60 s, client dropped, catalogue kept\". A stop during a hand-off ends it at once. (Tested with a 3 s limit in the pipe server's tests; no campaign row waits the full minute.)"
 stop_service

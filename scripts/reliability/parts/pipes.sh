@@ -110,6 +110,7 @@ note "Bound: a real registration must be answered within ${register_bound} s (th
   "a busy pipe; it does not try again after it). The slowest one here took ${slowest_register} ms; behind" \
   "held-open connections it waits at most one exchange time-out (5 s), as up to 32 connections are served" \
   "at once. The service wrote ${lines} log lines in all during this part, one per connection it took from" \
-  "the pipe; a connection that hangs up before the service has taken it leaves no record of its own" \
+  "the pipe (two for a refused registration: the check that failed, then the refusal); a connection that" \
+  "hangs up before the service has taken it leaves no record of its own" \
   "(compare the connections logged with the tries)."
 stop_service

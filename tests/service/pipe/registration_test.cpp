@@ -360,4 +360,55 @@ TEST(RegistrationThread, EveryConnectionIsLoggedWithWhatBecameOfIt) {
   EXPECT_EQ(server.Clients().Count(), 1u);
 }
 
+// The system's calls, with the pipe client's identification answered
+// "nothing read yet" (as a system that identifies a pipe's client only from
+// its messages would) a given number of times first.
+class IdentifiedLate : public zvu::SystemRegistration {
+ public:
+  explicit IdentifiedLate(int refusals) : refusals_(refusals) {}
+  std::atomic<int> asked{0};
+  DWORD IdentifyPipeClient(HANDLE pipe, zvu::TokenFacts* facts) override {
+    if (asked++ < refusals_) return ERROR_CANNOT_IMPERSONATE;
+    return SystemRegistration::IdentifyPipeClient(pipe, facts);
+  }
+
+ private:
+  const int refusals_;
+};
+
+DWORD WINAPI RunRegistration(void* state) {
+  return zvu::RegisterClient(*static_cast<zvu::RegistrationState*>(state));
+}
+
+TEST(RegistrationThread, ClientNotIdentifiedAtConnectIsAskedAgainOnceItsRegistrationIsRead) {
+  LogCapture log("zvu_registration_" + TestName());
+  Clients clients;
+  for (const int refusals : {1, 2}) {
+    SCOPED_TRACE(refusals);
+    auto system = std::make_shared<IdentifiedLate>(refusals);
+    zvu::RegistrationState state(GetCurrentProcessId(), &zvu::CreateRegistrationPipeInstance, system);
+    zvu::UniqueHandle thread(CreateThread(nullptr, 0, &RunRegistration, &state, 0, nullptr));
+    ASSERT_TRUE(thread);
+    auto client = clients.Start("--mode no-read");
+    bool decided = WaitUntil([&] {
+      return state.table.Lookup(client->Id(), nullptr) ||
+             Occurrences(log.Text(), zvu::test::RefusedRecord(client->Id())) == 1;
+    }, 10000);
+    SetEvent(state.stopEvent.get());
+    EXPECT_EQ(WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(decided) << log.Text();
+    EXPECT_EQ(system->asked.load(), 2);
+    if (refusals == 1) {
+      EXPECT_TRUE(state.table.Lookup(client->Id(), nullptr)) << log.Text();
+    } else {
+      EXPECT_FALSE(state.table.Lookup(client->Id(), nullptr));
+      EXPECT_EQ(Occurrences(log.Text(), "Registration check failed PID: " +
+                                            std::to_string(client->Id()) +
+                                            ": pipe client not identified Err:1368 \r\n"),
+                1u)
+          << log.Text();
+    }
+  }
+}
+
 }  // namespace
