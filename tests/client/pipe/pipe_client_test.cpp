@@ -127,6 +127,15 @@ class PipeClientTest : public ::testing::Test {
     ASSERT_TRUE(process.Start(command));
     ASSERT_TRUE(WaitUntil([&] { return !LinesStartingWith(record, "ready").empty(); }, 10000));
   }
+  // Registers the client with a service that hands over "first" and then
+  // ends, as the service's process does at a restart.
+  void RegisterWithAServiceThatEnds(zvu::PipeClient& client, AnnouncementWindow& window) {
+    StartService("s300 " + WriteStep("first\xff") + " s300 x");
+    ASSERT_EQ(client.Register(), zvu::PipeClient::kRegistered);
+    client.SetTarget(window.Handle());
+    ASSERT_TRUE(window.WaitFor(1, 10000));
+    ASSERT_TRUE(service_.WaitExit(10000));
+  }
   bool WaitServiceDone() {
     return WaitUntil([&] { return !LinesStartingWith(recordPath_, "done").empty(); }, 10000);
   }
@@ -264,20 +273,14 @@ TEST_F(PipeClientTest, UnwatchableServiceIsLoggedAsNoNewRegistrationAfterARestar
 }
 
 TEST_F(PipeClientTest, RegistersAgainWithTheServicesNextProcessAndReceivesFromIt) {
-  StartService("s300 " + WriteStep("first\xff") + " s300 x");
   zvu::PipeClient client(kStandIn);
   AnnouncementWindow window(client);
-  ASSERT_EQ(client.Register(), zvu::PipeClient::kRegistered);
-  client.SetTarget(window.Handle());
-  ASSERT_TRUE(window.WaitFor(1, 10000));
-  ASSERT_TRUE(service_.WaitExit(10000));
+  ASSERT_NO_FATAL_FAILURE(RegisterWithAServiceThatEnds(client, window));
 
   // The service's next process, as after a restart.
   const std::string nextRecord = zvu::test::TempFilePath("zvu_scripted_next_service.txt");
   ChildProcess next;
-  ASSERT_TRUE(next.Start(zvu::test::Quote(zvu::test::ExeDir() + "zvu_scripted_service.exe") +
-                         " --record " + zvu::test::Quote(nextRecord) + " s300 " +
-                         WriteStep("second\xff")));
+  StartScripted(next, nextRecord, "s300 " + WriteStep("second\xff"));
   ASSERT_TRUE(window.WaitFor(2, 5000 + 3 * zvu::PipeClient::kReregisterPauseMs))
       << zvu::test::ReadWholeFile(nextRecord);
   EXPECT_EQ(window.Announced(), (std::vector<std::string>{"first", "second"}));
@@ -356,13 +359,9 @@ TEST_F(PipeClientTest, RefusedAtStartRegistersWhenAskedAgain) {
 // asks it to register again, and the next catalogue reaches the same client.
 TEST_F(PipeClientTest, RestartIsFollowedWhenAskedAgainWhereTheServiceCannotBeWatched) {
   g_waitRefused = true;
-  StartService("s300 " + WriteStep("first\xff") + " s300 x");
   zvu::PipeClient client(kStandIn);
   AnnouncementWindow window(client);
-  ASSERT_EQ(client.Register(), zvu::PipeClient::kRegistered);
-  client.SetTarget(window.Handle());
-  ASSERT_TRUE(window.WaitFor(1, 10000));
-  ASSERT_TRUE(service_.WaitExit(10000));
+  ASSERT_NO_FATAL_FAILURE(RegisterWithAServiceThatEnds(client, window));
 
   // The service's next process: with the watch refused, the client still
   // waits on the old pipe until it is asked.
