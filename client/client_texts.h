@@ -23,7 +23,8 @@ inline constexpr char kServiceNotWatched[] =
     "service process %lu cannot be watched Err:%lu, no new registration after its restart \r\n";
 // Log record of a registration pipe whose server is not the update service
 // (a process that took the pipe's name while the service was stopped): the
-// pipe server's process id, the id its greeting named, and the id the
+// pipe server's process id, the id its greeting named (0: not read, as
+// nothing is read from a server that is not the service), and the id the
 // service control manager reports for the running service (0: none). The
 // client sends that server nothing and tries again later.
 inline constexpr char kRegistrationRefused[] =

@@ -103,20 +103,14 @@ struct Registration {
   UniqueHandle writeEnd;
 };
 
-// The pipe's server is the update service only when the pipe's server, the
-// greeting and the service control manager name the same process. False,
-// with a log record unless the same refusal was the last one logged, when
-// they do not.
-bool ServedByTheService(PipeClient::Shared& shared, HANDLE namedPipe, DWORD greeting) {
-  ULONG server = 0;
-  if (!GetNamedPipeServerProcessId(namedPipe, &server)) server = 0;
-  const DWORD service = shared.access.runningServiceProcessId();
-  if (greeting != 0 && server == greeting && service == greeting) return true;
+// Logs a refusal of the pipe's server, unless the same refusal was the last
+// one logged.
+void LogRefusal(PipeClient::Shared& shared, DWORD server, DWORD greeting, DWORD service) {
   {
     std::lock_guard<std::mutex> guard(shared.lock);
     if (shared.refused[0] == server && shared.refused[1] == greeting &&
         shared.refused[2] == service) {
-      return false;
+      return;
     }
     shared.refused[0] = server;
     shared.refused[1] = greeting;
@@ -127,25 +121,38 @@ bool ServedByTheService(PipeClient::Shared& shared, HANDLE namedPipe, DWORD gree
                 static_cast<unsigned long>(server), static_cast<unsigned long>(greeting),
                 static_cast<unsigned long>(service));
   clientLog::Write(record);
-  return false;
 }
 
+// The pipe's server is the update service only when the pipe's server, the
+// service control manager and the greeting name the same process. A server
+// that is not the service is refused before its greeting is read, so that it
+// cannot hold this thread by never greeting; a refused server gets nothing
+// and counts as no service at all.
 Registration RegisterWithService(PipeClient::Shared& shared) {
   Registration registration;
   UniqueFileHandle namedPipe(OpenServicePipe());
   if (!namedPipe) return registration;
 
+  ULONG server = 0;
+  if (!GetNamedPipeServerProcessId(namedPipe.get(), &server)) server = 0;
+  const DWORD service = shared.access.runningServiceProcessId();
+  if (service == 0 || server != service) {
+    LogRefusal(shared, server, 0, service);
+    return registration;
+  }
+
   DWORD mode = PIPE_READMODE_BYTE | PIPE_WAIT;
   SetNamedPipeHandleState(namedPipe.get(), &mode, nullptr, nullptr);
 
-  // A server that sends no greeting leaves the id 0, which is refused below.
+  // A service that sends no greeting leaves the id 0, which is refused.
   unsigned char hello[kHelloSize] = {};
-  if (ReadExactly(namedPipe.get(), hello, kHelloSize)) registration.servicePid = GetUint32(hello);
-  // A refused server gets nothing: it is treated as no service at all.
-  if (!ServedByTheService(shared, namedPipe.get(), registration.servicePid)) {
-    registration.servicePid = 0;
+  DWORD greeting = 0;
+  if (ReadExactly(namedPipe.get(), hello, kHelloSize)) greeting = GetUint32(hello);
+  if (greeting != service) {
+    LogRefusal(shared, server, greeting, service);
     return registration;
   }
+  registration.servicePid = greeting;
 
   registration.result = PipeClient::kFailed;
   HANDLE readEnd = nullptr;

@@ -289,51 +289,59 @@ TEST_F(PipeClientTest, RegistersAgainWithTheServicesNextProcessAndReceivesFromIt
   EXPECT_EQ(Log(), Record(window.Handle(), "first") + Record(window.Handle(), "second"));
 }
 
-// A process that took the pipe's name while the service was stopped, or that
-// names the service's process in its greeting, is sent nothing: no
-// registration, no handle. It can impersonate the client at identification
-// level only, and the client's log names the three processes that disagreed.
+// A process that took the pipe's name while the service was stopped, or
+// that greets with the service's id, is sent nothing (no registration, no
+// handle) and not even read from; a server whose greeting names another
+// process is refused too. The server can impersonate the client at
+// identification level only, and the client's log names the processes that
+// disagreed.
 TEST_F(PipeClientTest, PipeServerThatIsNotTheServiceGetsNothingAndTheLogSaysWhy) {
   g_scriptedServiceIsTheService = false;
+  enum class Service { kStopped, kElsewhere, kTheServer };
   struct Case {
     const char* what;
-    DWORD service;   // what the service control manager reports
-    bool greetAsService;
+    Service service;     // the process the service control manager reports
+    bool greetAsOther;   // the greeting names this test's process
   };
-  const Case cases[] = {{"service stopped, own id greeted", 0, false},
-                        {"service running, its id greeted", GetCurrentProcessId(), true}};
+  const Case cases[] = {
+      {"service stopped, own id greeted", Service::kStopped, false},
+      {"service running elsewhere, its id greeted", Service::kElsewhere, true},
+      {"the service serves the pipe, another id greeted", Service::kTheServer, true}};
+  int number = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    g_serviceProcessId = c.service;
-    const std::string record = zvu::test::TempFilePath(std::string("zvu_squatter_") +
-                                                       (c.greetAsService ? "a" : "b") + ".txt");
-    ChildProcess squatter;
+    const std::string record =
+        zvu::test::TempFilePath("zvu_squatter_" + std::to_string(++number) + ".txt");
+    ChildProcess server;
     std::string arguments = "--impersonate";
-    if (c.greetAsService) arguments += " --hello " + std::to_string(c.service);
-    StartScripted(squatter, record, arguments);
-    const DWORD greeting = c.greetAsService ? c.service : squatter.Id();
+    if (c.greetAsOther) arguments += " --hello " + std::to_string(GetCurrentProcessId());
+    g_serviceProcessId = c.service == Service::kElsewhere ? GetCurrentProcessId() : 0;
+    StartScripted(server, record, arguments);
+    if (c.service == Service::kTheServer) g_serviceProcessId = server.Id();
 
     zvu::PipeClient client(kStandIn);
     EXPECT_EQ(client.Register(), zvu::PipeClient::kNoService);
     EXPECT_EQ(client.Registrations(), 0u);
-    // The squatter read no registration: the client closed the pipe
-    // without writing a byte.
+    // The server read no registration: the client closed the pipe without
+    // writing a byte.
     ASSERT_TRUE(WaitUntil([&] { return !LinesStartingWith(record, "registration-failed ").empty(); },
                           5000)) << zvu::test::ReadWholeFile(record);
     EXPECT_TRUE(LinesStartingWith(record, "registered ").empty());
     // The client asked for identification only. Wine does not honour that
     // (its token reads SecurityImpersonation whatever the client asks); on
-    // Windows the squatter's token must read SecurityIdentification.
+    // Windows the server's token must read SecurityIdentification.
     const auto levels = LinesStartingWith(record, "impersonation ");
     ASSERT_EQ(levels.size(), 1u) << zvu::test::ReadWholeFile(record);
     if (!UnderWine()) {
       EXPECT_EQ(levels[0], std::to_string(SecurityIdentification));
     }
+    // The greeting is read only from the service's own process.
+    const DWORD greeting = c.service == Service::kTheServer ? GetCurrentProcessId() : 0;
     char expected[160];
     std::snprintf(expected, sizeof(expected),
                   "Registration refused: pipe server PID: %lu greeting PID: %lu service PID: %lu \r\n",
-                  static_cast<unsigned long>(squatter.Id()), static_cast<unsigned long>(greeting),
-                  static_cast<unsigned long>(c.service));
+                  static_cast<unsigned long>(server.Id()), static_cast<unsigned long>(greeting),
+                  static_cast<unsigned long>(g_serviceProcessId.load()));
     EXPECT_NE(Log().find(expected), std::string::npos) << Log();
   }
 }
