@@ -66,8 +66,9 @@ class PipeClient {
   PipeClient& operator=(const PipeClient&) = delete;
 
   // Once, at start: kRegistered when the reader runs, kNoService when the
-  // service's pipe could not be opened, kFailed when the registration could
-  // not be sent or the reader could not be started.
+  // service's pipe could not be opened or its server was refused, kFailed
+  // when the registration could not be sent or the reader could not be
+  // started. Called on the main window's thread, as RegisterAgain is.
   HRESULT Register();
   // Brings the registration up to date, at any time after Register: without
   // a reader (no service, a refused pipe or a failed registration at start)
