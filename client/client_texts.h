@@ -15,11 +15,20 @@ inline constexpr char kUpdatesFoundBalloon[] = "New Updates Found";
 // the receiving window's handle, then the text.
 inline constexpr char kCatalogueReceivedHead[] = " data received from server and send to: %x \r\n ";
 inline constexpr char kCatalogueReceivedTail[] = "\r\n";
-// Log record of a registration that cannot follow the service: when the
-// service process cannot be watched, the client does not learn that it was
-// restarted and does not register with the new one.
+// Log record of a registration that cannot follow the service by itself:
+// when the service process cannot be watched, the client does not learn that
+// it was restarted; it registers with the new one only when a second start
+// of the program (the service starts one while a catalogue waits) asks it to.
 inline constexpr char kServiceNotWatched[] =
     "service process %lu cannot be watched Err:%lu, no new registration after its restart \r\n";
+// Log record of a registration pipe whose server is not the update service
+// (a process that took the pipe's name while the service was stopped): the
+// pipe server's process id, the id its greeting named (0: not read, as
+// nothing is read from a server that is not the service), and the id the
+// service control manager reports for the running service (0: none). The
+// client sends that server nothing and tries again later.
+inline constexpr char kRegistrationRefused[] =
+    "Registration refused: pipe server PID: %lu greeting PID: %lu service PID: %lu \r\n";
 // Log record of a catalogue the wizard cannot read (its size in bytes); the
 // wizard then shows its error page.
 inline constexpr char kCatalogueNotRead[] =

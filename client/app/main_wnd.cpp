@@ -67,8 +67,14 @@ bool CMainWnd::OnCreate() {
     return false;
   }
   tray_.SetMenuDefaultItem(ID_CHECK_FOR_UPDATES, false);
+  // A second start of the program, which may run with a lower integrity
+  // level than this one (this one elevated), asks this window to register
+  // again: let that message through. It makes this process do nothing but
+  // check its registration with the service it trusts.
+  ChangeWindowMessageFilterEx(m_hWnd, RegisterAgainMessage(), MSGFLT_ALLOW, nullptr);
   // Without the service the program still runs: updates are then found only
-  // when the user checks from the tray.
+  // when the user checks from the tray, or once a second start asks this
+  // window to register again.
   pipeClient_.Register();
   pipeClient_.SetTarget(m_hWnd);
   return true;
@@ -137,6 +143,10 @@ LRESULT CMainWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
       if (message == UWM_UPDATES_FOUND && message != 0) {
         OnUpdatesFound();
+        return 0;
+      }
+      if (message == RegisterAgainMessage() && message != 0) {
+        pipeClient_.RegisterAgain();
         return 0;
       }
       break;

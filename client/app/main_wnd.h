@@ -16,7 +16,9 @@ class XUpdateWizard;
 // The program's hidden main window. It owns the tray icon and the pipe
 // client, opens the client log for the program's life, and routes commands:
 // "Check for Updates" (ID_CHECK_FOR_UPDATES) is its own, everything else goes to the
-// application. A catalogue announced by the pipe client shows the balloon.
+// application. A catalogue announced by the pipe client shows the balloon;
+// UWM_REGISTER_AGAIN from a second start brings the pipe client's
+// registration up to date.
 class CMainWnd : public Window {
  public:
   // Window class of the main window; also the key of the one-instance rule.

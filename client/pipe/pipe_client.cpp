@@ -7,11 +7,15 @@
 #include "client_log.h"
 #include "pipe_protocol.h"
 #include "registered_messages.h"
+#include "service_process.h"
 #include "client_texts.h"
 
 namespace zvu {
 
 struct PipeClient::Shared {
+  explicit Shared(ServiceAccess serviceAccess) : access(serviceAccess) {}
+
+  const ServiceAccess access;
   // Read by the reader thread only, replaced by it on a new registration.
   UniqueHandle readEnd;
   mutable std::mutex lock;
@@ -24,6 +28,9 @@ struct PipeClient::Shared {
   unsigned registrations = 0;
   bool serviceEnded = false;  // the watched service process has ended
   bool closing = false;       // the PipeClient has gone: no new registration
+  // The last refusal logged (pipe server, greeting, service): the same
+  // refusal again, as the reader tries every few seconds, is not logged again.
+  DWORD refused[3] = {0, 0, 0};
   UniqueHandle closingEvent{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
   // The wait on the current service process (see WatchService), guarded by
   // watchLock; the wait's callback never touches them.
@@ -46,10 +53,16 @@ void LogCatalogue(HWND target, const std::string& text) {
   clientLog::Write(record);
 }
 
+// Opened for identification only: whoever serves the pipe may learn who
+// this client is, but a thread of it that impersonates the client cannot
+// act as the client (ImpersonateNamedPipeClient then gives a token that
+// opens nothing). Without SECURITY_SQOS_PRESENT a server would impersonate
+// at SecurityImpersonation, the user's full rights.
 HANDLE OpenServicePipe() {
   for (;;) {
     HANDLE pipe = CreateFileA(kRegistrationPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+                              OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                              nullptr);
     if (pipe != INVALID_HANDLE_VALUE) return pipe;
     if (GetLastError() != ERROR_PIPE_BUSY) return INVALID_HANDLE_VALUE;
     if (!WaitNamedPipeA(kRegistrationPipeName, kClientBusyPipeWaitMs)) return INVALID_HANDLE_VALUE;
@@ -70,8 +83,9 @@ bool ReadExactly(HANDLE pipe, unsigned char* bytes, DWORD size) {
 // service's process cannot be opened for duplication (a standard user, or a
 // filtered administrator token), the value of the write end in this process
 // is sent instead: the service then duplicates it from this process itself.
-uint32_t WriteEndForService(HANDLE writeEnd, DWORD servicePid) {
-  UniqueHandle service(OpenProcess(PROCESS_DUP_HANDLE, FALSE, servicePid));
+uint32_t WriteEndForService(const PipeClient::ServiceAccess& access, HANDLE writeEnd,
+                            DWORD servicePid) {
+  UniqueHandle service(access.openServiceProcess(PROCESS_DUP_HANDLE, servicePid));
   HANDLE inService = nullptr;
   if (service && DuplicateHandle(GetCurrentProcess(), writeEnd, service.get(), &inService, 0,
                                  FALSE, DUPLICATE_SAME_ACCESS)) {
@@ -89,18 +103,56 @@ struct Registration {
   UniqueHandle writeEnd;
 };
 
-Registration RegisterWithService() {
+// Logs a refusal of the pipe's server, unless the same refusal was the last
+// one logged.
+void LogRefusal(PipeClient::Shared& shared, DWORD server, DWORD greeting, DWORD service) {
+  {
+    std::lock_guard<std::mutex> guard(shared.lock);
+    if (shared.refused[0] == server && shared.refused[1] == greeting &&
+        shared.refused[2] == service) {
+      return;
+    }
+    shared.refused[0] = server;
+    shared.refused[1] = greeting;
+    shared.refused[2] = service;
+  }
+  char record[160];
+  std::snprintf(record, sizeof(record), client_texts::kRegistrationRefused,
+                static_cast<unsigned long>(server), static_cast<unsigned long>(greeting),
+                static_cast<unsigned long>(service));
+  clientLog::Write(record);
+}
+
+// The pipe's server is the update service only when the pipe's server, the
+// service control manager and the greeting name the same process. A server
+// that is not the service is refused before its greeting is read, so that it
+// cannot hold this thread by never greeting; a refused server gets nothing
+// and counts as no service at all.
+Registration RegisterWithService(PipeClient::Shared& shared) {
   Registration registration;
   UniqueFileHandle namedPipe(OpenServicePipe());
   if (!namedPipe) return registration;
 
+  ULONG server = 0;
+  if (!GetNamedPipeServerProcessId(namedPipe.get(), &server)) server = 0;
+  const DWORD service = shared.access.runningServiceProcessId();
+  if (service == 0 || server != service) {
+    LogRefusal(shared, server, 0, service);
+    return registration;
+  }
+
   DWORD mode = PIPE_READMODE_BYTE | PIPE_WAIT;
   SetNamedPipeHandleState(namedPipe.get(), &mode, nullptr, nullptr);
 
-  // A service that sends no hello leaves the id 0; the write end then goes
-  // over as this process's own handle value.
+  // A service that sends no greeting leaves the id 0, which is refused.
   unsigned char hello[kHelloSize] = {};
-  if (ReadExactly(namedPipe.get(), hello, kHelloSize)) registration.servicePid = GetUint32(hello);
+  DWORD greeting = 0;
+  if (ReadExactly(namedPipe.get(), hello, kHelloSize)) greeting = GetUint32(hello);
+  if (greeting != service) {
+    LogRefusal(shared, server, greeting, service);
+    return registration;
+  }
+  registration.servicePid = greeting;
 
   registration.result = PipeClient::kFailed;
   HANDLE readEnd = nullptr;
@@ -110,7 +162,7 @@ Registration RegisterWithService() {
   registration.writeEnd.reset(writeEnd);
 
   registration.record[0] = GetCurrentProcessId();
-  registration.record[1] = WriteEndForService(writeEnd, registration.servicePid);
+  registration.record[1] = WriteEndForService(shared.access, writeEnd, registration.servicePid);
   unsigned char record[kRegistrationSize];
   PutUint32(record, registration.record[0]);
   PutUint32(record + 4, registration.record[1]);
@@ -132,6 +184,7 @@ void Adopt(PipeClient::Shared& shared, Registration& registration) {
   shared.registration[0] = registration.record[0];
   shared.registration[1] = registration.record[1];
   shared.serviceEnded = false;
+  for (DWORD& pid : shared.refused) pid = 0;
   ++shared.registrations;
 }
 
@@ -161,10 +214,11 @@ void WatchService(const std::shared_ptr<PipeClient::Shared>& shared, DWORD servi
   EndServiceWatch(*shared);
   std::lock_guard<std::mutex> guard(shared->watchLock);
   // Waiting needs SYNCHRONIZE on the service's process, which runs as local
-  // system. Its access list need not grant that to this user (a standard
-  // user, or an administrator whose token is filtered, is refused on
-  // Windows); then the record below says that a restart will not be followed.
-  shared->serviceProcess.reset(OpenProcess(SYNCHRONIZE, FALSE, servicePid));
+  // system. Its access list grants that to no one (administrators get
+  // generic read and PROCESS_DUP_HANDLE only), so on Windows the open is
+  // refused for every user; then the record below is written, and a restart
+  // is followed only when RegisterAgain is called.
+  shared->serviceProcess.reset(shared->access.openServiceProcess(SYNCHRONIZE, servicePid));
   HANDLE wait = nullptr;
   if (shared->serviceProcess &&
       RegisterWaitForSingleObject(&wait, shared->serviceProcess.get(), &ServiceEnded, shared.get(),
@@ -215,7 +269,7 @@ DWORD WINAPI ReaderThread(void* parameter) {
           WAIT_TIMEOUT) {
         return 0;
       }
-      Registration registration = RegisterWithService();
+      Registration registration = RegisterWithService(*shared);
       if (registration.result != PipeClient::kRegistered) continue;
       Adopt(*shared, registration);
       WatchService(shared, shared->servicePid);
@@ -226,7 +280,12 @@ DWORD WINAPI ReaderThread(void* parameter) {
 
 }  // namespace
 
-PipeClient::PipeClient() : shared_(std::make_shared<Shared>()) {}
+PipeClient::ServiceAccess PipeClient::SystemServiceAccess() {
+  return {&RunningServiceProcessId,
+          [](DWORD access, DWORD processId) { return OpenProcess(access, FALSE, processId); }};
+}
+
+PipeClient::PipeClient(ServiceAccess access) : shared_(std::make_shared<Shared>(access)) {}
 
 PipeClient::~PipeClient() {
   std::lock_guard<std::mutex> guard(shared_->lock);
@@ -238,7 +297,7 @@ PipeClient::~PipeClient() {
 
 HRESULT PipeClient::Register() {
   if (threadId_ != 0) return kFailed;
-  Registration registration = RegisterWithService();
+  Registration registration = RegisterWithService(*shared_);
   if (registration.result == kNoService) return kNoService;
   {
     std::lock_guard<std::mutex> guard(shared_->lock);
@@ -261,6 +320,22 @@ HRESULT PipeClient::Register() {
     EndServiceWatch(*shared_);
     return kFailed;
   }
+  return kRegistered;
+}
+
+HRESULT PipeClient::RegisterAgain() {
+  if (threadId_ == 0) return Register();
+  const DWORD current = shared_->access.runningServiceProcessId();
+  std::lock_guard<std::mutex> guard(shared_->lock);
+  if (shared_->closing || shared_->serviceEnded) return kRegistered;
+  if (current != 0 && current == shared_->servicePid) return kRegistered;
+  // The registration is with a process that is no longer the service (or
+  // the service is not running). The old process's copy of the write end
+  // went with it, or goes when it ends: closing this one lets the reader see
+  // the pipe break then and register with the service's current process.
+  // While the old copy lives, its catalogues are still read.
+  shared_->serviceEnded = true;
+  shared_->writeEnd.reset();
   return kRegistered;
 }
 

@@ -47,7 +47,8 @@ inline bool KeepChildrenOffTheOutput() {
   return true;
 }
 
-inline DWORD FindShell() {
+// The id of a running process of that program name (the first one found), or 0.
+inline DWORD FindProcess(const char* exeName) {
   DWORD found = 0;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return 0;
@@ -55,11 +56,13 @@ inline DWORD FindShell() {
   entry.dwSize = sizeof(entry);
   for (BOOL more = Process32First(snapshot, &entry); more && found == 0;
        more = Process32Next(snapshot, &entry)) {
-    if (std::strcmp(entry.szExeFile, "explorer.exe") == 0) found = entry.th32ProcessID;
+    if (std::strcmp(entry.szExeFile, exeName) == 0) found = entry.th32ProcessID;
   }
   CloseHandle(snapshot);
   return found;
 }
+
+inline DWORD FindShell() { return FindProcess("explorer.exe"); }
 
 // The id of the desktop's shell process. Wine ends its desktop shell some
 // seconds after the last program using the desktop has gone. It is started

@@ -1,11 +1,14 @@
 #!/bin/bash
 # ZelkoVuroUpdateGui.exe on Wine's desktop, driven with real mouse input.
 #
-#   client_desktop_test.sh <ZelkoVuroUpdateGui.exe> <scripted service.exe> <desktop probe.exe> <artifacts folder>
+#   client_desktop_test.sh <ZelkoVuroUpdateGui.exe> <scripted service.exe> <desktop probe.exe>
+#                          <artifacts folder> <ZelkoVuroUpdate.exe>
 #
-# A scripted service takes the client's registration. Screenshots of the
-# tray icon with its tooltip, the menu and the About box go to the artifacts
-# folder.
+# A scripted service, which is not the update service, serves the
+# registration pipe: the client refuses it. A second start asks the running
+# client to register again: it refuses a second stand-in, then registers with
+# the real service. Screenshots of the tray icon with its tooltip, the menu
+# and the About box go to the artifacts folder.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../../scripts/lib/e2e.sh"
@@ -13,7 +16,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 artifacts=$4
 mkdir -p "$artifacts"
 scratch=$(mktemp -d)
-trap 'prefix_pids "zvu-client-desktop" | xargs -r kill 2>/dev/null; rm -rf "$scratch"' EXIT
+trap 'remove_service; prefix_pids "zvu-client-desktop" | xargs -r kill 2>/dev/null; rm -rf "$scratch"' EXIT
 mkdir -p "$scratch/zvu-client-desktop"
 client="$scratch/zvu-client-desktop/ZelkoVuroUpdateGui.exe"
 service="$scratch/zvu-client-desktop/zvu_scripted_service.exe"
@@ -24,7 +27,9 @@ desktop_probe_exe=$3
 
 desktop_client_pids() { prefix_pids 'zvu-client-desktop.ZelkoVuroUpdateGui\.exe'; }
 client_count() { desktop_client_pids | wc -l; }
-registered() { grep -q '^registered' "$1" 2>/dev/null; }
+registration_failed() { grep -q '^registration-failed' "$1" 2>/dev/null; }
+refusals() { count_in "$client_log" 'Registration refused: pipe server PID: '; }
+refusals_are() { [ "$(refusals)" = "$1" ]; }
 ready() { grep -q '^ready' "$1" 2>/dev/null; }
 start_scripted_service() {  # start_scripted_service <record>: a scripted service that takes one registration
   rm -f "$1"
@@ -47,11 +52,13 @@ tray_empty_or_gone() {
 }
 
 
-# --- Start: hidden main window, tray icon, registration ----------------------
+# --- Start: hidden main window, tray icon; a stand-in service is refused ------
 check "scripted service waits for a client" start_scripted_service "$scratch/first.txt"
+rm -f "$client_log"
 wine "$client" < /dev/null > /dev/null 2>&1 &
 check "client creates its hidden main window" wait_for 20 main_window
-check "client registers with the service" wait_for 10 registered "$scratch/first.txt"
+check "client refuses the stand-in, which is not the update service, and logs why" wait_for 10 refusals_are 1
+check "... which gets no registration and no handle" wait_for 10 registration_failed "$scratch/first.txt"
 check "one client process" [ "$(client_count)" = 1 ]
 check "the icon appears in the notification area" wait_for 10 tray_has_icon
 check "... and is painted" wait_for -p 0.2 10 icon_painted
@@ -62,7 +69,7 @@ check "hovering shows the tooltip \"Zelko Vuro Update\"" wait_for 10 tooltip_sho
 shot tray-tooltip
 xdotool mousemove 500 300
 
-# --- A second start ends at once and does not register -------------------------
+# --- A second start ends at once; the running client tries the pipe again ------
 check "second scripted service waits" start_scripted_service "$scratch/second.txt"
 before=$(date +%s%N)
 timeout 30 wine "$client" < /dev/null > /dev/null 2>&1
@@ -70,11 +77,23 @@ second_rc=$?
 second_ms=$((($(date +%s%N) - before) / 1000000))
 check "second start ends at once (${second_ms} ms, exit code $second_rc)" [ "$second_rc" = 0 -a "$second_ms" -lt 10000 ]
 check "still one client process" [ "$(client_count)" = 1 ]
-# The second client has ended; a registration of it would be in the record
-# within a moment: none may come in the next second.
-sleep 1
-check "second start did not register" bash -c "! grep -q '^registered' '$scratch/second.txt'"
+check "the running client, asked by the second start, refuses the second stand-in too" wait_for 10 refusals_are 2
+check "... which gets no registration either" wait_for 10 registration_failed "$scratch/second.txt"
 prefix_pids 'zvu-client-desktop.zvu_scripted_service\.exe' | xargs -r kill 2>/dev/null
+
+# --- With the real service running, a second start makes the client register --
+mkdir -p "$install_dir"
+cp "$5" "$install_dir/ZelkoVuroUpdate.exe"
+require "/Service installs the service" timeout 60 wine "$service_program" /Service < /dev/null > /dev/null 2>&1
+rm -f "$service_log"
+require "net start starts it" net_command start "$service_name"
+service_took_client() { grep -aqF 'Client registered PID: ' "$service_log" 2>/dev/null; }
+timeout 30 wine "$client" < /dev/null > /dev/null 2>&1
+third_rc=$?
+check "a second start ends at once (exit code $third_rc)" [ "$third_rc" = 0 -a "$(client_count)" = 1 ]
+check "the running client registers with the service" wait_for 20 service_took_client
+check "... once, and is not refused" [ "$(count_in "$service_log" 'Client registered PID: ')" = 1 -a "$(refusals)" = 2 ]
+remove_service
 
 # --- The menu: "Check for Updates" (bold), "About", "Exit" --------------------
 check "right click opens the menu" open_tray_menu

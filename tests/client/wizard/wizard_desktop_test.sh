@@ -11,7 +11,8 @@
 #    a setup program -> finish page; the registry shows Alpha 1.1.
 # 2. Cancel on the welcome page: "Vuro Update was interrupted by user.".
 # 3. Cancel during a download: the finish page reports it.
-# 4. An unparsable catalogue handed over (stand-in service): balloon, error page, Close.
+# 4. A stand-in service (not the update service) is refused: it gets no
+#    registration, so its unparsable catalogue never reaches the client.
 # 5. A catalogue handed over by the real service: balloon, selection page.
 # A screenshot of every page goes to the artifacts folder.
 set -u
@@ -123,7 +124,7 @@ shot 7-cancelled
 finish
 check "Finish closes it" wait_for 10 wizard_gone
 
-# --- 4. An unparsable catalogue handed over by a stand-in service ------------------
+# --- 4. A stand-in service that is not the update service is refused ---------------
 exit_client
 check "Exit ends the client" wait_for 15 client_gone
 record="$ZVU_ENV_DIR/wizard-scripted.txt"
@@ -131,12 +132,11 @@ rm -f "$record"
 garbage=$(printf 'this is no catalogue <' | od -An -tx1 -v | tr -d ' \n')ff
 wine "$scripted_exe" --record "$(winpath "$record")" "w$garbage" < /dev/null > /dev/null 2>&1 &
 require "the stand-in service waits for the client" wait_for 15 grep -qs '^ready' "$record"
+rm -f "$client_log"
 (cd "$install_dir" && exec wine "$client_program" < /dev/null > /dev/null 2>&1 &)
-check "a handed-over text that does not parse opens the error page" wait_for 30 page_is 5
-check "... with the template headline" page_shows 1027 Static 'VuroUpdate could not retrive the update list'
-shot 8-unparsable
-finish
-check "Finish closes it" wait_for 10 wizard_gone
+stand_in_refused() { grep -aqF 'Registration refused: pipe server PID: ' "$client_log" 2>/dev/null; }
+check "the client refuses the stand-in and logs why" wait_for 30 stand_in_refused
+check "... which gets no registration and no handle" wait_for 10 grep -qs '^registration-failed' "$record"
 prefix_pids "$scripted_pattern" | xargs -r kill 2>/dev/null
 check "the client shows its icon again" wait_for 10 tray_has_icon
 exit_client
