@@ -230,10 +230,12 @@ bool TrustedFolder::Open(const std::wstring& root, const wchar_t* leaf) {
       }
       // Not following a reparse point: the check is of this very entry.
       // No FILE_SHARE_DELETE: while it is open no one can rename or delete it.
+      // FILE_TRAVERSE makes the handle take part in sharing at all: a handle
+      // with only READ_CONTROL and FILE_READ_ATTRIBUTES does not.
       UniqueFileHandle level(CreateFileW(
-          path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-          nullptr));
+          path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_TRAVERSE,
+          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
       FolderCheck check;
       if (!level) {
         check.trust = FolderTrust::kNotOpened;

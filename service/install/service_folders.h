@@ -62,9 +62,10 @@ struct FolderCheck {
 // does not read counts as a wide grant when its mask holds a change right.
 FolderCheck CheckFolderSecurity(PSID owner, PACL dacl, const std::wstring& ownSid);
 
-// Checks the folder open as `folder` (opened with READ_CONTROL and
-// FILE_READ_ATTRIBUTES, not following reparse points): a folder, no reparse
-// point, and CheckFolderSecurity of its owner and access list.
+// Checks the folder open as `folder` (opened with READ_CONTROL,
+// FILE_READ_ATTRIBUTES and FILE_TRAVERSE, not following reparse points): a
+// folder, no reparse point, and CheckFolderSecurity of its owner and access
+// list.
 FolderCheck CheckFolderHandle(HANDLE folder, const std::wstring& ownSid);
 
 // The reason part of the refusal record for a check that did not trust.

@@ -269,6 +269,23 @@ TEST_F(ServiceFolders, FileInPlaceOfAFolderIsNotUsed) {
   EXPECT_EQ(progress.calls, 0);
 }
 
+// Every level stays held while the folder is used: none can be renamed away
+// (and something else put in its place) between the check and the use.
+TEST_F(ServiceFolders, HeldLevelsCannotBeRenamed) {
+  zvu::test::LogCapture log("zvu_service_folders_held.log");
+  {
+    TrustedFolder folder;
+    ASSERT_TRUE(Open(folder)) << log.Text();
+    for (const std::string& level : {Company(), Product(), Downloads()}) {
+      EXPECT_FALSE(MoveFileExA(level.c_str(), (level + ".renamed").c_str(), 0)) << level;
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << level;
+    }
+  }
+  // Released, they can.
+  EXPECT_TRUE(MoveFileExA(Downloads().c_str(), (Downloads() + ".renamed").c_str(), 0))
+      << GetLastError();
+}
+
 // The machine's own folder, as the service uses it.
 TEST(ServiceFoldersOfTheMachine, AreMadeBelowProgramData) {
   zvu::test::LogCapture log("zvu_service_folders_machine.log");
