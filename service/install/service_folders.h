@@ -78,9 +78,12 @@ std::string FolderRefusalReason(const FolderCheck& check);
 class TrustedFolder {
  public:
   // Creates (with ServiceFolderSddl) what is missing of
-  // <root>\Zelko\VuroUpdate\<leaf> and checks every level. False, with a
-  // log record naming the level and the reason, when a level cannot be made
-  // or is not trusted; the object then holds nothing.
+  // <root>\Zelko\VuroUpdate\<leaf> and checks every level. A level that
+  // fails its check and belongs to a user (owned by another account, or not
+  // even opened by the service) is renamed aside, untouched, to
+  // "<name>.untrusted-<GUID>" and made anew, once, with a log record. False,
+  // with a log record naming the level and the reason, when a level cannot
+  // be made or is not trusted; the object then holds nothing.
   bool Open(const std::wstring& root, const wchar_t* leaf);
 
   // The folder's path in the ANSI code page (the installer's command line
