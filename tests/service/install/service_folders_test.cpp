@@ -252,6 +252,9 @@ TEST_F(ServiceFolders, FileInPlaceOfAFolderIsNotUsed) {
   EXPECT_TRUE(folder.Path().empty());
   EXPECT_EQ(log.Count("Service install folder " + Downloads() + " not used: it is no folder"), 1u)
       << log.Text();
+  // Its owner is trusted (an administrator's, not a user's): it stays where it is.
+  EXPECT_EQ(zvu::test::ReadWholeFile(Downloads()), "a file");
+  EXPECT_EQ(log.Count("moved aside"), 0u) << log.Text();
 
   // An installation refuses to start there: nothing is fetched into it.
   zvu::UpdateEntry entry;
