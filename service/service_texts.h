@@ -101,6 +101,13 @@ inline constexpr char kFolderForeignOwner[] = "owned by %s, not local system or 
 inline constexpr char kFolderWideAccess[] = "access list lets %s write (mask 0x%08lX)";
 inline constexpr char kFolderNoAccessList[] = "it has no access list (everyone full control)";
 inline constexpr char kFolderPathNotAnsi[] = "its path is not in the ANSI code page";
+// A level of the service's folders that a user made first, renamed out of
+// the way (the folder, why it was not used, its new name), or left where it
+// is (the folder, why, the error of the rename).
+inline constexpr char kInstallFolderMovedAside[] =
+    "Service install folder %s moved aside to %s (%s), made anew \r\n";
+inline constexpr char kInstallFolderNotMovedAside[] =
+    "Service install folder %s not moved aside (%s) Err:%lu \r\n";
 // Who kFolderForeignOwner and kFolderWideAccess name when it is no account.
 inline constexpr char kFolderUnknownAccount[] = "an unknown account";
 inline constexpr char kFolderEntryOfType[] = "an entry of type %u";

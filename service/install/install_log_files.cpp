@@ -8,6 +8,22 @@
 #include "unique_handle.h"
 
 namespace zvu {
+namespace {
+
+// Whether a (long) file name ends in ".log", in any case.
+bool IsLogName(const std::string& name) {
+  static constexpr char kSuffix[] = ".log";
+  constexpr size_t kLength = sizeof kSuffix - 1;
+  if (name.size() < kLength) return false;
+  for (size_t i = 0; i < kLength; ++i) {
+    const char c = name[name.size() - kLength + i];
+    const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    if (lower != kSuffix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 std::string InstallLogName(const SYSTEMTIME& utc, const std::string& installerFileName) {
   std::string name = FormatText("%04u%02u%02u-%02u%02u%02u-", utc.wYear, utc.wMonth, utc.wDay,
@@ -45,7 +61,8 @@ void PruneInstallLogs(const std::string& folder, size_t kept) {
     const UniqueFindHandle search(FindFirstFileA((folder + "\\*.log").c_str(), &found));
     if (!search) return;
     do {
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      // The pattern matches short names too: "notes.logbook" is NOTES~1.LOG.
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && IsLogName(found.cFileName)) {
         logs.push_back({found.ftLastWriteTime, found.cFileName});
       }
     } while (FindNextFileA(search.get(), &found));

@@ -21,8 +21,8 @@ std::string InstallLogName(const SYSTEMTIME& utc, const std::string& installerFi
 DWORD CreateInstallLog(const std::string& folder, const std::string& name,
                        std::string& shortPath);
 
-// Deletes the oldest "*.log" files in folder (by last write time) until at
-// most `kept` remain.
+// Deletes the oldest files in folder whose names end in ".log" (by last
+// write time) until at most `kept` remain.
 void PruneInstallLogs(const std::string& folder, size_t kept = kKeptInstallLogs);
 
 }  // namespace zvu

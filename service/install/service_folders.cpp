@@ -2,6 +2,7 @@
 
 #include <aclapi.h>
 #include <sddl.h>
+#include <objbase.h>
 #include <shlobj.h>
 
 #include <new>
@@ -68,6 +69,55 @@ DWORD CreateServiceFolder(const std::wstring& path, const std::wstring& ownSid) 
   const DWORD error = GetLastError();
   // An existing folder is checked like one made here; whoever made it.
   return error == ERROR_ALREADY_EXISTS ? 0 : error;
+}
+
+// Opens a level for its check and to hold it while it is used. Not following
+// a reparse point: the check is of this very entry. FILE_TRAVERSE makes the
+// handle take part in sharing (a handle with only READ_CONTROL and
+// FILE_READ_ATTRIBUTES does not): with no FILE_SHARE_DELETE, no one can open
+// the level for deletion, and so neither rename nor delete it, while it is
+// held.
+UniqueFileHandle OpenLevel(const std::wstring& path) {
+  return UniqueFileHandle(CreateFileW(
+      path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_TRAVERSE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+// Whether a level that failed its check was made by an account the service
+// does not trust: its owner is another account, or its list does not even
+// let local system open it (every folder that the system, an administrator's
+// tools or this service make below the program data folder grants local
+// system full control). Such a level is no one's but a user's, and the
+// service may move it out of its way.
+bool IsUsersLevel(const UniqueFileHandle& level, DWORD openError, const std::wstring& ownSid) {
+  if (!level) return openError == ERROR_ACCESS_DENIED;
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(level.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                      nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  const UniqueLocalMemory owned(descriptor);
+  return !IsTrustedSid(owner, ownSid);
+}
+
+// Renames the entry at path (whatever it is: folder, file, junction or link;
+// a rename moves the entry itself, never what a link points to) to
+// "<name>.untrusted-<new GUID>" in the same folder, where no one can have
+// made an entry of that name before. Nothing below it is read, changed or
+// deleted. 0 and the new path, or the error.
+DWORD MoveLevelAside(const std::wstring& path, std::wstring& aside) {
+  GUID unique{};
+  wchar_t text[64] = {};
+  const HRESULT made = CoCreateGuid(&unique);
+  if (FAILED(made)) return static_cast<DWORD>(made);
+  if (StringFromGUID2(unique, text, 64) == 0) return ERROR_INSUFFICIENT_BUFFER;
+  aside = path + L".untrusted-" + text;
+  // No MOVEFILE_REPLACE_EXISTING, no MOVEFILE_COPY_ALLOWED: a rename within
+  // the folder, or nothing.
+  if (!MoveFileExW(path.c_str(), aside.c_str(), 0)) return GetLastError();
+  return 0;
 }
 
 }  // namespace
@@ -224,22 +274,40 @@ bool TrustedFolder::Open(const std::wstring& root, const wchar_t* leaf) {
     std::vector<UniqueFileHandle> levels;
     for (const wchar_t* name : {kServiceFolderCompany, kServiceFolderProduct, leaf}) {
       path = Join(path, name);
-      if (const DWORD error = CreateServiceFolder(path, ownSid); error != 0) {
-        LogRefusal(path, FormatText(texts::kFolderNotCreated, static_cast<unsigned long>(error)));
-        return false;
-      }
-      // Not following a reparse point: the check is of this very entry.
-      // No FILE_SHARE_DELETE: while it is open no one can rename or delete it.
-      UniqueFileHandle level(CreateFileW(
-          path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-          nullptr));
+      UniqueFileHandle level;
       FolderCheck check;
-      if (!level) {
-        check.trust = FolderTrust::kNotOpened;
-        check.error = GetLastError();
-      } else {
-        check = CheckFolderHandle(level.get(), ownSid);
+      // Made (unless it exists), opened and checked; a second time after a
+      // level of a user's was moved aside.
+      for (int attempt = 0; attempt < 2; ++attempt) {
+        if (const DWORD error = CreateServiceFolder(path, ownSid); error != 0) {
+          LogRefusal(path, FormatText(texts::kFolderNotCreated, static_cast<unsigned long>(error)));
+          return false;
+        }
+        level = OpenLevel(path);
+        check = FolderCheck{};
+        if (!level) {
+          check.trust = FolderTrust::kNotOpened;
+          check.error = GetLastError();
+        } else {
+          check = CheckFolderHandle(level.get(), ownSid);
+        }
+        if (check.trust == FolderTrust::kTrusted || attempt > 0 ||
+            !IsUsersLevel(level, check.error, ownSid)) {
+          break;
+        }
+        // A user made this level first (anyone may create entries in the
+        // program data folder and owns what they create there). Left in
+        // place it would keep the service from installing for ever; so it
+        // is renamed, untouched, and the service makes its own in its place.
+        level.reset();
+        std::wstring aside;
+        if (const DWORD error = MoveLevelAside(path, aside); error != 0) {
+          ProgramLog::Printf(texts::kInstallFolderNotMovedAside, Narrow(path).c_str(),
+                             FolderRefusalReason(check).c_str(), static_cast<unsigned long>(error));
+          break;
+        }
+        ProgramLog::Printf(texts::kInstallFolderMovedAside, Narrow(path).c_str(),
+                           Narrow(aside).c_str(), FolderRefusalReason(check).c_str());
       }
       if (check.trust != FolderTrust::kTrusted) {
         LogRefusal(path, FolderRefusalReason(check));

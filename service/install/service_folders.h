@@ -62,9 +62,10 @@ struct FolderCheck {
 // does not read counts as a wide grant when its mask holds a change right.
 FolderCheck CheckFolderSecurity(PSID owner, PACL dacl, const std::wstring& ownSid);
 
-// Checks the folder open as `folder` (opened with READ_CONTROL and
-// FILE_READ_ATTRIBUTES, not following reparse points): a folder, no reparse
-// point, and CheckFolderSecurity of its owner and access list.
+// Checks the folder open as `folder` (opened with READ_CONTROL,
+// FILE_READ_ATTRIBUTES and FILE_TRAVERSE, not following reparse points): a
+// folder, no reparse point, and CheckFolderSecurity of its owner and access
+// list.
 FolderCheck CheckFolderHandle(HANDLE folder, const std::wstring& ownSid);
 
 // The reason part of the refusal record for a check that did not trust.
@@ -77,9 +78,12 @@ std::string FolderRefusalReason(const FolderCheck& check);
 class TrustedFolder {
  public:
   // Creates (with ServiceFolderSddl) what is missing of
-  // <root>\Zelko\VuroUpdate\<leaf> and checks every level. False, with a
-  // log record naming the level and the reason, when a level cannot be made
-  // or is not trusted; the object then holds nothing.
+  // <root>\Zelko\VuroUpdate\<leaf> and checks every level. A level that
+  // fails its check and belongs to a user (owned by another account, or not
+  // even opened by the service) is renamed aside, untouched, to
+  // "<name>.untrusted-<GUID>" and made anew, once, with a log record. False,
+  // with a log record naming the level and the reason, when a level cannot
+  // be made or is not trusted; the object then holds nothing.
   bool Open(const std::wstring& root, const wchar_t* leaf);
 
   // The folder's path in the ANSI code page (the installer's command line

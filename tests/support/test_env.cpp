@@ -8,18 +8,29 @@
 
 namespace zvu::test {
 
+namespace {
+
+// A Linux path as Wine sees it through drive Z:; empty stays empty.
+std::string OnDriveZ(std::string path) {
+  if (path.empty()) return path;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return "Z:" + path;
+}
+
+}  // namespace
+
 std::string FixtureDirUnix() {
   const char* dir = std::getenv("ZVU_FIXTURE_DIR");
   return dir ? dir : "";
 }
 
-std::string FixtureDirWindows() {
-  std::string dir = FixtureDirUnix();
-  if (dir.empty()) return dir;
-  for (char& c : dir) {
-    if (c == '/') c = '\\';
-  }
-  return "Z:" + dir;
+std::string FixtureDirWindows() { return OnDriveZ(FixtureDirUnix()); }
+
+std::string EnvDirWindows() {
+  const char* dir = std::getenv("ZVU_ENV_DIR");
+  return OnDriveZ(dir ? dir : "");
 }
 
 bool WriteFixtureFile(const std::string& relativePath, const std::string& contents) {

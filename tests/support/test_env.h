@@ -13,6 +13,10 @@ namespace zvu::test {
 std::string FixtureDirUnix();
 std::string FixtureDirWindows();
 
+// The scratch folder of this run of the test environment (ZVU_ENV_DIR) as
+// Wine sees it (through drive Z:); empty outside the test environment.
+std::string EnvDirWindows();
+
 // Writes a file below the fixture folder (relative path with '/'), creating
 // folders as needed. Returns false on failure.
 bool WriteFixtureFile(const std::string& relativePath, const std::string& contents);

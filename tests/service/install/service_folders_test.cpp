@@ -20,6 +20,7 @@
 #include "service_folders.h"
 #include "service_install_job.h"
 #include "temp_files.h"
+#include "test_env.h"
 #include "unique_handle.h"
 
 namespace {
@@ -251,6 +252,9 @@ TEST_F(ServiceFolders, FileInPlaceOfAFolderIsNotUsed) {
   EXPECT_TRUE(folder.Path().empty());
   EXPECT_EQ(log.Count("Service install folder " + Downloads() + " not used: it is no folder"), 1u)
       << log.Text();
+  // Its owner is trusted (an administrator's, not a user's): it stays where it is.
+  EXPECT_EQ(zvu::test::ReadWholeFile(Downloads()), "a file");
+  EXPECT_EQ(log.Count("moved aside"), 0u) << log.Text();
 
   // An installation refuses to start there: nothing is fetched into it.
   zvu::UpdateEntry entry;
@@ -267,6 +271,124 @@ TEST_F(ServiceFolders, FileInPlaceOfAFolderIsNotUsed) {
   EXPECT_EQ(zvu::InstallVerifiedUpdate(entry, progress, settings),
             zvu::ServiceInstallOutcome::kFolderUnsafe);
   EXPECT_EQ(progress.calls, 0);
+}
+
+// Every level stays held while the folder is used: none can be renamed away
+// (and something else put in its place) between the check and the use.
+TEST_F(ServiceFolders, HeldLevelsCannotBeRenamed) {
+  zvu::test::LogCapture log("zvu_service_folders_held.log");
+  {
+    TrustedFolder folder;
+    ASSERT_TRUE(Open(folder)) << log.Text();
+    for (const std::string& level : {Company(), Product(), Downloads()}) {
+      EXPECT_FALSE(MoveFileExA(level.c_str(), (level + ".renamed").c_str(), 0)) << level;
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << level;
+    }
+  }
+  // Released, they can.
+  EXPECT_TRUE(MoveFileExA(Downloads().c_str(), (Downloads() + ".renamed").c_str(), 0))
+      << GetLastError();
+}
+
+// Levels a user made first. Wine reports an entry of another Unix user as
+// owned by another account (S-1-5-7); the test environment's setup leaves
+// such entries below <env>\users-folders (see CMakeLists.txt):
+//   made-first\Zelko                    a folder with planted.txt in it
+//   held\Zelko                          a folder
+//   file-leaf\Zelko\VuroUpdate\Downloads a file (the levels above are the
+//                                       test's own)
+class UsersFolders : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base_ = zvu::test::EnvDirWindows();
+    if (base_.empty()) GTEST_SKIP() << "runs in the test environment only";
+    base_ += "\\users-folders";
+    ownSid_ = zvu::OwnAccountSid();
+  }
+
+  // The names in folder that begin with prefix.
+  static std::vector<std::string> Entries(const std::string& folder, const std::string& prefix) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA((folder + "\\" + prefix + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+      names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+  }
+
+  // The planted entry is there and another account owns it.
+  void ExpectUsers(const std::string& path) {
+    const ReadBack security = ReadSecurity(path);
+    ASSERT_EQ(security.error, 0u) << path << ": the test environment did not plant it";
+    ASSERT_FALSE(security.owner.empty());
+    ASSERT_NE(security.owner, ownSid_) << path;
+  }
+
+  std::string base_;
+  std::wstring ownSid_;
+};
+
+TEST_F(UsersFolders, AreMovedAsideUntouchedAndMadeAnew) {
+  zvu::test::LogCapture log("zvu_service_folders_users.log");
+  const std::string root = base_ + "\\made-first";
+  ExpectUsers(root + "\\Zelko");
+
+  TrustedFolder folder;
+  ASSERT_TRUE(folder.Open(zvu::Widen(root), zvu::kServiceDownloadsFolder)) << log.Text();
+  EXPECT_EQ(folder.Path(), root + "\\Zelko\\VuroUpdate\\Downloads");
+
+  // The user's folder is kept whole under a new name beside the new one.
+  const auto aside = Entries(root, "Zelko.untrusted-{");
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_EQ(zvu::test::ReadWholeFile(root + "\\" + aside[0] + "\\planted.txt"), "planted\n");
+  EXPECT_FALSE(zvu::test::FileExists(root + "\\Zelko\\planted.txt"));
+  EXPECT_EQ(ReadSecurity(root + "\\Zelko").owner, ownSid_);
+  EXPECT_EQ(log.Count("Service install folder " + root + "\\Zelko moved aside to " + root +
+                      "\\" + aside[0] + " (owned by "),
+            1u)
+      << log.Text();
+  EXPECT_EQ(log.Count("not used"), 0u) << log.Text();
+
+  // A file a user put in place of the last level goes the same way.
+  const std::string leafRoot = base_ + "\\file-leaf";
+  const std::string product = leafRoot + "\\Zelko\\VuroUpdate";
+  ExpectUsers(product + "\\Downloads");
+  TrustedFolder leaf;
+  ASSERT_TRUE(leaf.Open(zvu::Widen(leafRoot), zvu::kServiceDownloadsFolder)) << log.Text();
+  const auto movedFile = Entries(product, "Downloads.untrusted-{");
+  ASSERT_EQ(movedFile.size(), 1u);
+  EXPECT_EQ(zvu::test::ReadWholeFile(product + "\\" + movedFile[0]), "planted\n");
+  EXPECT_EQ(GetFileAttributesA((product + "\\Downloads").c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+}
+
+// A user who holds their folder open keeps it from being moved: the service
+// refuses for as long (and does not try again and again).
+TEST_F(UsersFolders, HeldOpenIsRefusedUntilReleased) {
+  zvu::test::LogCapture log("zvu_service_folders_users_held.log");
+  const std::string root = base_ + "\\held";
+  const std::string zelko = root + "\\Zelko";
+  ExpectUsers(zelko);
+  {
+    zvu::UniqueFileHandle hold(CreateFileA(zelko.c_str(), FILE_LIST_DIRECTORY,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(hold);
+    TrustedFolder folder;
+    EXPECT_FALSE(folder.Open(zvu::Widen(root), zvu::kServiceDownloadsFolder));
+    EXPECT_EQ(log.Count("Service install folder " + zelko + " not moved aside (owned by "), 1u)
+        << log.Text();
+    EXPECT_EQ(log.Count(") Err:32"), 1u) << log.Text();
+    EXPECT_EQ(log.Count("Service install folder " + zelko + " not used: owned by "), 1u)
+        << log.Text();
+    EXPECT_TRUE(Entries(root, "Zelko.untrusted-").empty());
+  }
+  TrustedFolder folder;
+  EXPECT_TRUE(folder.Open(zvu::Widen(root), zvu::kServiceDownloadsFolder)) << log.Text();
+  EXPECT_EQ(Entries(root, "Zelko.untrusted-").size(), 1u);
 }
 
 // The machine's own folder, as the service uses it.

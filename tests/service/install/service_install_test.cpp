@@ -255,12 +255,14 @@ TEST_F(ServiceInstall, OnlyTheNewestLogsAreKept) {
     ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &written));
   }
   ASSERT_TRUE(zvu::test::WriteBytes(Logs() + "\\notes.txt", "not a log"));
+  // Its short name ends in .LOG, its name does not.
+  ASSERT_TRUE(zvu::test::WriteBytes(Logs() + "\\notes.logbook", "not a log either"));
 
   const UpdateEntry entry = ServedSetup("zvu-svc-logs.exe");
   EXPECT_EQ(Run(entry), ServiceInstallOutcome::kInstalled) << log.Text();
 
   const auto names = FileNames(Logs());
-  EXPECT_EQ(names.size(), 21u);  // 20 logs and the other file
+  EXPECT_EQ(names.size(), 22u);  // 20 logs and the other files
   EXPECT_TRUE(std::any_of(names.begin(), names.end(), [](const std::string& name) {
     return name.find("-zvu-svc-logs.exe.log") != std::string::npos;
   }));
@@ -270,6 +272,7 @@ TEST_F(ServiceInstall, OnlyTheNewestLogsAreKept) {
     EXPECT_EQ(kept, i < 19) << i;
   }
   EXPECT_TRUE(zvu::test::FileExists(Logs() + "\\notes.txt"));
+  EXPECT_TRUE(zvu::test::FileExists(Logs() + "\\notes.logbook"));
 }
 
 }  // namespace
