@@ -31,6 +31,13 @@ struct PipeClient::Shared {
   // The last refusal logged (pipe server, greeting, service): the same
   // refusal again, as the reader tries every few seconds, is not logged again.
   DWORD refused[3] = {0, 0, 0};
+  // This process's end of the last registration's named pipe, kept open
+  // until the next registration: the service identifies the pipe's client
+  // from the registration it has read, and Windows lets a server
+  // impersonate its client only after a read and only while the client's
+  // end is open. Holding the end costs nothing once the service has
+  // disconnected, and nothing here waits for that.
+  UniqueFileHandle registrationPipe;
   UniqueHandle closingEvent{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
   // The wait on the current service process (see WatchService), guarded by
   // watchLock; the wait's callback never touches them.
@@ -101,6 +108,7 @@ struct Registration {
   uint32_t record[2] = {0, 0};
   UniqueHandle readEnd;
   UniqueHandle writeEnd;
+  UniqueFileHandle namedPipe;  // held open after the write (see Shared)
 };
 
 // Logs a refusal of the pipe's server, unless the same refusal was the last
@@ -170,6 +178,7 @@ Registration RegisterWithService(PipeClient::Shared& shared) {
   if (WriteFile(namedPipe.get(), record, kRegistrationSize, &written, nullptr) &&
       written == kRegistrationSize) {
     registration.result = PipeClient::kRegistered;
+    registration.namedPipe = std::move(namedPipe);
   }
   return registration;
 }
@@ -180,6 +189,7 @@ void Adopt(PipeClient::Shared& shared, Registration& registration) {
   shared.readEnd = std::move(registration.readEnd);
   std::lock_guard<std::mutex> guard(shared.lock);
   shared.writeEnd = std::move(registration.writeEnd);
+  shared.registrationPipe = std::move(registration.namedPipe);
   shared.servicePid = registration.servicePid;
   shared.registration[0] = registration.record[0];
   shared.registration[1] = registration.record[1];
