@@ -73,6 +73,7 @@ InstallerCommand BuildInstallerCommand(const InstallerCommandRequest& request) {
   std::string line;
   if (!request.options.empty()) {
     const std::string options = ReplaceAll(request.options, kLogFilePlaceholder, log);
+    command.runsMsiexec = command.isPackage;
     line = command.isPackage ? "msiexec /i " + installer + ' ' + options
                              : installer + ' ' + options;
   } else if (!request.issfile.empty()) {
@@ -80,6 +81,7 @@ InstallerCommand BuildInstallerCommand(const InstallerCommandRequest& request) {
     // Both paths already sit inside quotes of their own here.
     line = installer + " /s /f1\"" + command.responseFilePath + "\" /f2\"" + request.logPath + '"';
   } else if (command.isPackage) {
+    command.runsMsiexec = true;
     line = "msiexec /i " + installer + " /qn /norestart /log " + log + ' ';
   } else {
     line = installer + " /s /sms /v\"/qn /norestart /log " +

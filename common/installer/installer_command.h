@@ -23,7 +23,10 @@ enum class InstallerCommandError {
 
 struct InstallerCommand {
   InstallerCommandError error = InstallerCommandError::kNone;
-  bool isPackage = false;        // run through msiexec
+  bool isPackage = false;        // the installer is a Windows Installer package
+  // The command line starts with "msiexec": the system folder's msiexec.exe
+  // is the program to start, the line its arguments.
+  bool runsMsiexec = false;
   std::string commandLine;       // for CreateProcess
   std::string responseFilePath;  // response-file form only: where the issfile text is written
 };

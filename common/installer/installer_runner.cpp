@@ -27,6 +27,14 @@ void CallPump(InstallerWaitCallback* pump) {
   if (pump) pump->OnInstallerWait();
 }
 
+// The system folder's msiexec.exe; empty when the system folder is unknown.
+std::string SystemMsiexecPath() {
+  char folder[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return std::string(folder, length) + "\\msiexec.exe";
+}
+
 }  // namespace
 
 InstallerRunner::InstallerRunner(unsigned pollLimit) : pollLimit_(pollLimit) {
@@ -96,8 +104,19 @@ bool InstallerRunner::Run(const std::string& installerPath, const std::string& f
     return false;
   }
 
+  // A package runs through the system folder's msiexec.exe, named as the
+  // program to start: a bare "msiexec" would be looked for in the client's
+  // own folder and in the current directory before the system folder. The
+  // command line keeps its "msiexec /i ..." text; msiexec reads its
+  // arguments from it.
+  std::string application;
+  if (command.runsMsiexec) {
+    application = SystemMsiexecPath();
+    if (application.empty()) return false;
+  }
+
   CallPump(pump);
-  if (!StartAndWait(command.commandLine, installerPath, pump)) return false;
+  if (!StartAndWait(application, command.commandLine, installerPath, pump)) return false;
 
   bool success = false;
   if (ReadInstallResult(!issfile.empty(), success) != 0) return false;
@@ -108,7 +127,8 @@ int InstallerRunner::ReadInstallResult(bool setupResultFile, bool& success) cons
   return ReadInstallResultFile(logPath_, setupResultFile, success);
 }
 
-bool InstallerRunner::StartAndWait(const std::string& commandLine,
+bool InstallerRunner::StartAndWait(const std::string& application,
+                                   const std::string& commandLine,
                                    const std::string& installerPath,
                                    InstallerWaitCallback* pump) const {
   std::vector<char> line(commandLine.begin(), commandLine.end());
@@ -116,7 +136,7 @@ bool InstallerRunner::StartAndWait(const std::string& commandLine,
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+  if (!CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                       nullptr, &startup, &started)) {
     return false;
   }

@@ -59,10 +59,11 @@ class InstallerRunner {
   bool Run(const std::string& installerPath, const std::string& folder,
            const std::string& options, const std::string& logName, const std::string& issfile,
            InstallerWaitCallback* pump);
-  // Starts the command line and waits for the process to end; false when it
-  // cannot be started or had to be terminated.
+  // Starts the command line (with application as the program, unless it is
+  // empty) and waits for the process to end; false when it cannot be started
+  // or had to be terminated.
   // installerPath names the installer in the log record of a time-out.
-  bool StartAndWait(const std::string& commandLine, const std::string& installerPath,
+  bool StartAndWait(const std::string& application, const std::string& commandLine, const std::string& installerPath,
                     InstallerWaitCallback* pump) const;
 
   std::string logPath_;

@@ -290,4 +290,41 @@ TEST_F(RunnerTest, WinesMsiexecInstallsAPackageGivenWithCapitalsAndTrailingSpace
   zvu::test::RemoveAlpha();
 }
 
+// A program called msiexec.exe in the client's own folder or in the current
+// directory is never what installs a package: the system folder's is.
+TEST_F(RunnerTest, PackagesRunTheSystemFoldersMsiexecOnly) {
+  zvu::test::RemoveAlpha();
+  char ownPath[MAX_PATH] = {};
+  ASSERT_NE(GetModuleFileNameA(nullptr, ownPath, MAX_PATH), 0u);
+  std::string ownFolder = ownPath;
+  ownFolder.erase(ownFolder.find_last_of('\\'));
+  const std::string current = zvu::test::FreshTempFolder("zvu current folder");
+  // The fake setup program leaves "<own path>.cmdline" behind when it runs.
+  const std::string fakes[] = {CopyFakeSetup(ownFolder, "msiexec.exe"),
+                               CopyFakeSetup(current, "msiexec.exe")};
+  for (const std::string& fake : fakes) DeleteFileA((fake + ".cmdline").c_str());
+  char previous[MAX_PATH] = {};
+  ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, previous), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryA(current.c_str()));
+
+  const std::string package = folder_ + "\\alpha-1.0.msi";
+  ASSERT_TRUE(CopyFileA((zvu::test::InstallersDir() + "\\alpha-1.0.msi").c_str(), package.c_str(),
+                        FALSE));
+  // Both forms of a package's command line; the system's msiexec ran each
+  // time, as the installed product shows.
+  InstallerRunner runner;
+  runner.RunInstaller(package, folder_, "ZVU_NOTE=options /qn", "alpha.log", "", nullptr);
+  EXPECT_EQ(zvu::test::ProductString("Alpha", "Note"), "options");
+  zvu::test::RemoveAlpha();
+  runner.RunInstaller(package, folder_, "", "alpha.log", "", nullptr);
+  EXPECT_EQ(zvu::test::ProductDword("Alpha", "Major"), 1u);
+
+  SetCurrentDirectoryA(previous);
+  for (const std::string& fake : fakes) {
+    EXPECT_FALSE(FileExists(fake + ".cmdline")) << fake << " was started";
+    for (const char* left : {"", ".cmdline", ".ids"}) DeleteFileA((fake + left).c_str());
+  }
+  zvu::test::RemoveAlpha();
+}
+
 }  // namespace
