@@ -55,8 +55,7 @@ int InstallerRunner::PrepareLogFile(const std::string& logName) {
   return 0;
 }
 
-bool InstallerRunner::WriteResponseFile(const std::string& path, const std::string& text) {
-  if (text.empty()) return false;
+std::string InstallerRunner::ResponseFileBytes(const std::string& text) {
   // Windows line ends, as a text-mode write gives them, but without turning
   // a "\r\n" that is already there into "\r\r\n".
   std::string contents;
@@ -65,6 +64,12 @@ bool InstallerRunner::WriteResponseFile(const std::string& path, const std::stri
     if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) contents += '\r';
     contents += text[i];
   }
+  return contents;
+}
+
+bool InstallerRunner::WriteResponseFile(const std::string& path, const std::string& text) {
+  if (text.empty()) return false;
+  const std::string contents = ResponseFileBytes(text);
   UniqueFile file(std::fopen(path.c_str(), "wb"));
   if (!file) return false;
   const bool written =
@@ -76,9 +81,10 @@ bool InstallerRunner::WriteResponseFile(const std::string& path, const std::stri
 
 bool InstallerRunner::RunInstaller(const std::string& installerPath, const std::string& folder,
                                    const std::string& options, const std::string& logName,
-                                   const std::string& issfile, InstallerWaitCallback* pump) {
+                                   const std::string& issfile, InstallerWaitCallback* pump,
+                                   HeldFile heldInstaller) {
   try {
-    return Run(installerPath, folder, options, logName, issfile, pump);
+    return Run(installerPath, folder, options, logName, issfile, pump, heldInstaller);
   } catch (const std::exception&) {
     // Out of memory while building texts: the run fails, the caller goes on.
     return false;
@@ -87,7 +93,8 @@ bool InstallerRunner::RunInstaller(const std::string& installerPath, const std::
 
 bool InstallerRunner::Run(const std::string& installerPath, const std::string& folder,
                           const std::string& options, const std::string& logName,
-                          const std::string& issfile, InstallerWaitCallback* pump) {
+                          const std::string& issfile, InstallerWaitCallback* pump,
+                          HeldFile& heldInstaller) {
   if (PrepareLogFile(logName) != 0) return false;
   CallPump(pump);
 
@@ -100,8 +107,15 @@ bool InstallerRunner::Run(const std::string& installerPath, const std::string& f
   request.installerMajorVersion = installerMajorVersion_;
   const InstallerCommand command = BuildInstallerCommand(request);
   if (command.error != InstallerCommandError::kNone) return false;
-  if (!command.responseFilePath.empty() && !WriteResponseFile(command.responseFilePath, issfile)) {
-    return false;
+  HeldFile heldResponseFile;
+  if (!command.responseFilePath.empty()) {
+    if (!WriteResponseFile(command.responseFilePath, issfile)) return false;
+    // Held until the setup program has started. The file is written and
+    // closed before the hold begins, so what is held is read back: a file
+    // changed or replaced in between is not what this run wrote.
+    heldResponseFile = HeldFile::Open(command.responseFilePath);
+    std::string held;
+    if (!heldResponseFile.ReadAll(held) || held != ResponseFileBytes(issfile)) return false;
   }
 
   // A package runs through the system folder's msiexec.exe, named as the
@@ -116,7 +130,10 @@ bool InstallerRunner::Run(const std::string& installerPath, const std::string& f
   }
 
   CallPump(pump);
-  if (!StartAndWait(application, command.commandLine, installerPath, pump)) return false;
+  if (!StartAndWait(application, command.commandLine, installerPath, pump, heldInstaller,
+                    heldResponseFile)) {
+    return false;
+  }
 
   bool success = false;
   if (ReadInstallResult(!issfile.empty(), success) != 0) return false;
@@ -130,16 +147,22 @@ int InstallerRunner::ReadInstallResult(bool setupResultFile, bool& success) cons
 bool InstallerRunner::StartAndWait(const std::string& application,
                                    const std::string& commandLine,
                                    const std::string& installerPath,
-                                   InstallerWaitCallback* pump) const {
+                                   InstallerWaitCallback* pump, HeldFile& heldInstaller,
+                                   HeldFile& heldResponseFile) const {
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
-  if (!CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &started)) {
-    return false;
-  }
+  const BOOL created =
+      CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr,
+                     nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started);
+  // Held until the start has returned. A setup program's image is mapped by
+  // now; msiexec opens its package later, in a folder only this user may
+  // change (the download folder is the user's own).
+  heldInstaller.Release();
+  heldResponseFile.Release();
+  if (!created) return false;
   const UniqueHandle process(started.hProcess);
   const UniqueHandle thread(started.hThread);
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "held_file.h"
 #include "installer_wait_callback.h"
 
 namespace zvu {
@@ -31,6 +32,8 @@ class InstallerRunner {
   // Writes text to path with Windows line ends ("\n" alone becomes "\r\n");
   // false when text is empty or the file cannot be written.
   static bool WriteResponseFile(const std::string& path, const std::string& text);
+  // The bytes WriteResponseFile writes for text.
+  static std::string ResponseFileBytes(const std::string& text);
 
   // Runs the installer and returns true when its log reports success.
   //   installerPath  full path of the installer (".msi" runs through msiexec)
@@ -40,12 +43,18 @@ class InstallerRunner {
   //   logName        file name of this run's log
   //   issfile        the whole response-file text, may be empty
   //   pump           called while the runner prepares and waits, may be null
+  //   heldInstaller  the installer file as its check left it held, or
+  //                  nothing; the runner keeps it held until the installer's
+  //                  process has started (or could not be started)
   // Nothing is started when the log, the command line or the response file
-  // cannot be made. An installer still running after the poll limit is
-  // terminated and the run fails.
+  // cannot be made. The response file is held from its writing until the
+  // installer's process has started, and nothing starts unless the held
+  // file is what was written. An installer still running after the poll
+  // limit is terminated and the run fails.
   bool RunInstaller(const std::string& installerPath, const std::string& folder,
                     const std::string& options, const std::string& logName,
-                    const std::string& issfile, InstallerWaitCallback* pump);
+                    const std::string& issfile, InstallerWaitCallback* pump,
+                    HeldFile heldInstaller = HeldFile());
 
   // Reads the current log: the setup program's result file when
   // setupResultFile is set, else the Windows Installer log. Returns 0 with
@@ -58,13 +67,15 @@ class InstallerRunner {
  private:
   bool Run(const std::string& installerPath, const std::string& folder,
            const std::string& options, const std::string& logName, const std::string& issfile,
-           InstallerWaitCallback* pump);
+           InstallerWaitCallback* pump, HeldFile& heldInstaller);
   // Starts the command line (with application as the program, unless it is
   // empty) and waits for the process to end; false when it cannot be started
-  // or had to be terminated.
+  // or had to be terminated. The held files are let go once the start has
+  // returned.
   // installerPath names the installer in the log record of a time-out.
-  bool StartAndWait(const std::string& application, const std::string& commandLine, const std::string& installerPath,
-                    InstallerWaitCallback* pump) const;
+  bool StartAndWait(const std::string& application, const std::string& commandLine,
+                    const std::string& installerPath, InstallerWaitCallback* pump,
+                    HeldFile& heldInstaller, HeldFile& heldResponseFile) const;
 
   std::string logPath_;
   int installerMajorVersion_ = 3;

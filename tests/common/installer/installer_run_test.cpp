@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "installer_command.h"
+#include "installer_digest.h"
 #include "installer_log_file.h"
 #include "installer_test_support.h"
 #include "log_capture.h"
@@ -288,6 +289,47 @@ TEST_F(RunnerTest, WinesMsiexecInstallsAPackageGivenWithCapitalsAndTrailingSpace
   EXPECT_EQ(zvu::test::ProductDword("Alpha", "build"), 0u);
   EXPECT_FALSE(ReadWholeFile(runner.LogPath()).empty());
   zvu::test::RemoveAlpha();
+}
+
+// Between the digest check and the start nothing can change what runs: the
+// pump, called before the installer starts, tries to replace the installer
+// and its response file, and the run goes on with the files as checked and
+// as written. Once the installer has started, the files are let go.
+TEST_F(RunnerTest, SwapBetweenCheckAndStartChangesNothing) {
+  const std::string iss = "[InstallShield Silent]\r\nVersion=v7.00\r\n";
+  const std::string setup = CopyFakeSetup(folder_, "setup.exe");
+  const std::string checked = ReadWholeFile(setup);
+  std::string digest;
+  ASSERT_TRUE(zvu::ComputeFileSha256(setup, digest));
+  zvu::DigestCheck check = zvu::VerifyInstallerDigest(setup, digest);
+  ASSERT_TRUE(check.held.IsHeld());
+
+  const std::string response = folder_ + "\\setup.iss";
+  const std::string replacement = folder_ + "\\replacement";
+  ASSERT_TRUE(zvu::test::WriteBytes(replacement, "MZ another program"));
+  RecordingPump pump;
+  std::vector<std::string> swaps;  // the attempts that worked
+  pump.onCall = [&](size_t index) {
+    if (index > 2) return;  // the two calls before the start
+    if (zvu::test::WriteBytes(setup, "MZ another program")) swaps.push_back("write installer");
+    if (MoveFileExA(replacement.c_str(), setup.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      swaps.push_back("replace installer");
+    }
+    if (DeleteFileA(setup.c_str())) swaps.push_back("delete installer");
+    // The second call comes after the response file was written.
+    if (index == 2 && zvu::test::WriteBytes(response, "[changed]")) swaps.push_back("write iss");
+    if (index == 2 && DeleteFileA(response.c_str())) swaps.push_back("delete iss");
+  };
+  InstallerRunner runner;
+  EXPECT_TRUE(runner.RunInstaller(setup, folder_, "", "setup.exe.log", iss, &pump,
+                                  std::move(check.held)));
+  EXPECT_TRUE(swaps.empty()) << swaps.front();
+  EXPECT_EQ(ReadWholeFile(setup), checked);
+  EXPECT_EQ(ReadWholeFile(response), iss);
+  EXPECT_TRUE(FileExists(setup + ".cmdline"));  // the checked program ran
+
+  EXPECT_TRUE(DeleteFileA(response.c_str()));
+  EXPECT_TRUE(MoveFileExA(replacement.c_str(), setup.c_str(), MOVEFILE_REPLACE_EXISTING));
 }
 
 // A program called msiexec.exe in the client's own folder or in the current
