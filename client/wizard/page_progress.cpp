@@ -7,6 +7,7 @@
 #include "download_progress.h"
 #include "format_text.h"
 #include "installer_digest.h"
+#include "install_road.h"
 #include "installer_download.h"
 #include "owned_download_folder.h"
 #include "program_log.h"
@@ -28,7 +29,9 @@ constexpr DWORD kInstalledPauseMs = 200;
 
 }  // namespace
 
-XPageProgress::XPageProgress(XUpdateWizard& wizard) : WizardPage(wizard, IDD_PAGE_PROGRESS) {}
+XPageProgress::XPageProgress(XUpdateWizard& wizard)
+    : WizardPage(wizard, IDD_PAGE_PROGRESS),
+      runsInstallersDirectly_(ProcessRunsInstallersDirectly()) {}
 
 BOOL XPageProgress::OnInitDialog() {
   WizardPage::OnInitDialog();
@@ -194,6 +197,11 @@ void XPageProgress::InstallDownloaded(HeldFile heldInstaller) {
     SetItemText(IDC_INSTALL_STATUS, client_texts::kInstallLabel);
     SetInstallBar(10);
     const std::string logName = std::string(PathFindFileNameA(filePath_.c_str())) + ".log";
+    // The service road is not there yet (ServiceInstallAvailable), so a
+    // client without administrator rights asks for the user's consent.
+    const InstallRoad road = ChooseInstallRoad(runsInstallersDirectly_, !update.sha256.empty(),
+                                               ServiceInstallAvailable());
+    installerRunner_.UseConsent(road != InstallRoad::Direct, Sheet());
     const bool succeeded = installerRunner_.RunInstaller(
         filePath_, folder_, update.options, logName, update.issfile, this, std::move(heldInstaller));
     if (m_hWnd == nullptr) {

@@ -70,6 +70,9 @@ class XPageProgress : public WizardPage, public InstallerWaitCallback {
 
   XHttpClient downloadClient_{WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY};  // the user's proxy settings
   InstallerRunner installerRunner_;
+  // Whether this client's token may run installers itself (an elevated
+  // one); otherwise installers start with the user's consent.
+  bool runsInstallersDirectly_ = true;
   UpdateEntry* currentUpdate_ = nullptr;
   UpdateList::iterator nextRecord_;
   bool downloading_ = false;   // a transfer of currentUpdate_ is under way

@@ -88,6 +88,11 @@ InstallerCommand BuildInstallerCommand(const InstallerCommandRequest& request) {
            QuoteSpacesInsideQuotes(request.logPath) + " \"";
   }
   command.commandLine = AdaptForInstallerVersion(std::move(line), request.installerMajorVersion);
+  const std::string first = command.runsMsiexec ? std::string("msiexec ") : installer + ' ';
+  if (command.commandLine.compare(0, first.size(), first) == 0) {
+    if (!command.runsMsiexec) command.program = installerPath;
+    command.arguments = command.commandLine.substr(first.size());
+  }
   return command;
 }
 

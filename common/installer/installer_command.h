@@ -28,6 +28,11 @@ struct InstallerCommand {
   // is the program to start, the line its arguments.
   bool runsMsiexec = false;
   std::string commandLine;       // for CreateProcess
+  // The same run as a program and its parameters, for a start through the
+  // shell: the installer (empty for msiexec, which is the system folder's)
+  // and everything of the command line after its first token.
+  std::string program;
+  std::string arguments;
   std::string responseFilePath;  // response-file form only: where the issfile text is written
 };
 

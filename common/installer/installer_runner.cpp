@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <vector>
 
 #include "common_texts.h"
 #include "install_result.h"
@@ -20,6 +19,9 @@ namespace {
 
 // Exit code given to an installer that ran too long.
 constexpr UINT kTimedOutExitCode = 0xC0000095;
+// ERROR_ELEVATION_REQUIRED: the program asks for administrator rights that
+// the token does not have (not in every toolchain's headers).
+constexpr DWORD kElevationRequired = 740;
 // How long to wait for a terminated installer to go away.
 constexpr DWORD kTerminationWaitMs = 5000;
 
@@ -37,7 +39,8 @@ std::string SystemMsiexecPath() {
 
 }  // namespace
 
-InstallerRunner::InstallerRunner(unsigned pollLimit) : pollLimit_(pollLimit) {
+InstallerRunner::InstallerRunner(unsigned pollLimit, InstallerStarter& starter)
+    : pollLimit_(pollLimit), starter_(starter) {
   QueryInstallerVersion();
 }
 
@@ -130,8 +133,7 @@ bool InstallerRunner::Run(const std::string& installerPath, const std::string& f
   }
 
   CallPump(pump);
-  if (!StartAndWait(application, command.commandLine, installerPath, pump, heldInstaller,
-                    heldResponseFile)) {
+  if (!StartAndWait(command, application, installerPath, pump, heldInstaller, heldResponseFile)) {
     return false;
   }
 
@@ -144,27 +146,40 @@ int InstallerRunner::ReadInstallResult(bool setupResultFile, bool& success) cons
   return ReadInstallResultFile(logPath_, setupResultFile, success);
 }
 
-bool InstallerRunner::StartAndWait(const std::string& application,
-                                   const std::string& commandLine,
+DWORD InstallerRunner::Start(const InstallerCommand& command, const std::string& msiexec,
+                             HANDLE* process) const {
+  const std::string& program = command.runsMsiexec ? msiexec : command.program;
+  if (!consent_) {
+    const DWORD error = starter_.Start(command.runsMsiexec ? msiexec : std::string(),
+                                       command.commandLine, process);
+    // A program whose manifest asks for administrator rights the client's
+    // token does not have: the user is asked.
+    if (error != kElevationRequired) return error;
+  }
+  // The shell takes the program and its parameters apart; msiexec by its
+  // system-folder path, never found through the search order.
+  if (program.empty()) return ERROR_INVALID_PARAMETER;
+  return starter_.StartElevated(owner_, program, command.arguments, process);
+}
+
+bool InstallerRunner::StartAndWait(const InstallerCommand& command, const std::string& msiexec,
                                    const std::string& installerPath,
                                    InstallerWaitCallback* pump, HeldFile& heldInstaller,
                                    HeldFile& heldResponseFile) const {
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back('\0');
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  const BOOL created =
-      CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr,
-                     nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started);
+  HANDLE started = nullptr;
+  const DWORD error = Start(command, msiexec, &started);
   // Held until the start has returned. A setup program's image is mapped by
-  // now; msiexec opens its package later, in a folder only this user may
-  // change (the download folder is the user's own).
+  // now; msiexec opens its package afterwards, in a folder only this user
+  // may change (the download folder is the user's own).
   heldInstaller.Release();
   heldResponseFile.Release();
-  if (!created) return false;
-  const UniqueHandle process(started.hProcess);
-  const UniqueHandle thread(started.hThread);
+  if (error != 0) {
+    ProgramLog::Printf(error == ERROR_CANCELLED ? common_texts::kInstallerConsentDeclined
+                                                : common_texts::kInstallerNotStarted,
+                       installerPath.c_str(), static_cast<unsigned long>(error));
+    return false;
+  }
+  const UniqueHandle process(started);
 
   for (unsigned polls = 1;; ++polls) {
     // The process object itself tells whether it ended: an installer whose

@@ -3,6 +3,8 @@
 #include <string>
 
 #include "held_file.h"
+#include "installer_command.h"
+#include "installer_starter.h"
 #include "installer_wait_callback.h"
 
 namespace zvu {
@@ -17,8 +19,20 @@ class InstallerRunner {
   static constexpr unsigned kPollIntervalMs = 200;
 
   // pollLimit: how many 200 ms checks an installer may run before it is
-  // terminated and the run counts as failed.
-  explicit InstallerRunner(unsigned pollLimit = kDefaultPollLimit);
+  // terminated and the run counts as failed. starter: how processes are
+  // started (the system's calls).
+  explicit InstallerRunner(unsigned pollLimit = kDefaultPollLimit,
+                           InstallerStarter& starter = SystemInstallerStarter());
+
+  // Whether the next runs start installers with administrator rights the
+  // user consents to (ShellExecuteEx "runas", owner as the prompt's owner
+  // window) instead of with the client's own rights. A start with the
+  // client's rights that Windows refuses with ERROR_ELEVATION_REQUIRED goes
+  // that way too.
+  void UseConsent(bool consent, HWND owner) {
+    consent_ = consent;
+    owner_ = owner;
+  }
 
   // Reads the Windows Installer's major version from Msi.dll in the system
   // folder. When the version cannot be read the previous value stays.
@@ -68,18 +82,24 @@ class InstallerRunner {
   bool Run(const std::string& installerPath, const std::string& folder,
            const std::string& options, const std::string& logName, const std::string& issfile,
            InstallerWaitCallback* pump, HeldFile& heldInstaller);
-  // Starts the command line (with application as the program, unless it is
-  // empty) and waits for the process to end; false when it cannot be started
-  // or had to be terminated. The held files are let go once the start has
-  // returned.
-  // installerPath names the installer in the log record of a time-out.
-  bool StartAndWait(const std::string& application, const std::string& commandLine,
+  // Starts the command (msiexec being the program at that path) and waits
+  // for the process to end; false when it cannot be started (logged with its
+  // error) or had to be terminated. The held files are let go once the
+  // start has returned.
+  // installerPath names the installer in the log records.
+  bool StartAndWait(const InstallerCommand& command, const std::string& msiexec,
                     const std::string& installerPath, InstallerWaitCallback* pump,
                     HeldFile& heldInstaller, HeldFile& heldResponseFile) const;
+  // Starts the command as UseConsent and ERROR_ELEVATION_REQUIRED ask: 0 and
+  // the process, or the Windows error.
+  DWORD Start(const InstallerCommand& command, const std::string& msiexec, HANDLE* process) const;
 
   std::string logPath_;
   int installerMajorVersion_ = 3;
   unsigned pollLimit_;
+  InstallerStarter& starter_;
+  bool consent_ = false;
+  HWND owner_ = nullptr;
 };
 
 }  // namespace zvu

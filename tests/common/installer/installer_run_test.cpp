@@ -13,6 +13,9 @@
 
 #include "installer_command.h"
 #include "installer_digest.h"
+#include "install_road.h"
+#include "installer_starter.h"
+#include "unique_handle.h"
 #include "installer_log_file.h"
 #include "installer_test_support.h"
 #include "log_capture.h"
@@ -330,6 +333,118 @@ TEST_F(RunnerTest, SwapBetweenCheckAndStartChangesNothing) {
 
   EXPECT_TRUE(DeleteFileA(response.c_str()));
   EXPECT_TRUE(MoveFileExA(replacement.c_str(), setup.c_str(), MOVEFILE_REPLACE_EXISTING));
+}
+
+// Answers as Windows would where Wine cannot: a start refused because the
+// program asks for administrator rights (740), a consent prompt declined.
+// Otherwise it starts for real; Wine's "runas" starts with the same rights.
+class ScriptedStarter : public zvu::InstallerStarter {
+ public:
+  struct Call {
+    std::string kind;  // "start" or "runas"
+    std::string program;
+    std::string line;  // the command line, or the parameters
+    HWND owner;
+  };
+  DWORD Start(const std::string& application, const std::string& commandLine,
+              HANDLE* process) override {
+    calls.push_back({"start", application, commandLine, nullptr});
+    if (startAnswer != 0) return startAnswer;
+    return zvu::SystemInstallerStarter().Start(application, commandLine, process);
+  }
+  DWORD StartElevated(HWND owner, const std::string& file, const std::string& parameters,
+                      HANDLE* process) override {
+    calls.push_back({"runas", file, parameters, owner});
+    if (runasAnswer != 0) return runasAnswer;
+    return zvu::SystemInstallerStarter().StartElevated(owner, file, parameters, process);
+  }
+  DWORD startAnswer = 0;
+  DWORD runasAnswer = 0;
+  std::vector<Call> calls;
+};
+
+TEST_F(RunnerTest, StartRefusedForAdministratorRightsAsksForConsent) {
+  const std::string setup = CopyFakeSetup(folder_, "setup.exe");
+  ScriptedStarter starter;
+  starter.startAnswer = 740;  // ERROR_ELEVATION_REQUIRED
+  InstallerRunner runner(InstallerRunner::kDefaultPollLimit, starter);
+  EXPECT_TRUE(runner.RunInstaller(setup, folder_, "", "setup.exe.log", "", nullptr));
+
+  const std::string arguments = "/s /sms /v\"/qn /norestart /log " + runner.LogPath() + " \"";
+  ASSERT_EQ(starter.calls.size(), 2u);
+  EXPECT_EQ(starter.calls[0].kind, "start");
+  EXPECT_EQ(starter.calls[0].line, "\"" + setup + "\" " + arguments);
+  EXPECT_EQ(starter.calls[1].kind, "runas");
+  EXPECT_EQ(starter.calls[1].program, setup);
+  EXPECT_EQ(starter.calls[1].line, arguments);
+  // The shell's start reached the program with the same arguments.
+  const std::string seen = ReadWholeFile(setup + ".cmdline");
+  EXPECT_EQ(seen.substr(seen.size() - arguments.size()), arguments) << seen;
+}
+
+TEST_F(RunnerTest, ConsentRoadStartsTheSystemMsiexecThroughTheShell) {
+  zvu::test::RemoveAlpha();
+  const std::string package = folder_ + "\\alpha-1.0.msi";
+  ASSERT_TRUE(CopyFileA((zvu::test::InstallersDir() + "\\alpha-1.0.msi").c_str(), package.c_str(),
+                        FALSE));
+  ScriptedStarter starter;
+  InstallerRunner runner(InstallerRunner::kDefaultPollLimit, starter);
+  const HWND owner = GetDesktopWindow();
+  runner.UseConsent(true, owner);
+  // Wine's msiexec writes no completion line: the result reads as failed.
+  runner.RunInstaller(package, folder_, "", "alpha.log", "", nullptr);
+  ASSERT_EQ(starter.calls.size(), 1u);
+  EXPECT_EQ(starter.calls[0].kind, "runas");
+  EXPECT_EQ(starter.calls[0].program, zvu::test::SystemMsiexec());
+  EXPECT_EQ(starter.calls[0].line,
+            "/i \"" + package + "\" /qn /norestart /log " + runner.LogPath() + " ");
+  EXPECT_EQ(starter.calls[0].owner, owner);
+  EXPECT_EQ(zvu::test::ProductDword("Alpha", "Major"), 1u);  // installed all the same
+  zvu::test::RemoveAlpha();
+}
+
+TEST_F(RunnerTest, DeclinedConsentAndFailedStartsAreNotInstalledAndLogged) {
+  const std::string setup = CopyFakeSetup(folder_, "setup.exe");
+  ScriptedStarter starter;
+  starter.runasAnswer = ERROR_CANCELLED;
+  InstallerRunner runner(InstallerRunner::kDefaultPollLimit, starter);
+  runner.UseConsent(true, nullptr);
+  {
+    zvu::test::LogCapture log("zvu_runner_declined");
+    EXPECT_FALSE(runner.RunInstaller(setup, folder_, "", "setup.exe.log", "", nullptr));
+    EXPECT_EQ(log.Text(), " The installer " + setup +
+                              " was not started: administrator rights for it were declined"
+                              " (error 1223)\r\n");
+  }
+  EXPECT_FALSE(FileExists(setup + ".cmdline"));
+
+  InstallerRunner direct;
+  zvu::test::LogCapture log("zvu_runner_not_started");
+  const std::string missing = folder_ + "\\missing.exe";
+  EXPECT_FALSE(direct.RunInstaller(missing, folder_, "", "a.log", "", nullptr));
+  EXPECT_EQ(log.Text(), " The installer " + missing + " could not be started (error 2)\r\n");
+}
+
+// Under Wine every process is elevated, and its linked token is the limited
+// one a filtered administrator's client would run with.
+TEST(InstallRoad, ElevatedTokensRunInstallersLimitedOnesAskForConsent) {
+  zvu::UniqueHandle token;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, token.put()));
+  EXPECT_TRUE(zvu::TokenRunsInstallersDirectly(token.get()));
+  EXPECT_TRUE(zvu::ProcessRunsInstallersDirectly());
+  TOKEN_LINKED_TOKEN linked{};
+  DWORD size = 0;
+  ASSERT_TRUE(GetTokenInformation(token.get(), TokenLinkedToken, &linked, sizeof linked, &size));
+  const zvu::UniqueHandle limited(linked.LinkedToken);
+  EXPECT_FALSE(zvu::TokenRunsInstallersDirectly(limited.get()));
+
+  using zvu::InstallRoad;
+  EXPECT_EQ(zvu::ChooseInstallRoad(true, true, true), InstallRoad::Direct);
+  EXPECT_EQ(zvu::ChooseInstallRoad(true, false, false), InstallRoad::Direct);
+  EXPECT_EQ(zvu::ChooseInstallRoad(false, true, true), InstallRoad::Service);
+  EXPECT_EQ(zvu::ChooseInstallRoad(false, true, false), InstallRoad::Consent);
+  EXPECT_EQ(zvu::ChooseInstallRoad(false, false, true), InstallRoad::Consent);
+  EXPECT_FALSE(zvu::ServiceInstallAvailable());
 }
 
 // A program called msiexec.exe in the client's own folder or in the current
