@@ -10,6 +10,8 @@
 #include <mutex>
 
 #include "installer_digest.h"
+#include "installer_download.h"
+#include "owned_download_folder.h"
 #include "log_capture.h"
 #include "resource_ids.h"
 #include "temp_files.h"
@@ -250,6 +252,41 @@ TEST_F(DownloadPageTest, AnInstallerThatIsNotTheListedOneNeverRuns) {
             std::string::npos);
   EXPECT_EQ(text.find("Installer of Alpha rejected"), std::string::npos);
   EXPECT_EQ(text.find("Installer of Delta rejected"), std::string::npos);
+}
+
+// Something that is not a folder of the user's own stands where the download
+// folder belongs: the installers go to the user's own folder beside it, and
+// the log says so once.
+TEST_F(DownloadPageTest, ADownloadFolderThatIsNotTheUsersOwnIsNotUsed) {
+  test::LogCapture log("zvu_wizard_folder");
+  installed_.Add("Alpha", 1, 0, 0);
+  installed_.Add("Delta", 1, 0, 0);
+  ASSERT_TRUE(test::ServeSetupProgram("alpha-setup.exe"));
+  ASSERT_TRUE(test::ServeSetupProgram("delta-setup.exe"));
+  ASSERT_TRUE(test::WriteBytes(folder_, "not a folder"));
+  const std::string own = folder_ + "-" + CurrentUserSid();
+  test::DeleteTree(own);
+
+  auto wizard = Open(test::CatalogueXml(
+      "", test::UpdateXml("Alpha", 1, 1, 0, 0, test::FileUrl("/files/alpha-setup.exe")) +
+              test::UpdateXml("Delta", 1, 1, 0, 0, test::FileUrl("/files/delta-setup.exe"))));
+  ASSERT_TRUE(wizard->Started());
+  wizard->Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kFinishPage, 90000));
+
+  EXPECT_THAT(Outcomes(*wizard), ElementsAre(Outcome{true, true, true, false},
+                                             Outcome{true, true, true, false}));
+  EXPECT_TRUE(test::FileExists(own + "\\alpha-setup.exe.cmdline"));
+  EXPECT_TRUE(test::FileExists(own + "\\delta-setup.exe.cmdline"));
+  EXPECT_EQ(test::ReadWholeFile(folder_), "not a folder");
+  const std::string preferred = DownloadFolder();
+  EXPECT_EQ(log.Count("Download folder " + preferred + " belongs to another account, " + preferred +
+                      "-" + CurrentUserSid() + " is used instead \r\n"),
+            1u)
+      << log.Text();
+  wizard.reset();
+  DeleteFileA(folder_.c_str());
+  test::DeleteTree(own);
 }
 
 TEST_F(DownloadPageTest, FailuresAreReportedAndTheNextUpdateFollowsAtOnce) {
