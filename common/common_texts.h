@@ -31,6 +31,10 @@ inline constexpr char kInstallerStopped[] =
 // consent prompt declined): not installed.
 inline constexpr char kInstallerNotStarted[] =
     " The installer %s could not be started (error %lu)\r\n";
+// An installer started with administrator rights the user consented to
+// (a client without them, or an installer that asked for them).
+inline constexpr char kInstallerStartedWithConsent[] =
+    " The installer %s was started with administrator rights the user consented to\r\n";
 inline constexpr char kInstallerConsentDeclined[] =
     " The installer %s was not started: administrator rights for it were declined (error %lu)\r\n";
 

@@ -147,8 +147,9 @@ int InstallerRunner::ReadInstallResult(bool setupResultFile, bool& success) cons
 }
 
 DWORD InstallerRunner::Start(const InstallerCommand& command, const std::string& msiexec,
-                             HANDLE* process) const {
+                             HANDLE* process, bool* withConsent) const {
   const std::string& program = command.runsMsiexec ? msiexec : command.program;
+  *withConsent = false;
   if (!consent_) {
     const DWORD error = starter_.Start(command.runsMsiexec ? msiexec : std::string(),
                                        command.commandLine, process);
@@ -159,6 +160,7 @@ DWORD InstallerRunner::Start(const InstallerCommand& command, const std::string&
   // The shell takes the program and its parameters apart; msiexec by its
   // system-folder path, never found through the search order.
   if (program.empty()) return ERROR_INVALID_PARAMETER;
+  *withConsent = true;
   return starter_.StartElevated(owner_, program, command.arguments, process);
 }
 
@@ -167,7 +169,8 @@ bool InstallerRunner::StartAndWait(const InstallerCommand& command, const std::s
                                    InstallerWaitCallback* pump, HeldFile& heldInstaller,
                                    HeldFile& heldResponseFile) const {
   HANDLE started = nullptr;
-  const DWORD error = Start(command, msiexec, &started);
+  bool withConsent = false;
+  const DWORD error = Start(command, msiexec, &started, &withConsent);
   // Held until the start has returned. A setup program's image is mapped by
   // now; msiexec opens its package afterwards, in a folder only this user
   // may change (the download folder is the user's own).
@@ -180,6 +183,9 @@ bool InstallerRunner::StartAndWait(const InstallerCommand& command, const std::s
     return false;
   }
   const UniqueHandle process(started);
+  if (withConsent) {
+    ProgramLog::Printf(common_texts::kInstallerStartedWithConsent, installerPath.c_str());
+  }
 
   for (unsigned polls = 1;; ++polls) {
     // The process object itself tells whether it ended: an installer whose

@@ -91,8 +91,9 @@ class InstallerRunner {
                     const std::string& installerPath, InstallerWaitCallback* pump,
                     HeldFile& heldInstaller, HeldFile& heldResponseFile) const;
   // Starts the command as UseConsent and ERROR_ELEVATION_REQUIRED ask: 0 and
-  // the process, or the Windows error.
-  DWORD Start(const InstallerCommand& command, const std::string& msiexec, HANDLE* process) const;
+  // the process, or the Windows error. *withConsent tells which start it was.
+  DWORD Start(const InstallerCommand& command, const std::string& msiexec, HANDLE* process,
+              bool* withConsent) const;
 
   std::string logPath_;
   int installerMajorVersion_ = 3;

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "installer_digest.h"
+#include "install_road.h"
 #include "installer_download.h"
 #include "owned_download_folder.h"
 #include "log_capture.h"
@@ -287,6 +288,40 @@ TEST_F(DownloadPageTest, ADownloadFolderThatIsNotTheUsersOwnIsNotUsed) {
   wizard.reset();
   DeleteFileA(folder_.c_str());
   test::DeleteTree(own);
+}
+
+// A client with a limited token (an administrator's on a user-account-control
+// desktop) starts installers with the user's consent, verified or not (the
+// service's road is not there yet). Runs as client_wizard_limited, with the
+// limited token linked to Wine's elevated one; Wine's "runas" starts without
+// a prompt. Under the elevated token the page starts installers directly,
+// as every other test here shows.
+TEST_F(DownloadPageTest, ALimitedClientInstallsWithTheUsersConsent) {
+  if (ProcessRunsInstallersDirectly()) GTEST_SKIP() << "runs with the limited token only";
+  test::LogCapture log("zvu_wizard_consent");
+  installed_.Add("Alpha", 1, 0, 0);
+  installed_.Add("Delta", 1, 0, 0);
+  ASSERT_TRUE(test::ServeSetupProgram("alpha-setup.exe"));
+  ASSERT_TRUE(test::ServeSetupProgram("delta-setup.exe"));
+  std::string alphaDigest;
+  ASSERT_TRUE(ComputeFileSha256(ServedPath("alpha-setup.exe"), alphaDigest));
+  auto wizard = Open(test::CatalogueXml(
+      "", WithDigest(test::UpdateXml("Alpha", 1, 1, 0, 0, test::FileUrl("/files/alpha-setup.exe")),
+                     alphaDigest) +
+              test::UpdateXml("Delta", 1, 1, 0, 0, test::FileUrl("/files/delta-setup.exe"))));
+  ASSERT_TRUE(wizard->Started());
+  wizard->Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kFinishPage, 90000));
+
+  EXPECT_THAT(Outcomes(*wizard), ElementsAre(Outcome{true, true, true, false},
+                                             Outcome{true, true, true, false}));
+  for (const char* setup : {"alpha-setup.exe", "delta-setup.exe"}) {
+    EXPECT_EQ(log.Count(" The installer " + DownloadFolder() + "\\" + setup +
+                        " was started with administrator rights the user consented to\r\n"),
+              1u)
+        << log.Text();
+  }
+  EXPECT_EQ(ResultLineFor(*wizard, 0), "Downloaded and installed succefully.");
 }
 
 TEST_F(DownloadPageTest, FailuresAreReportedAndTheNextUpdateFollowsAtOnce) {
