@@ -45,6 +45,18 @@ inline constexpr char kDownloadNotStarted[] = "Download of %s update not started
 // 32: another program, such as the client of another session, holds it).
 inline constexpr char kLogMoved[] = "%s cannot be opened Err:%lu, the log is written here instead \r\n";
 
+// Log records of a download folder that is not the user's own (the
+// temporary folder's "zelko updates" is made or owned by another account):
+// that folder, then the folder of the user's own beside it that is used
+// instead, or that could not be made the user's either (nothing is then
+// downloaded). Written when the folder in use changes.
+inline constexpr char kDownloadFolderOfOther[] =
+    "Download folder %s belongs to another account, %s is used instead \r\n";
+inline constexpr char kDownloadFolderOwnerUnknown[] =
+    "Download folder %s has no owner that can be read, %s is used instead \r\n";
+inline constexpr char kNoOwnDownloadFolder[] =
+    "Download folder %s is not this user's own, nor is %s: nothing is downloaded \r\n";
+
 // Log record of a link in a description that is not opened because it is no
 // web or mail address (a file: address, a UNC path, a program): the address
 // as far as it can be shown (control characters as '?', cut after 1024

@@ -26,6 +26,17 @@ inline constexpr char kDownloadFileNotCreated[] =
 // Log record of the installer run.
 inline constexpr char kInstallerStopped[] =
     " The installer %s did not end within %u s and was stopped\r\n";
+// An installer whose process could not be started (the Windows error), and
+// one the user did not give administrator rights to (error 1223, the
+// consent prompt declined): not installed.
+inline constexpr char kInstallerNotStarted[] =
+    " The installer %s could not be started (error %lu)\r\n";
+// An installer started with administrator rights the user consented to
+// (a client without them, or an installer that asked for them).
+inline constexpr char kInstallerStartedWithConsent[] =
+    " The installer %s was started with administrator rights the user consented to\r\n";
+inline constexpr char kInstallerConsentDeclined[] =
+    " The installer %s was not started: administrator rights for it were declined (error %lu)\r\n";
 
 // Download progress, around the product's name: "Downloading <name> update: ...".
 inline constexpr char kDownloadingHead[] = "Downloading ";

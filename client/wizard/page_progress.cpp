@@ -2,10 +2,14 @@
 
 #include <shlwapi.h>
 
+#include <utility>
+
 #include "download_progress.h"
 #include "format_text.h"
 #include "installer_digest.h"
+#include "install_road.h"
 #include "installer_download.h"
+#include "owned_download_folder.h"
 #include "program_log.h"
 #include "resource_ids.h"
 #include "shown_url.h"
@@ -25,7 +29,9 @@ constexpr DWORD kInstalledPauseMs = 200;
 
 }  // namespace
 
-XPageProgress::XPageProgress(XUpdateWizard& wizard) : WizardPage(wizard, IDD_PAGE_PROGRESS) {}
+XPageProgress::XPageProgress(XUpdateWizard& wizard)
+    : WizardPage(wizard, IDD_PAGE_PROGRESS),
+      runsInstallersDirectly_(ProcessRunsInstallersDirectly()) {}
 
 BOOL XPageProgress::OnInitDialog() {
   WizardPage::OnInitDialog();
@@ -65,13 +71,16 @@ void XPageProgress::StartNextDownload() {
     }
 
     SetInstallBar(0);
-    folder_ = Wizard().DownloadFolder();
+    folder_ = ChooseFolder();
     filePath_ = folder_;
     shownKb_ = shownTotalKb_ = UINT64_MAX;
     downloading_ = true;
     std::string localFile;
     const DWORD started =
-        StartInstallerDownload(downloadClient_, m_hWnd, currentUpdate_->url, folder_, &localFile);
+        folder_.empty()
+            ? static_cast<DWORD>(ERROR_ACCESS_DENIED)
+            : StartInstallerDownload(downloadClient_, m_hWnd, currentUpdate_->url, folder_,
+                                     &localFile);
     if (started == 0) {
       filePath_ = localFile;
       return;
@@ -85,6 +94,24 @@ void XPageProgress::StartNextDownload() {
         DescribeDownloadProgress(HttpState::Failed, 0, 0, currentUpdate_->name);
     SetStatus(failed.statusText->c_str());
   }
+}
+
+std::string XPageProgress::ChooseFolder() {
+  const std::string& preferred = Wizard().DownloadFolder();
+  const DownloadFolderChoice choice = ChooseDownloadFolder(preferred);
+  // A folder used instead is logged once; no folder at all, for every update
+  // it stops.
+  if (choice.reason != DownloadFolderReason::Preferred &&
+      (choice.folder != loggedFolderChoice_ || choice.folder.empty())) {
+    const char* record = choice.reason == DownloadFolderReason::PreferredOther
+                             ? client_texts::kDownloadFolderOfOther
+                         : choice.reason == DownloadFolderReason::PreferredUnknown
+                             ? client_texts::kDownloadFolderOwnerUnknown
+                             : client_texts::kNoOwnDownloadFolder;
+    ProgramLog::Printf(record, preferred.c_str(), choice.privateFolder.c_str());
+  }
+  loggedFolderChoice_ = choice.folder;
+  return choice.folder;
 }
 
 void XPageProgress::OnDownloadFailed() {
@@ -118,7 +145,7 @@ void XPageProgress::OnHttpNotify() {
       downloadClient_.SetHttpState(HttpState::Acknowledged);
       // A file that is not the installer the catalogue describes never runs:
       // it is deleted, and the update counts as not downloaded.
-      const DigestCheck check = VerifyInstallerDigest(filePath_, currentUpdate_->sha256);
+      DigestCheck check = VerifyInstallerDigest(filePath_, currentUpdate_->sha256);
       if (!check.MayRun()) {
         ProgramLog::Write(DigestFailureRecord(currentUpdate_->name, currentUpdate_->sha256, check));
         OnDownloadFailed();
@@ -129,7 +156,7 @@ void XPageProgress::OnHttpNotify() {
       SetStatus(complete.statusText->c_str());
       currentUpdate_->downloaded = true;
       SetDownloadBar(100);
-      InstallDownloaded();
+      InstallDownloaded(std::move(check.held));
       break;
     }
     default:
@@ -161,7 +188,7 @@ void XPageProgress::ShowReceived(bool immediately) {
   lastStatusTick_ = now;
 }
 
-void XPageProgress::InstallDownloaded() {
+void XPageProgress::InstallDownloaded(HeldFile heldInstaller) {
   installing_ = true;
   EnableCancel(false);
   UpdateEntry& update = *currentUpdate_;
@@ -170,8 +197,13 @@ void XPageProgress::InstallDownloaded() {
     SetItemText(IDC_INSTALL_STATUS, client_texts::kInstallLabel);
     SetInstallBar(10);
     const std::string logName = std::string(PathFindFileNameA(filePath_.c_str())) + ".log";
-    const bool succeeded = installerRunner_.RunInstaller(filePath_, folder_, update.options, logName,
-                                                         update.issfile, this);
+    // The service road is not there yet (ServiceInstallAvailable), so a
+    // client without administrator rights asks for the user's consent.
+    const InstallRoad road = ChooseInstallRoad(runsInstallersDirectly_, !update.sha256.empty(),
+                                               ServiceInstallAvailable());
+    installerRunner_.UseConsent(road != InstallRoad::Direct, Sheet());
+    const bool succeeded = installerRunner_.RunInstaller(
+        filePath_, folder_, update.options, logName, update.issfile, this, std::move(heldInstaller));
     if (m_hWnd == nullptr) {
       // The wizard was closed while the installer ran.
       installing_ = false;

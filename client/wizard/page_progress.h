@@ -38,8 +38,9 @@ class XPageProgress : public WizardPage, public InstallerWaitCallback {
   // counts as a failed one.
   void StartNextDownload();
   // Runs the downloaded installer of the current update (once) and goes on
-  // with the next update.
-  void InstallDownloaded();
+  // with the next update. heldInstaller is the installer as its digest check
+  // left it held; the runner lets it go once the installer has started.
+  void InstallDownloaded(HeldFile heldInstaller = HeldFile());
 
   int OnInstallerWait() override;
 
@@ -54,6 +55,10 @@ class XPageProgress : public WizardPage, public InstallerWaitCallback {
   void OnReset() override;
 
  private:
+  // The folder this download goes to: the wizard's download folder when the
+  // user owns it, else the user's own folder beside it (logged when the
+  // folder in use changes); empty when neither may be used.
+  std::string ChooseFolder();
   void OnHttpNotify();
   void OnDownloadFailed();
   void ShowReceived(bool immediately);
@@ -65,6 +70,9 @@ class XPageProgress : public WizardPage, public InstallerWaitCallback {
 
   XHttpClient downloadClient_{WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY};  // the user's proxy settings
   InstallerRunner installerRunner_;
+  // Whether this client's token may run installers itself (an elevated
+  // one); otherwise installers start with the user's consent.
+  bool runsInstallersDirectly_ = true;
   UpdateEntry* currentUpdate_ = nullptr;
   UpdateList::iterator nextRecord_;
   bool downloading_ = false;   // a transfer of currentUpdate_ is under way
@@ -72,6 +80,7 @@ class XPageProgress : public WizardPage, public InstallerWaitCallback {
   bool cancelled_ = false;
   std::string filePath_;  // the downloaded installer
   std::string folder_;    // the download folder, as given to the runner
+  std::string loggedFolderChoice_;  // the folder whose choice was logged last
   // What the status line and the bar show now, so that a notification that
   // changes nothing visible costs nothing.
   int downloadBar_ = -1;

@@ -73,6 +73,7 @@ InstallerCommand BuildInstallerCommand(const InstallerCommandRequest& request) {
   std::string line;
   if (!request.options.empty()) {
     const std::string options = ReplaceAll(request.options, kLogFilePlaceholder, log);
+    command.runsMsiexec = command.isPackage;
     line = command.isPackage ? "msiexec /i " + installer + ' ' + options
                              : installer + ' ' + options;
   } else if (!request.issfile.empty()) {
@@ -80,12 +81,18 @@ InstallerCommand BuildInstallerCommand(const InstallerCommandRequest& request) {
     // Both paths already sit inside quotes of their own here.
     line = installer + " /s /f1\"" + command.responseFilePath + "\" /f2\"" + request.logPath + '"';
   } else if (command.isPackage) {
+    command.runsMsiexec = true;
     line = "msiexec /i " + installer + " /qn /norestart /log " + log + ' ';
   } else {
     line = installer + " /s /sms /v\"/qn /norestart /log " +
            QuoteSpacesInsideQuotes(request.logPath) + " \"";
   }
   command.commandLine = AdaptForInstallerVersion(std::move(line), request.installerMajorVersion);
+  const std::string first = command.runsMsiexec ? std::string("msiexec ") : installer + ' ';
+  if (command.commandLine.compare(0, first.size(), first) == 0) {
+    if (!command.runsMsiexec) command.program = installerPath;
+    command.arguments = command.commandLine.substr(first.size());
+  }
   return command;
 }
 

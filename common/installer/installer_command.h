@@ -23,8 +23,16 @@ enum class InstallerCommandError {
 
 struct InstallerCommand {
   InstallerCommandError error = InstallerCommandError::kNone;
-  bool isPackage = false;        // run through msiexec
+  bool isPackage = false;        // the installer is a Windows Installer package
+  // The command line starts with "msiexec": the system folder's msiexec.exe
+  // is the program to start, the line its arguments.
+  bool runsMsiexec = false;
   std::string commandLine;       // for CreateProcess
+  // The same run as a program and its parameters, for a start through the
+  // shell: the installer (empty for msiexec, which is the system folder's)
+  // and everything of the command line after its first token.
+  std::string program;
+  std::string arguments;
   std::string responseFilePath;  // response-file form only: where the issfile text is written
 };
 

@@ -85,14 +85,11 @@ std::string Printable(std::string_view text) {
 
 bool ComputeFileSha256(const std::string& path, std::string& digest) {
   digest.clear();
-  // Readers may share the file, writers may not while it is hashed.
-  UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file) return false;
-  return ComputeHandleSha256(file.get(), digest);
+  const HeldFile file = HeldFile::Open(path);
+  return file.IsHeld() && ComputeSha256(file.Handle(), digest);
 }
 
-bool ComputeHandleSha256(HANDLE file, std::string& digest) {
+bool ComputeSha256(HANDLE file, std::string& digest) {
   digest.clear();
   try {
     LARGE_INTEGER start{};
@@ -127,9 +124,10 @@ bool IsSha256Text(std::string_view text) {
 
 DigestCheck VerifyInstallerDigest(const std::string& path, std::string_view listed) {
   DigestCheck check;
+  check.held = HeldFile::Open(path);
   if (listed.empty()) return check;  // NotListed: the file stays as it is
 
-  if (!ComputeFileSha256(path, check.computed)) {
+  if (!check.held.IsHeld() || !ComputeSha256(check.held.Handle(), check.computed)) {
     check.verdict = DigestVerdict::Unreadable;
   } else if (!IsSha256Text(listed)) {
     check.verdict = DigestVerdict::Malformed;
@@ -137,7 +135,11 @@ DigestCheck VerifyInstallerDigest(const std::string& path, std::string_view list
     check.verdict = SameDigest(listed, check.computed) ? DigestVerdict::Match
                                                        : DigestVerdict::Mismatch;
   }
-  if (!check.MayRun()) check.deleted = DeleteFileA(path.c_str()) != FALSE;
+  if (!check.MayRun()) {
+    // The hold ends first: the file is not shared for deleting.
+    check.held.Release();
+    check.deleted = DeleteFileA(path.c_str()) != FALSE;
+  }
   return check;
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "held_file.h"
+
 namespace zvu {
 
 // What the check of a downloaded installer against the SHA-256 that the
@@ -24,6 +26,12 @@ struct DigestCheck {
   std::string computed;
   // Whether the file was deleted because the installer may not run.
   bool deleted = false;
+  // The installer, held from the check on (see HeldFile) when it may run, so
+  // that the file that was checked is the one that is started; the holder
+  // hands it to the installer runner, which lets go once the installer's
+  // process has started. Not held when the verdict stops the installer, or
+  // when the file could not be opened (then nothing may start it either).
+  HeldFile held;
 
   // Only a listed digest that matches, or no listed digest at all, lets the
   // installer run.
@@ -37,11 +45,10 @@ struct DigestCheck {
 // opened or read, or the hash cannot be computed. While it is read, the file
 // is open for reading only and others may read it but not write it.
 bool ComputeFileSha256(const std::string& path, std::string& digest);
-
 // The same for a file the caller holds open (with read access): hashed from
 // its first byte to its end, whatever the handle's position was. The caller
 // chooses who may share the file meanwhile.
-bool ComputeHandleSha256(HANDLE file, std::string& digest);
+bool ComputeSha256(HANDLE file, std::string& digest);
 
 // Whether text is a SHA-256 as a catalogue writes it: exactly 64 hexadecimal
 // digits, either case, with nothing else around them.
@@ -50,8 +57,10 @@ bool IsSha256Text(std::string_view text);
 // Checks a downloaded installer against the digest its catalogue entry lists
 // (the entry's sha256 text; empty when it lists none). The listed digest is
 // compared without regard to letter case; a listed value that is no SHA-256
-// counts as a mismatch. Unless the verdict lets the installer run, the file
-// is deleted before this returns, so that nothing can start it later.
+// counts as a mismatch. The digest is computed through the handle that then
+// holds the file (DigestCheck::held). Unless the verdict lets the installer
+// run, the file is deleted before this returns, so that nothing can start it
+// later.
 DigestCheck VerifyInstallerDigest(const std::string& path, std::string_view listed);
 
 // The client log's record of a check that stopped an installer:

@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <vector>
 
 #include "common_texts.h"
 #include "install_result.h"
@@ -20,6 +19,9 @@ namespace {
 
 // Exit code given to an installer that ran too long.
 constexpr UINT kTimedOutExitCode = 0xC0000095;
+// ERROR_ELEVATION_REQUIRED: the program asks for administrator rights that
+// the token does not have (not in every toolchain's headers).
+constexpr DWORD kElevationRequired = 740;
 // How long to wait for a terminated installer to go away.
 constexpr DWORD kTerminationWaitMs = 5000;
 
@@ -27,9 +29,18 @@ void CallPump(InstallerWaitCallback* pump) {
   if (pump) pump->OnInstallerWait();
 }
 
+// The system folder's msiexec.exe; empty when the system folder is unknown.
+std::string SystemMsiexecPath() {
+  char folder[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return std::string(folder, length) + "\\msiexec.exe";
+}
+
 }  // namespace
 
-InstallerRunner::InstallerRunner(unsigned pollLimit) : pollLimit_(pollLimit) {
+InstallerRunner::InstallerRunner(unsigned pollLimit, InstallerStarter& starter)
+    : pollLimit_(pollLimit), starter_(starter) {
   QueryInstallerVersion();
 }
 
@@ -47,8 +58,7 @@ int InstallerRunner::PrepareLogFile(const std::string& logName) {
   return 0;
 }
 
-bool InstallerRunner::WriteResponseFile(const std::string& path, const std::string& text) {
-  if (text.empty()) return false;
+std::string InstallerRunner::ResponseFileBytes(const std::string& text) {
   // Windows line ends, as a text-mode write gives them, but without turning
   // a "\r\n" that is already there into "\r\r\n".
   std::string contents;
@@ -57,6 +67,12 @@ bool InstallerRunner::WriteResponseFile(const std::string& path, const std::stri
     if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) contents += '\r';
     contents += text[i];
   }
+  return contents;
+}
+
+bool InstallerRunner::WriteResponseFile(const std::string& path, const std::string& text) {
+  if (text.empty()) return false;
+  const std::string contents = ResponseFileBytes(text);
   UniqueFile file(std::fopen(path.c_str(), "wb"));
   if (!file) return false;
   const bool written =
@@ -68,9 +84,10 @@ bool InstallerRunner::WriteResponseFile(const std::string& path, const std::stri
 
 bool InstallerRunner::RunInstaller(const std::string& installerPath, const std::string& folder,
                                    const std::string& options, const std::string& logName,
-                                   const std::string& issfile, InstallerWaitCallback* pump) {
+                                   const std::string& issfile, InstallerWaitCallback* pump,
+                                   HeldFile heldInstaller) {
   try {
-    return Run(installerPath, folder, options, logName, issfile, pump);
+    return Run(installerPath, folder, options, logName, issfile, pump, heldInstaller);
   } catch (const std::exception&) {
     // Out of memory while building texts: the run fails, the caller goes on.
     return false;
@@ -79,7 +96,8 @@ bool InstallerRunner::RunInstaller(const std::string& installerPath, const std::
 
 bool InstallerRunner::Run(const std::string& installerPath, const std::string& folder,
                           const std::string& options, const std::string& logName,
-                          const std::string& issfile, InstallerWaitCallback* pump) {
+                          const std::string& issfile, InstallerWaitCallback* pump,
+                          HeldFile& heldInstaller) {
   if (PrepareLogFile(logName) != 0) return false;
   CallPump(pump);
 
@@ -92,12 +110,32 @@ bool InstallerRunner::Run(const std::string& installerPath, const std::string& f
   request.installerMajorVersion = installerMajorVersion_;
   const InstallerCommand command = BuildInstallerCommand(request);
   if (command.error != InstallerCommandError::kNone) return false;
-  if (!command.responseFilePath.empty() && !WriteResponseFile(command.responseFilePath, issfile)) {
-    return false;
+  HeldFile heldResponseFile;
+  if (!command.responseFilePath.empty()) {
+    if (!WriteResponseFile(command.responseFilePath, issfile)) return false;
+    // Held until the setup program has started. The file is written and
+    // closed before the hold begins, so what is held is read back: a file
+    // changed or replaced in between is not what this run wrote.
+    heldResponseFile = HeldFile::Open(command.responseFilePath);
+    std::string held;
+    if (!heldResponseFile.ReadAll(held) || held != ResponseFileBytes(issfile)) return false;
+  }
+
+  // A package runs through the system folder's msiexec.exe, named as the
+  // program to start: a bare "msiexec" would be looked for in the client's
+  // own folder and in the current directory before the system folder. The
+  // command line keeps its "msiexec /i ..." text; msiexec reads its
+  // arguments from it.
+  std::string application;
+  if (command.runsMsiexec) {
+    application = SystemMsiexecPath();
+    if (application.empty()) return false;
   }
 
   CallPump(pump);
-  if (!StartAndWait(command.commandLine, installerPath, pump)) return false;
+  if (!StartAndWait(command, application, installerPath, pump, heldInstaller, heldResponseFile)) {
+    return false;
+  }
 
   bool success = false;
   if (ReadInstallResult(!issfile.empty(), success) != 0) return false;
@@ -108,20 +146,46 @@ int InstallerRunner::ReadInstallResult(bool setupResultFile, bool& success) cons
   return ReadInstallResultFile(logPath_, setupResultFile, success);
 }
 
-bool InstallerRunner::StartAndWait(const std::string& commandLine,
+DWORD InstallerRunner::Start(const InstallerCommand& command, const std::string& msiexec,
+                             HANDLE* process, bool* withConsent) const {
+  const std::string& program = command.runsMsiexec ? msiexec : command.program;
+  *withConsent = false;
+  if (!consent_) {
+    const DWORD error = starter_.Start(command.runsMsiexec ? msiexec : std::string(),
+                                       command.commandLine, process);
+    // A program whose manifest asks for administrator rights the client's
+    // token does not have: the user is asked.
+    if (error != kElevationRequired) return error;
+  }
+  // The shell takes the program and its parameters apart; msiexec by its
+  // system-folder path, never found through the search order.
+  if (program.empty()) return ERROR_INVALID_PARAMETER;
+  *withConsent = true;
+  return starter_.StartElevated(owner_, program, command.arguments, process);
+}
+
+bool InstallerRunner::StartAndWait(const InstallerCommand& command, const std::string& msiexec,
                                    const std::string& installerPath,
-                                   InstallerWaitCallback* pump) const {
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back('\0');
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &started)) {
+                                   InstallerWaitCallback* pump, HeldFile& heldInstaller,
+                                   HeldFile& heldResponseFile) const {
+  HANDLE started = nullptr;
+  bool withConsent = false;
+  const DWORD error = Start(command, msiexec, &started, &withConsent);
+  // Held until the start has returned. A setup program's image is mapped by
+  // now; msiexec opens its package afterwards, in a folder only this user
+  // may change (the download folder is the user's own).
+  heldInstaller.Release();
+  heldResponseFile.Release();
+  if (error != 0) {
+    ProgramLog::Printf(error == ERROR_CANCELLED ? common_texts::kInstallerConsentDeclined
+                                                : common_texts::kInstallerNotStarted,
+                       installerPath.c_str(), static_cast<unsigned long>(error));
     return false;
   }
-  const UniqueHandle process(started.hProcess);
-  const UniqueHandle thread(started.hThread);
+  const UniqueHandle process(started);
+  if (withConsent) {
+    ProgramLog::Printf(common_texts::kInstallerStartedWithConsent, installerPath.c_str());
+  }
 
   for (unsigned polls = 1;; ++polls) {
     // The process object itself tells whether it ended: an installer whose

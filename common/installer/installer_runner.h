@@ -2,6 +2,9 @@
 
 #include <string>
 
+#include "held_file.h"
+#include "installer_command.h"
+#include "installer_starter.h"
 #include "installer_wait_callback.h"
 
 namespace zvu {
@@ -16,8 +19,20 @@ class InstallerRunner {
   static constexpr unsigned kPollIntervalMs = 200;
 
   // pollLimit: how many 200 ms checks an installer may run before it is
-  // terminated and the run counts as failed.
-  explicit InstallerRunner(unsigned pollLimit = kDefaultPollLimit);
+  // terminated and the run counts as failed. starter: how processes are
+  // started (the system's calls).
+  explicit InstallerRunner(unsigned pollLimit = kDefaultPollLimit,
+                           InstallerStarter& starter = SystemInstallerStarter());
+
+  // Whether the next runs start installers with administrator rights the
+  // user consents to (ShellExecuteEx "runas", owner as the prompt's owner
+  // window) instead of with the client's own rights. A start with the
+  // client's rights that Windows refuses with ERROR_ELEVATION_REQUIRED goes
+  // that way too.
+  void UseConsent(bool consent, HWND owner) {
+    consent_ = consent;
+    owner_ = owner;
+  }
 
   // Reads the Windows Installer's major version from Msi.dll in the system
   // folder. When the version cannot be read the previous value stays.
@@ -31,6 +46,8 @@ class InstallerRunner {
   // Writes text to path with Windows line ends ("\n" alone becomes "\r\n");
   // false when text is empty or the file cannot be written.
   static bool WriteResponseFile(const std::string& path, const std::string& text);
+  // The bytes WriteResponseFile writes for text.
+  static std::string ResponseFileBytes(const std::string& text);
 
   // Runs the installer and returns true when its log reports success.
   //   installerPath  full path of the installer (".msi" runs through msiexec)
@@ -40,12 +57,18 @@ class InstallerRunner {
   //   logName        file name of this run's log
   //   issfile        the whole response-file text, may be empty
   //   pump           called while the runner prepares and waits, may be null
+  //   heldInstaller  the installer file as its check left it held, or
+  //                  nothing; the runner keeps it held until the installer's
+  //                  process has started (or could not be started)
   // Nothing is started when the log, the command line or the response file
-  // cannot be made. An installer still running after the poll limit is
-  // terminated and the run fails.
+  // cannot be made. The response file is held from its writing until the
+  // installer's process has started, and nothing starts unless the held
+  // file is what was written. An installer still running after the poll
+  // limit is terminated and the run fails.
   bool RunInstaller(const std::string& installerPath, const std::string& folder,
                     const std::string& options, const std::string& logName,
-                    const std::string& issfile, InstallerWaitCallback* pump);
+                    const std::string& issfile, InstallerWaitCallback* pump,
+                    HeldFile heldInstaller = HeldFile());
 
   // Reads the current log: the setup program's result file when
   // setupResultFile is set, else the Windows Installer log. Returns 0 with
@@ -58,16 +81,26 @@ class InstallerRunner {
  private:
   bool Run(const std::string& installerPath, const std::string& folder,
            const std::string& options, const std::string& logName, const std::string& issfile,
-           InstallerWaitCallback* pump);
-  // Starts the command line and waits for the process to end; false when it
-  // cannot be started or had to be terminated.
-  // installerPath names the installer in the log record of a time-out.
-  bool StartAndWait(const std::string& commandLine, const std::string& installerPath,
-                    InstallerWaitCallback* pump) const;
+           InstallerWaitCallback* pump, HeldFile& heldInstaller);
+  // Starts the command (msiexec being the program at that path) and waits
+  // for the process to end; false when it cannot be started (logged with its
+  // error) or had to be terminated. The held files are let go once the
+  // start has returned.
+  // installerPath names the installer in the log records.
+  bool StartAndWait(const InstallerCommand& command, const std::string& msiexec,
+                    const std::string& installerPath, InstallerWaitCallback* pump,
+                    HeldFile& heldInstaller, HeldFile& heldResponseFile) const;
+  // Starts the command as UseConsent and ERROR_ELEVATION_REQUIRED ask: 0 and
+  // the process, or the Windows error. *withConsent tells which start it was.
+  DWORD Start(const InstallerCommand& command, const std::string& msiexec, HANDLE* process,
+              bool* withConsent) const;
 
   std::string logPath_;
   int installerMajorVersion_ = 3;
   unsigned pollLimit_;
+  InstallerStarter& starter_;
+  bool consent_ = false;
+  HWND owner_ = nullptr;
 };
 
 }  // namespace zvu

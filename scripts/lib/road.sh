@@ -1,6 +1,7 @@
 # The steps of the update road under Wine, shared by the demo
 # (scripts/road/run-inside.sh) and its acceptance test (tests/road/). Source
 # it inside the isolated environment after e2e.sh and wizard_ui.sh.
+. "$(dirname "${BASH_SOURCE[0]}")/msiexec_standin.sh"
 
 # road_publish <catalogue template> <alpha-1.1.msi> <setup program> [<broken.msi>]:
 # puts the installers on the update server (the setup program as
@@ -20,13 +21,6 @@ road_publish() {
   done
   sed "${fill[@]}" "$1" > "$ZVU_FIXTURE_DIR/update.xml"
 }
-
-# Wine's msiexec writes no completion line into its log, so a package that
-# installed well would read as failed to the client. This test-only stand-in
-# runs the real msiexec and completes the log; the client finds it first in
-# its own folder. It is never part of the package.
-place_msiexec_standin() { cp "$1" "$install_dir/msiexec.exe"; }
-remove_msiexec_standin() { rm -f "$install_dir/msiexec.exe"; }
 
 # The client's download folder, "zelko updates" in the temporary folder of
 # the user it runs as.

@@ -57,8 +57,8 @@ msiexec_run /i "$package" "$logs/install.log" || { fail "msiexec /i ended with s
 wait_for 30 service_running && echo "service $service_name: running (started by the package)" ||
   fail "the service is not running (state $(service_state))"
 place_msiexec_standin "$fixtures/installers/msiexec-standin/msiexec.exe"
-echo "test-only piece: msiexec.exe stand-in copied beside the client (Wine's msiexec writes no"
-echo "  completion line into its log); it is not part of the package"
+echo "test-only piece: an msiexec.exe stand-in in place of Wine's in the system folder (Wine's"
+echo "  msiexec writes no completion line into its log); it is not part of the package"
 
 step "The service checks for updates, starts the client in the user's session and hands it the catalogue"
 if wait_for 60 handed_over; then

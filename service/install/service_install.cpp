@@ -58,7 +58,7 @@ std::optional<ServiceInstallOutcome> OpenVerified(const UpdateEntry& entry, cons
     return ServiceInstallOutcome::kDownloadFailed;
   }
   DigestCheck check;
-  if (!ComputeHandleSha256(copy.get(), check.computed)) {
+  if (!ComputeSha256(copy.get(), check.computed)) {
     check.verdict = DigestVerdict::Unreadable;
   } else if (!IsSha256Text(entry.sha256)) {
     check.verdict = DigestVerdict::Malformed;

@@ -10,6 +10,9 @@
 #include <mutex>
 
 #include "installer_digest.h"
+#include "install_road.h"
+#include "installer_download.h"
+#include "owned_download_folder.h"
 #include "log_capture.h"
 #include "resource_ids.h"
 #include "temp_files.h"
@@ -250,6 +253,75 @@ TEST_F(DownloadPageTest, AnInstallerThatIsNotTheListedOneNeverRuns) {
             std::string::npos);
   EXPECT_EQ(text.find("Installer of Alpha rejected"), std::string::npos);
   EXPECT_EQ(text.find("Installer of Delta rejected"), std::string::npos);
+}
+
+// Something that is not a folder of the user's own stands where the download
+// folder belongs: the installers go to the user's own folder beside it, and
+// the log says so once.
+TEST_F(DownloadPageTest, ADownloadFolderThatIsNotTheUsersOwnIsNotUsed) {
+  test::LogCapture log("zvu_wizard_folder");
+  installed_.Add("Alpha", 1, 0, 0);
+  installed_.Add("Delta", 1, 0, 0);
+  ASSERT_TRUE(test::ServeSetupProgram("alpha-setup.exe"));
+  ASSERT_TRUE(test::ServeSetupProgram("delta-setup.exe"));
+  ASSERT_TRUE(test::WriteBytes(folder_, "not a folder"));
+  const std::string own = folder_ + "-" + CurrentUserSid();
+  test::DeleteTree(own);
+
+  auto wizard = Open(test::CatalogueXml(
+      "", test::UpdateXml("Alpha", 1, 1, 0, 0, test::FileUrl("/files/alpha-setup.exe")) +
+              test::UpdateXml("Delta", 1, 1, 0, 0, test::FileUrl("/files/delta-setup.exe"))));
+  ASSERT_TRUE(wizard->Started());
+  wizard->Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kFinishPage, 90000));
+
+  EXPECT_THAT(Outcomes(*wizard), ElementsAre(Outcome{true, true, true, false},
+                                             Outcome{true, true, true, false}));
+  EXPECT_TRUE(test::FileExists(own + "\\alpha-setup.exe.cmdline"));
+  EXPECT_TRUE(test::FileExists(own + "\\delta-setup.exe.cmdline"));
+  EXPECT_EQ(test::ReadWholeFile(folder_), "not a folder");
+  const std::string preferred = DownloadFolder();
+  EXPECT_EQ(log.Count("Download folder " + preferred + " belongs to another account, " + preferred +
+                      "-" + CurrentUserSid() + " is used instead \r\n"),
+            1u)
+      << log.Text();
+  wizard.reset();
+  DeleteFileA(folder_.c_str());
+  test::DeleteTree(own);
+}
+
+// A client with a limited token (an administrator's on a user-account-control
+// desktop) starts installers with the user's consent, verified or not (the
+// service's road is not there yet). Runs as client_wizard_limited, with the
+// limited token linked to Wine's elevated one; Wine's "runas" starts without
+// a prompt. Under the elevated token the page starts installers directly,
+// as every other test here shows.
+TEST_F(DownloadPageTest, ALimitedClientInstallsWithTheUsersConsent) {
+  if (ProcessRunsInstallersDirectly()) GTEST_SKIP() << "runs with the limited token only";
+  test::LogCapture log("zvu_wizard_consent");
+  installed_.Add("Alpha", 1, 0, 0);
+  installed_.Add("Delta", 1, 0, 0);
+  ASSERT_TRUE(test::ServeSetupProgram("alpha-setup.exe"));
+  ASSERT_TRUE(test::ServeSetupProgram("delta-setup.exe"));
+  std::string alphaDigest;
+  ASSERT_TRUE(ComputeFileSha256(ServedPath("alpha-setup.exe"), alphaDigest));
+  auto wizard = Open(test::CatalogueXml(
+      "", WithDigest(test::UpdateXml("Alpha", 1, 1, 0, 0, test::FileUrl("/files/alpha-setup.exe")),
+                     alphaDigest) +
+              test::UpdateXml("Delta", 1, 1, 0, 0, test::FileUrl("/files/delta-setup.exe"))));
+  ASSERT_TRUE(wizard->Started());
+  wizard->Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kFinishPage, 90000));
+
+  EXPECT_THAT(Outcomes(*wizard), ElementsAre(Outcome{true, true, true, false},
+                                             Outcome{true, true, true, false}));
+  for (const char* setup : {"alpha-setup.exe", "delta-setup.exe"}) {
+    EXPECT_EQ(log.Count(" The installer " + DownloadFolder() + "\\" + setup +
+                        " was started with administrator rights the user consented to\r\n"),
+              1u)
+        << log.Text();
+  }
+  EXPECT_EQ(ResultLineFor(*wizard, 0), "Downloaded and installed succefully.");
 }
 
 TEST_F(DownloadPageTest, FailuresAreReportedAndTheNextUpdateFollowsAtOnce) {

@@ -22,6 +22,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 client_exe=$1 service_exe=$2 standin_exe=$3 setup_exe=$4 alpha_msi=$5
 scripted_exe=$6 desktop_probe_exe=$7 wizard_probe_exe=$8 artifacts=$9
 . "$here/../../../scripts/lib/wizard_ui.sh"
+. "$here/../../../scripts/lib/msiexec_standin.sh"
 mkdir -p "$artifacts"
 rm -f "$artifacts"/*.png
 
@@ -29,14 +30,15 @@ scripted_pattern='^Z:.*zvu_scripted_service\.exe'
 mkdir -p "$install_dir"
 cp "$client_exe" "$install_dir/ZelkoVuroUpdateGui.exe"
 cp "$service_exe" "$install_dir/ZelkoVuroUpdate.exe"
-# The stand-in is found before the system's msiexec: it sits in the client's folder.
-cp "$standin_exe" "$install_dir/msiexec.exe"
+# The client starts the system folder's msiexec: the stand-in takes its place there.
+place_msiexec_standin "$standin_exe"
 cp "$alpha_msi" "$ZVU_FIXTURE_DIR/files/alpha-1.1.msi"
 cp "$setup_exe" "$ZVU_FIXTURE_DIR/files/beta-setup.exe"
 head -c 2097152 /dev/zero > "$ZVU_FIXTURE_DIR/files/slow.bin"
 
 cleanup() {
   remove_service
+  remove_msiexec_standin
   # The wizard installed Alpha through Wine's msiexec: the installer tests
   # that install it too must find it removed.
   msiexec_run /x "$alpha_msi" "$ZVU_ENV_DIR/wizard-alpha-remove.log"

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "temp_files.h"
+#include "test_env.h"
 
 namespace {
 
@@ -60,11 +61,13 @@ TEST(InstallerDigest, MatchingFileMayRunWhateverTheLetterCase) {
 TEST(InstallerDigest, NoListedDigestLeavesTheFileUnchecked) {
   const std::string path = TempFilePath("zvu-digest-none.msi");
   ASSERT_TRUE(WriteBytes(path, "anything"));
-  const zvu::DigestCheck check = zvu::VerifyInstallerDigest(path, "");
+  zvu::DigestCheck check = zvu::VerifyInstallerDigest(path, "");
   EXPECT_EQ(check.verdict, DigestVerdict::NotListed);
   EXPECT_TRUE(check.MayRun());
   EXPECT_EQ(check.computed, "");
+  EXPECT_TRUE(check.held.IsHeld());  // held all the same, until it has started
   EXPECT_TRUE(FileExists(path));
+  check.held.Release();
   DeleteFileA(path.c_str());
 }
 
@@ -112,6 +115,41 @@ TEST(InstallerDigest, UnreadableFileFailsAndTheRecordCannotBeForged) {
   EXPECT_NE(record.find("expected sha256 bad??Installation"), std::string::npos) << record;
   EXPECT_NE(record.find("...,"), std::string::npos) << record;  // cut short
   EXPECT_NE(record.find("computed none (file unreadable)"), std::string::npos) << record;
+}
+
+// From the check on, the installer that may run cannot be written, renamed,
+// deleted or replaced; it can still be read. A rejected one is not held.
+TEST(InstallerDigest, CheckedInstallerIsHeldUntilReleased) {
+  const std::string path = TempFilePath("zvu-digest-held.msi");
+  const std::string elsewhere = TempFilePath("zvu-digest-moved.msi");
+  const std::string other = TempFilePath("zvu-digest-other.msi");
+  ASSERT_TRUE(WriteBytes(path, "abc"));
+  ASSERT_TRUE(WriteBytes(other, "abd"));
+  zvu::DigestCheck check = zvu::VerifyInstallerDigest(path, kAbcDigest);
+  ASSERT_EQ(check.verdict, DigestVerdict::Match);
+  ASSERT_TRUE(check.held.IsHeld());
+
+  HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                              FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  EXPECT_FALSE(DeleteFileA(path.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(MoveFileA(path.c_str(), elsewhere.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(MoveFileExA(other.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_FALSE(CopyFileA(other.c_str(), path.c_str(), FALSE));
+  EXPECT_EQ(zvu::test::ReadWholeFile(path), "abc");
+
+  check.held.Release();
+  EXPECT_TRUE(DeleteFileA(path.c_str()));
+
+  ASSERT_TRUE(WriteBytes(path, "abd"));
+  const zvu::DigestCheck rejected = zvu::VerifyInstallerDigest(path, kAbcDigest);
+  EXPECT_FALSE(rejected.held.IsHeld());
+  EXPECT_TRUE(rejected.deleted);
+  DeleteFileA(other.c_str());
 }
 
 }  // namespace

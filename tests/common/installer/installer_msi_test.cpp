@@ -1,5 +1,6 @@
-// Runs with the msiexec stand-in beside this program: package installs that
-// work read as successful, as they do on Windows.
+// Runs with the msiexec stand-in in place of Wine's msiexec.exe in the system
+// folder (run_with_standin.sh): package installs that work read as
+// successful, as they do on Windows.
 #include "installer_runner.h"
 
 #include <windows.h>
@@ -18,13 +19,6 @@ using zvu::test::InstallersDir;
 using zvu::test::ProductDword;
 using zvu::test::Utf16;
 
-std::string OwnFolder() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder = path;
-  return folder.substr(0, folder.find_last_of('\\'));
-}
-
 bool Contains(const std::string& bytes, const std::string& ascii) {
   return bytes.find(Utf16(ascii, false)) != std::string::npos;
 }
@@ -42,8 +36,8 @@ class PackageInstall : public ::testing::Test {
   std::string folder_;  // has a space in its name
 };
 
-TEST_F(PackageInstall, StandInPassesItsArgumentsToWinesMsiexecAndWritesAWindowsLog) {
-  const std::string standIn = OwnFolder() + "\\msiexec.exe";
+TEST_F(PackageInstall, StandInInstallsThroughWinesEngineAndWritesAWindowsLog) {
+  const std::string standIn = zvu::test::SystemMsiexec();
   const std::string log = folder_ + "\\standin.log";
   const auto exitCode = zvu::test::RunAndWait("\"" + standIn + "\" /i \"" + folder_ +
                                               "\\alpha-1.0.msi\" /qn ZVU_NOTE=forwarded /log \"" +

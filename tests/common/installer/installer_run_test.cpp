@@ -12,6 +12,10 @@
 #include <vector>
 
 #include "installer_command.h"
+#include "installer_digest.h"
+#include "install_road.h"
+#include "installer_starter.h"
+#include "unique_handle.h"
 #include "installer_log_file.h"
 #include "installer_test_support.h"
 #include "log_capture.h"
@@ -287,6 +291,196 @@ TEST_F(RunnerTest, WinesMsiexecInstallsAPackageGivenWithCapitalsAndTrailingSpace
   EXPECT_EQ(zvu::test::ProductDword("Alpha", "Minor"), 0u);
   EXPECT_EQ(zvu::test::ProductDword("Alpha", "build"), 0u);
   EXPECT_FALSE(ReadWholeFile(runner.LogPath()).empty());
+  zvu::test::RemoveAlpha();
+}
+
+// Between the digest check and the start nothing can change what runs: the
+// pump, called before the installer starts, tries to replace the installer
+// and its response file, and the run goes on with the files as checked and
+// as written. Once the installer has started, the files are let go.
+TEST_F(RunnerTest, SwapBetweenCheckAndStartChangesNothing) {
+  const std::string iss = "[InstallShield Silent]\r\nVersion=v7.00\r\n";
+  const std::string setup = CopyFakeSetup(folder_, "setup.exe");
+  const std::string checked = ReadWholeFile(setup);
+  std::string digest;
+  ASSERT_TRUE(zvu::ComputeFileSha256(setup, digest));
+  zvu::DigestCheck check = zvu::VerifyInstallerDigest(setup, digest);
+  ASSERT_TRUE(check.held.IsHeld());
+
+  const std::string response = folder_ + "\\setup.iss";
+  const std::string replacement = folder_ + "\\replacement";
+  ASSERT_TRUE(zvu::test::WriteBytes(replacement, "MZ another program"));
+  RecordingPump pump;
+  std::vector<std::string> swaps;  // the attempts that worked
+  pump.onCall = [&](size_t index) {
+    if (index > 2) return;  // the two calls before the start
+    if (zvu::test::WriteBytes(setup, "MZ another program")) swaps.push_back("write installer");
+    if (MoveFileExA(replacement.c_str(), setup.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      swaps.push_back("replace installer");
+    }
+    if (DeleteFileA(setup.c_str())) swaps.push_back("delete installer");
+    // The second call comes after the response file was written.
+    if (index == 2 && zvu::test::WriteBytes(response, "[changed]")) swaps.push_back("write iss");
+    if (index == 2 && DeleteFileA(response.c_str())) swaps.push_back("delete iss");
+  };
+  InstallerRunner runner;
+  EXPECT_TRUE(runner.RunInstaller(setup, folder_, "", "setup.exe.log", iss, &pump,
+                                  std::move(check.held)));
+  EXPECT_TRUE(swaps.empty()) << swaps.front();
+  EXPECT_EQ(ReadWholeFile(setup), checked);
+  EXPECT_EQ(ReadWholeFile(response), iss);
+  EXPECT_TRUE(FileExists(setup + ".cmdline"));  // the checked program ran
+
+  EXPECT_TRUE(DeleteFileA(response.c_str()));
+  EXPECT_TRUE(MoveFileExA(replacement.c_str(), setup.c_str(), MOVEFILE_REPLACE_EXISTING));
+}
+
+// Answers as Windows would where Wine cannot: a start refused because the
+// program asks for administrator rights (740), a consent prompt declined.
+// Otherwise it starts for real; Wine's "runas" starts with the same rights.
+class ScriptedStarter : public zvu::InstallerStarter {
+ public:
+  struct Call {
+    std::string kind;  // "start" or "runas"
+    std::string program;
+    std::string line;  // the command line, or the parameters
+    HWND owner;
+  };
+  DWORD Start(const std::string& application, const std::string& commandLine,
+              HANDLE* process) override {
+    calls.push_back({"start", application, commandLine, nullptr});
+    if (startAnswer != 0) return startAnswer;
+    return zvu::SystemInstallerStarter().Start(application, commandLine, process);
+  }
+  DWORD StartElevated(HWND owner, const std::string& file, const std::string& parameters,
+                      HANDLE* process) override {
+    calls.push_back({"runas", file, parameters, owner});
+    if (runasAnswer != 0) return runasAnswer;
+    return zvu::SystemInstallerStarter().StartElevated(owner, file, parameters, process);
+  }
+  DWORD startAnswer = 0;
+  DWORD runasAnswer = 0;
+  std::vector<Call> calls;
+};
+
+TEST_F(RunnerTest, StartRefusedForAdministratorRightsAsksForConsent) {
+  const std::string setup = CopyFakeSetup(folder_, "setup.exe");
+  ScriptedStarter starter;
+  starter.startAnswer = 740;  // ERROR_ELEVATION_REQUIRED
+  InstallerRunner runner(InstallerRunner::kDefaultPollLimit, starter);
+  EXPECT_TRUE(runner.RunInstaller(setup, folder_, "", "setup.exe.log", "", nullptr));
+
+  const std::string arguments = "/s /sms /v\"/qn /norestart /log " + runner.LogPath() + " \"";
+  ASSERT_EQ(starter.calls.size(), 2u);
+  EXPECT_EQ(starter.calls[0].kind, "start");
+  EXPECT_EQ(starter.calls[0].line, "\"" + setup + "\" " + arguments);
+  EXPECT_EQ(starter.calls[1].kind, "runas");
+  EXPECT_EQ(starter.calls[1].program, setup);
+  EXPECT_EQ(starter.calls[1].line, arguments);
+  // The shell's start reached the program with the same arguments.
+  const std::string seen = ReadWholeFile(setup + ".cmdline");
+  EXPECT_EQ(seen.substr(seen.size() - arguments.size()), arguments) << seen;
+}
+
+TEST_F(RunnerTest, ConsentRoadStartsTheSystemMsiexecThroughTheShell) {
+  zvu::test::RemoveAlpha();
+  const std::string package = folder_ + "\\alpha-1.0.msi";
+  ASSERT_TRUE(CopyFileA((zvu::test::InstallersDir() + "\\alpha-1.0.msi").c_str(), package.c_str(),
+                        FALSE));
+  ScriptedStarter starter;
+  InstallerRunner runner(InstallerRunner::kDefaultPollLimit, starter);
+  const HWND owner = GetDesktopWindow();
+  runner.UseConsent(true, owner);
+  // Wine's msiexec writes no completion line: the result reads as failed.
+  runner.RunInstaller(package, folder_, "", "alpha.log", "", nullptr);
+  ASSERT_EQ(starter.calls.size(), 1u);
+  EXPECT_EQ(starter.calls[0].kind, "runas");
+  EXPECT_EQ(starter.calls[0].program, zvu::test::SystemMsiexec());
+  EXPECT_EQ(starter.calls[0].line,
+            "/i \"" + package + "\" /qn /norestart /log " + runner.LogPath() + " ");
+  EXPECT_EQ(starter.calls[0].owner, owner);
+  EXPECT_EQ(zvu::test::ProductDword("Alpha", "Major"), 1u);  // installed all the same
+  zvu::test::RemoveAlpha();
+}
+
+TEST_F(RunnerTest, DeclinedConsentAndFailedStartsAreNotInstalledAndLogged) {
+  const std::string setup = CopyFakeSetup(folder_, "setup.exe");
+  ScriptedStarter starter;
+  starter.runasAnswer = ERROR_CANCELLED;
+  InstallerRunner runner(InstallerRunner::kDefaultPollLimit, starter);
+  runner.UseConsent(true, nullptr);
+  {
+    zvu::test::LogCapture log("zvu_runner_declined");
+    EXPECT_FALSE(runner.RunInstaller(setup, folder_, "", "setup.exe.log", "", nullptr));
+    EXPECT_EQ(log.Text(), " The installer " + setup +
+                              " was not started: administrator rights for it were declined"
+                              " (error 1223)\r\n");
+  }
+  EXPECT_FALSE(FileExists(setup + ".cmdline"));
+
+  InstallerRunner direct;
+  zvu::test::LogCapture log("zvu_runner_not_started");
+  const std::string missing = folder_ + "\\missing.exe";
+  EXPECT_FALSE(direct.RunInstaller(missing, folder_, "", "a.log", "", nullptr));
+  EXPECT_EQ(log.Text(), " The installer " + missing + " could not be started (error 2)\r\n");
+}
+
+// Under Wine every process is elevated, and its linked token is the limited
+// one a filtered administrator's client would run with.
+TEST(InstallRoad, ElevatedTokensRunInstallersLimitedOnesAskForConsent) {
+  zvu::UniqueHandle token;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, token.put()));
+  EXPECT_TRUE(zvu::TokenRunsInstallersDirectly(token.get()));
+  EXPECT_TRUE(zvu::ProcessRunsInstallersDirectly());
+  TOKEN_LINKED_TOKEN linked{};
+  DWORD size = 0;
+  ASSERT_TRUE(GetTokenInformation(token.get(), TokenLinkedToken, &linked, sizeof linked, &size));
+  const zvu::UniqueHandle limited(linked.LinkedToken);
+  EXPECT_FALSE(zvu::TokenRunsInstallersDirectly(limited.get()));
+
+  using zvu::InstallRoad;
+  EXPECT_EQ(zvu::ChooseInstallRoad(true, true, true), InstallRoad::Direct);
+  EXPECT_EQ(zvu::ChooseInstallRoad(true, false, false), InstallRoad::Direct);
+  EXPECT_EQ(zvu::ChooseInstallRoad(false, true, true), InstallRoad::Service);
+  EXPECT_EQ(zvu::ChooseInstallRoad(false, true, false), InstallRoad::Consent);
+  EXPECT_EQ(zvu::ChooseInstallRoad(false, false, true), InstallRoad::Consent);
+  EXPECT_FALSE(zvu::ServiceInstallAvailable());
+}
+
+// A program called msiexec.exe in the client's own folder or in the current
+// directory is never what installs a package: the system folder's is.
+TEST_F(RunnerTest, PackagesRunTheSystemFoldersMsiexecOnly) {
+  zvu::test::RemoveAlpha();
+  char ownPath[MAX_PATH] = {};
+  ASSERT_NE(GetModuleFileNameA(nullptr, ownPath, MAX_PATH), 0u);
+  std::string ownFolder = ownPath;
+  ownFolder.erase(ownFolder.find_last_of('\\'));
+  const std::string current = zvu::test::FreshTempFolder("zvu current folder");
+  // The fake setup program leaves "<own path>.cmdline" behind when it runs.
+  const std::string fakes[] = {CopyFakeSetup(ownFolder, "msiexec.exe"),
+                               CopyFakeSetup(current, "msiexec.exe")};
+  for (const std::string& fake : fakes) DeleteFileA((fake + ".cmdline").c_str());
+  char previous[MAX_PATH] = {};
+  ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, previous), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryA(current.c_str()));
+
+  const std::string package = folder_ + "\\alpha-1.0.msi";
+  ASSERT_TRUE(CopyFileA((zvu::test::InstallersDir() + "\\alpha-1.0.msi").c_str(), package.c_str(),
+                        FALSE));
+  // Both forms of a package's command line; the system's msiexec ran each
+  // time, as the installed product shows.
+  InstallerRunner runner;
+  runner.RunInstaller(package, folder_, "ZVU_NOTE=options /qn", "alpha.log", "", nullptr);
+  EXPECT_EQ(zvu::test::ProductString("Alpha", "Note"), "options");
+  zvu::test::RemoveAlpha();
+  runner.RunInstaller(package, folder_, "", "alpha.log", "", nullptr);
+  EXPECT_EQ(zvu::test::ProductDword("Alpha", "Major"), 1u);
+
+  SetCurrentDirectoryA(previous);
+  for (const std::string& fake : fakes) {
+    EXPECT_FALSE(FileExists(fake + ".cmdline")) << fake << " was started";
+    for (const char* left : {"", ".cmdline", ".ids"}) DeleteFileA((fake + left).c_str());
+  }
   zvu::test::RemoveAlpha();
 }
 

@@ -24,7 +24,8 @@ std::string CopyFakeSetup(const std::string& folder, const std::string& name);
 // Runs a command line and returns its exit code (nothing when it cannot start).
 std::optional<DWORD> RunAndWait(const std::string& commandLine);
 
-// Wine's own msiexec, by full path.
+// The system folder's msiexec.exe, by full path: Wine's own, or the stand-in
+// where a test put it in its place.
 std::string SystemMsiexec();
 
 // Removes product "Alpha" (either version) and its registry key.
