@@ -96,4 +96,11 @@ InstallerCommand BuildInstallerCommand(const InstallerCommandRequest& request) {
   return command;
 }
 
+std::string SystemMsiexecPath() {
+  char folder[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return std::string(folder, length) + "\\msiexec.exe";
+}
+
 }  // namespace zvu

@@ -36,6 +36,11 @@ struct InstallerCommand {
   std::string responseFilePath;  // response-file form only: where the issfile text is written
 };
 
+// The system folder's msiexec.exe, the program a command that runsMsiexec
+// starts (named to CreateProcess, so that no search decides it); empty when
+// the system folder is unknown.
+std::string SystemMsiexecPath();
+
 // The placeholder in catalogue options that stands for the run's log file.
 inline constexpr std::string_view kLogFilePlaceholder = "<log_file_name>";
 

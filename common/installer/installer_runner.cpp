@@ -29,14 +29,6 @@ void CallPump(InstallerWaitCallback* pump) {
   if (pump) pump->OnInstallerWait();
 }
 
-// The system folder's msiexec.exe; empty when the system folder is unknown.
-std::string SystemMsiexecPath() {
-  char folder[MAX_PATH] = {};
-  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return {};
-  return std::string(folder, length) + "\\msiexec.exe";
-}
-
 }  // namespace
 
 InstallerRunner::InstallerRunner(unsigned pollLimit, InstallerStarter& starter)

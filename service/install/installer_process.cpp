@@ -16,11 +16,7 @@ constexpr DWORD kTerminationWaitMs = 5000;
 
 std::string InstallerApplicationName(const InstallerCommand& command,
                                      const std::string& installerPath) {
-  if (!command.isPackage) return installerPath;
-  char systemFolder[MAX_PATH] = {};
-  const UINT length = GetSystemDirectoryA(systemFolder, sizeof systemFolder);
-  if (length == 0 || length >= sizeof systemFolder) return {};
-  return std::string(systemFolder, length) + "\\msiexec.exe";
+  return command.runsMsiexec ? SystemMsiexecPath() : installerPath;
 }
 
 InstallerEnd RunInstallerProcess(const std::string& applicationName,

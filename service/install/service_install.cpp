@@ -43,36 +43,24 @@ void DeleteCopy(const Named& update, const std::string& path,
   if (!responseFile.empty()) DeleteFileA(responseFile.c_str());
 }
 
-// Opens the downloaded copy for reading and hashes that very handle. Others
-// may read the file while the handle is open, no one may write, rename or
-// delete it: the bytes hashed are the bytes that start. Nothing when the
-// copy matches the digest; else the outcome, the copy deleted.
+// Checks the downloaded copy against the entry's digest through the handle
+// that then holds it (see HeldFile): others may read the file while it is
+// held, no one may write, rename or delete it, so the bytes hashed are the
+// bytes that start. Nothing when the copy matches; else the outcome, the
+// copy deleted.
 std::optional<ServiceInstallOutcome> OpenVerified(const UpdateEntry& entry, const Named& update,
-                                   const std::string& path, UniqueFileHandle& copy) {
-  copy.reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!copy) {
+                                                  const std::string& path, HeldFile& copy) {
+  DigestCheck check = VerifyInstallerDigest(path, entry.sha256);
+  if (check.verdict == DigestVerdict::Match) {
+    copy = std::move(check.held);
+    return std::nullopt;
+  }
+  if (!check.held.IsHeld() && check.held.OpenError() != 0) {
     ProgramLog::Printf(texts::kInstallCopyNotOpened, update.name.c_str(), update.version.c_str(),
-                       GetLastError());
-    DeleteCopy(update, path);
-    return ServiceInstallOutcome::kDownloadFailed;
+                       check.held.OpenError());
   }
-  DigestCheck check;
-  if (!ComputeSha256(copy.get(), check.computed)) {
-    check.verdict = DigestVerdict::Unreadable;
-  } else if (!IsSha256Text(entry.sha256)) {
-    check.verdict = DigestVerdict::Malformed;
-  } else {
-    std::string listed = entry.sha256;
-    for (char& c : listed) {
-      if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
-    }
-    check.verdict = listed == check.computed ? DigestVerdict::Match : DigestVerdict::Mismatch;
-  }
-  if (check.verdict == DigestVerdict::Match) return std::nullopt;
-
-  copy.reset();
-  check.deleted = DeleteFileA(path.c_str()) != FALSE;
+  check.held.Release();
+  if (!check.deleted) DeleteCopy(update, path);
   ProgramLog::Write(DigestFailureRecord(entry.name, entry.sha256, check));
   return check.verdict == DigestVerdict::Unreadable ? ServiceInstallOutcome::kDownloadFailed
                                                     : ServiceInstallOutcome::kDigestMismatch;
@@ -124,11 +112,11 @@ ServiceInstallOutcome Install(const UpdateEntry& entry, ServiceInstallProgress& 
       return ServiceInstallOutcome::kAbandoned;
   }
 
-  UniqueFileHandle copy;
+  HeldFile copy;
   if (const auto refused = OpenVerified(entry, update, installerPath, copy)) return *refused;
   if (progress.Abandoned()) {
     ProgramLog::Printf(texts::kInstallAbandoned, update.name.c_str(), update.version.c_str());
-    copy.reset();
+    copy.Release();
     DeleteCopy(update, installerPath);
     return ServiceInstallOutcome::kAbandoned;
   }
@@ -140,7 +128,7 @@ ServiceInstallOutcome Install(const UpdateEntry& entry, ServiceInstallProgress& 
   if (const DWORD error = CreateInstallLog(logs.Path(), logName, logPath); error != 0) {
     ProgramLog::Printf(texts::kInstallLogNotCreated, update.name.c_str(), update.version.c_str(),
                        logName.c_str(), error);
-    copy.reset();
+    copy.Release();
     DeleteCopy(update, installerPath);
     return ServiceInstallOutcome::kInstallFailed;
   }
@@ -161,7 +149,7 @@ ServiceInstallOutcome Install(const UpdateEntry& entry, ServiceInstallProgress& 
        !InstallerRunner::WriteResponseFile(command.responseFilePath, entry.issfile))) {
     ProgramLog::Printf(texts::kInstallCommandNotBuilt, update.name.c_str(),
                        update.version.c_str(), installerPath.c_str());
-    copy.reset();
+    copy.Release();
     DeleteCopy(update, installerPath, command.responseFilePath);
     return ServiceInstallOutcome::kInstallFailed;
   }
@@ -172,8 +160,8 @@ ServiceInstallOutcome Install(const UpdateEntry& entry, ServiceInstallProgress& 
       application, command.commandLine, settings.installLimitMs,
       // Started: the verified copy is the one that runs; the folder keeps
       // it from change from here on.
-      [&copy] { copy.reset(); }, startError);
-  copy.reset();
+      [&copy] { copy.Release(); }, startError);
+  copy.Release();
 
   ServiceInstallOutcome outcome = ServiceInstallOutcome::kInstallFailed;
   if (end == InstallerEnd::kNotStarted) {
