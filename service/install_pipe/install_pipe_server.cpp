@@ -33,7 +33,8 @@ namespace {
 
 constexpr DWORD kInstallPipeBufferSize = 512;
 constexpr DWORD kFirstInstanceWaitMs = 2000;
-// A client beyond kMaxInstallConnections gets its "busy" within this time.
+// A client beyond kMaxInstallConnections is answered on the pipe's own
+// thread, which waits this long for the answer to go and be read.
 constexpr DWORD kBusyAnswerTimeoutMs = 1000;
 
 bool IsStopped(const InstallPipeState& state) {
@@ -161,6 +162,27 @@ class PipeProgress final : public ServiceInstallProgress {
   ULONGLONG lastSent_ = 0;
 };
 
+// Sends the last answer and waits (bounded) until the client has closed its
+// end, which it does once it has read the answer: disconnecting earlier
+// would discard an answer still unread.
+void Finish(PipeIo& io, HANDLE pipe, InstallResultCode result, DWORD writeTimeoutMs,
+            DWORD closeWaitMs = kInstallCloseWaitMs) {
+  if (!io.Write(pipe, EncodeResultAnswer(result), writeTimeoutMs)) return;
+  // Whatever the client still sends (the rest of an overlong request, a
+  // request not read at all) is read and dropped until its end closes.
+  const ULONGLONG deadline = GetTickCount64() + closeWaitMs;
+  char ignored[64];
+  DWORD moved = 0;
+  for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return;
+    if (!io.Read(pipe, ignored, sizeof(ignored), static_cast<DWORD>(deadline - now), &moved) &&
+        GetLastError() != ERROR_MORE_DATA) {
+      return;
+    }
+  }
+}
+
 // Serves one connected client, from its request to its last answer.
 void ServeConnection(InstallPipeState& state, HANDLE pipe) {
   ULONG clientPid = 0;
@@ -191,7 +213,7 @@ void ServeConnection(InstallPipeState& state, HANDLE pipe) {
       return;
     case IdentifyOutcome::kNotIdentified:
       ProgramLog::Printf(texts::kInstallRequesterUnknown, pid, static_cast<unsigned long>(error));
-      io.Write(pipe, EncodeResultAnswer(InstallResultCode::kNotAllowed), kInstallAnswerTimeoutMs);
+      Finish(io, pipe, InstallResultCode::kNotAllowed, kInstallAnswerTimeoutMs);
       return;
     case IdentifyOutcome::kIdentified:
       break;
@@ -204,7 +226,7 @@ void ServeConnection(InstallPipeState& state, HANDLE pipe) {
   if (fault != RequestFault::kNone) {
     ProgramLog::Printf(texts::kInstallRequestMalformed, pid, user, FaultName(fault),
                        static_cast<unsigned>(size));
-    io.Write(pipe, EncodeResultAnswer(InstallResultCode::kBadRequest), kInstallAnswerTimeoutMs);
+    Finish(io, pipe, InstallResultCode::kBadRequest, kInstallAnswerTimeoutMs);
     return;
   }
   const std::string version = request.version.ToText();
@@ -250,12 +272,7 @@ void ServeConnection(InstallPipeState& state, HANDLE pipe) {
       }
     }
   }
-  if (!io.Write(pipe, EncodeResultAnswer(result), kInstallAnswerTimeoutMs)) return;
-  // The client closes its end once it has read the answer; a read then
-  // fails. Dropping the instance earlier could discard the unread answer.
-  char ignored[1];
-  DWORD moved = 0;
-  io.Read(pipe, ignored, sizeof(ignored), kInstallCloseWaitMs, &moved);
+  Finish(io, pipe, result, kInstallAnswerTimeoutMs);
 }
 
 // The answer to a client beyond the connections served at once.
@@ -264,7 +281,8 @@ void AnswerBusy(InstallPipeState& state, HANDLE pipe) {
   if (!GetNamedPipeClientProcessId(pipe, &clientPid)) clientPid = 0;
   ProgramLog::Printf(texts::kInstallTooManyRequests, static_cast<int>(clientPid),
                      static_cast<int>(kMaxInstallConnections));
-  PipeIo(state).Write(pipe, EncodeResultAnswer(InstallResultCode::kBusy), kBusyAnswerTimeoutMs);
+  PipeIo io(state);
+  Finish(io, pipe, InstallResultCode::kBusy, kBusyAnswerTimeoutMs, kBusyAnswerTimeoutMs);
 }
 
 struct ConnectionJob {
@@ -398,8 +416,9 @@ DWORD ServeInstallPipe(const std::shared_ptr<InstallPipeState>& shared) {
         pipe = std::move(next);
         continue;
       } else {
-        PipeIo(state).Write(pipe.get(), EncodeResultAnswer(InstallResultCode::kServiceError),
-                            kBusyAnswerTimeoutMs);
+        PipeIo io(state);
+        Finish(io, pipe.get(), InstallResultCode::kServiceError, kBusyAnswerTimeoutMs,
+               kBusyAnswerTimeoutMs);
       }
     }
     DisconnectNamedPipe(pipe.get());
