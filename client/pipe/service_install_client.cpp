@@ -11,11 +11,22 @@
 namespace zvu {
 namespace {
 
-// What the client end needs: read and write data, read attributes (the
-// server's process id) and write attributes (message read mode). Nothing
-// more: FILE_APPEND_DATA, which GENERIC_WRITE would ask for, is the right to
-// create a pipe instance, and the pipe does not grant it to users.
-constexpr DWORD kClientAccess = GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES;
+// What the client end needs: read data and attributes (the server's process
+// id) and write data. Nothing more: FILE_APPEND_DATA, which GENERIC_WRITE
+// would ask for, is the right to create a pipe instance, and the pipe does
+// not grant it to users. The end stays in byte read mode, so that it needs
+// no right to change its mode: each answer's first byte says its length.
+constexpr DWORD kClientAccess = GENERIC_READ | FILE_WRITE_DATA;
+
+// The whole length of an answer of this kind; 0 for no known kind.
+size_t AnswerSize(uint8_t kind) {
+  switch (kind) {
+    case kReceivedAnswerKind: return kReceivedAnswerSize;
+    case kInstallingAnswerKind: return kInstallingAnswerSize;
+    case kResultAnswerKind: return kResultAnswerSize;
+    default: return 0;
+  }
+}
 
 ServiceInstallStatus StatusOf(InstallResultCode code) {
   switch (code) {
@@ -104,11 +115,6 @@ ServiceInstallStatus Exchange(const char* pipeName, DWORD serverProcessId,
     clientLog::Write(record);
     return ServiceInstallStatus::kNotTheService;
   }
-  DWORD mode = PIPE_READMODE_MESSAGE;
-  if (!SetNamedPipeHandleState(pipe.get(), &mode, nullptr, nullptr)) {
-    return ServiceInstallStatus::kConnectionLost;
-  }
-
   DWORD moved = 0;
   DWORD error = 0;
   switch (Await(pipe.get(), true, const_cast<char*>(message.data()),
@@ -117,17 +123,24 @@ ServiceInstallStatus Exchange(const char* pipeName, DWORD serverProcessId,
     case Io::kFailed: return ServiceInstallStatus::kConnectionLost;
     case Io::kDone: break;
   }
+  if (moved != message.size()) return ServiceInstallStatus::kConnectionLost;
   for (;;) {
-    // One byte more than the longest answer, so that a longer one is seen.
-    char buffer[kMaxInstallAnswerSize + 1];
-    switch (Await(pipe.get(), false, buffer, sizeof(buffer), callbacks, &moved, &error)) {
-      case Io::kGivenUp: return ServiceInstallStatus::kGivenUp;
-      case Io::kFailed:
-        return error == ERROR_MORE_DATA ? ServiceInstallStatus::kBadAnswer
-                                        : ServiceInstallStatus::kConnectionLost;
-      case Io::kDone: break;
+    char buffer[kMaxInstallAnswerSize];
+    size_t size = 1;  // the kind first, then the rest its kind says
+    for (size_t have = 0; have < size; have += moved) {
+      switch (Await(pipe.get(), false, buffer + have, static_cast<DWORD>(size - have), callbacks,
+                    &moved, &error)) {
+        case Io::kGivenUp: return ServiceInstallStatus::kGivenUp;
+        case Io::kFailed: return ServiceInstallStatus::kConnectionLost;
+        case Io::kDone: break;
+      }
+      if (moved == 0) return ServiceInstallStatus::kBadAnswer;  // an empty message
+      if (have == 0) {
+        size = AnswerSize(static_cast<uint8_t>(buffer[0]));
+        if (size == 0) return ServiceInstallStatus::kBadAnswer;
+      }
     }
-    const std::optional<InstallAnswer> answer = DecodeInstallAnswer(std::string_view(buffer, moved));
+    const std::optional<InstallAnswer> answer = DecodeInstallAnswer(std::string_view(buffer, size));
     if (!answer) return ServiceInstallStatus::kBadAnswer;
     switch (answer->kind) {
       case kReceivedAnswerKind:

@@ -449,6 +449,31 @@ TEST_F(InstallPipe, NameTakenFirstByAnotherServerIsRefusedAndNeverGetsTheRequest
   EXPECT_EQ(Request(kVerified, recorder), ServiceInstallStatus::kInstalled);
 }
 
+TEST(InstallPipeClient, AnswersOutsideTheProtocolEndTheRequest) {
+  // A server of this process that answers with the given bytes.
+  const std::string unknownKind = zvu::EncodeReceivedAnswer(1, 2).replace(0, 1, 1, '\x7F');
+  const std::string unknownResult = std::string(1, static_cast<char>(zvu::kResultAnswerKind)) + '\x63';
+  for (const std::string& reply : {unknownKind, unknownResult}) {
+    const std::string name = UniquePipeName();
+    UniqueFileHandle server(CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX,
+                                             PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 512, 512,
+                                             0, nullptr));
+    ASSERT_TRUE(server);
+    std::thread answer([&] {
+      char request[256];
+      DWORD got = 0;
+      ConnectNamedPipe(server.get(), nullptr);
+      ReadFile(server.get(), request, sizeof(request), &got, nullptr);
+      WriteFile(server.get(), reply.data(), static_cast<DWORD>(reply.size()), &got, nullptr);
+    });
+    struct : zvu::ServiceInstallCallbacks {} callbacks;
+    const ServiceInstallStatus status = zvu::RequestServiceInstall(
+        name.c_str(), GetCurrentProcessId(), kProduct, kVerified, callbacks);
+    answer.join();
+    EXPECT_EQ(status, ServiceInstallStatus::kBadAnswer);
+  }
+}
+
 TEST(InstallPipeClient, WithoutTheServicesPipeThereIsNoService) {
   struct : zvu::ServiceInstallCallbacks {} callbacks;
   EXPECT_EQ(zvu::RequestServiceInstall(UniquePipeName().c_str(), GetCurrentProcessId(), kProduct,
