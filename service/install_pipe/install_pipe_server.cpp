@@ -183,6 +183,48 @@ void Finish(PipeIo& io, HANDLE pipe, InstallResultCode result, DWORD writeTimeou
   }
 }
 
+// What becomes of a well-formed request: refused (and logged), or installed
+// while progress goes to the client.
+InstallResultCode Fulfil(InstallPipeState& state, HANDLE pipe, const InstallRequest& request,
+                         const InstallRequester& requester) {
+  const std::string version = request.version.ToText();
+  const char* product = request.product.c_str();
+  const char* user = requester.account.c_str();
+  if (!requester.Allowed()) {
+    ProgramLog::Printf(texts::kInstallNotAllowed, product, version.c_str(), user);
+    return InstallResultCode::kNotAllowed;
+  }
+  UpdateEntry entry;
+  switch (FindRequestedUpdate(*state.source, request, state.stopEvent.get(), &entry)) {
+    case LookupOutcome::kNotListed:
+      ProgramLog::Printf(texts::kInstallNotListed, product, version.c_str(), user);
+      return InstallResultCode::kNotListed;
+    case LookupOutcome::kNoDigest:
+      ProgramLog::Printf(texts::kInstallNoDigest, product, version.c_str(), user);
+      return InstallResultCode::kNoDigest;
+    case LookupOutcome::kNotApplicable:
+      ProgramLog::Printf(texts::kInstallNotApplicable, product, version.c_str(), user);
+      return InstallResultCode::kNotApplicable;
+    case LookupOutcome::kVerified:
+      break;
+  }
+  if (!state.install) {
+    ProgramLog::Printf(texts::kInstallUnavailable, product, version.c_str(), user);
+    return InstallResultCode::kServiceError;
+  }
+  std::unique_lock<std::mutex> one(state.installing, std::try_to_lock);
+  if (!one.owns_lock()) {
+    ProgramLog::Printf(texts::kInstallBusy, product, version.c_str(), user);
+    return InstallResultCode::kBusy;
+  }
+  ProgramLog::Printf(texts::kInstallStarted, product, version.c_str(), user, entry.url.c_str());
+  PipeProgress progress(state, pipe);
+  const char* outcome = nullptr;
+  const InstallResultCode result = ResultOf(state.install(entry, progress), &outcome);
+  ProgramLog::Printf(texts::kInstallEnded, product, version.c_str(), user, outcome);
+  return result;
+}
+
 // Serves one connected client, from its request to its last answer.
 void ServeConnection(InstallPipeState& state, HANDLE pipe) {
   ULONG clientPid = 0;
@@ -229,49 +271,9 @@ void ServeConnection(InstallPipeState& state, HANDLE pipe) {
     Finish(io, pipe, InstallResultCode::kBadRequest, kInstallAnswerTimeoutMs);
     return;
   }
-  const std::string version = request.version.ToText();
-  const char* product = request.product.c_str();
-  ProgramLog::Printf(texts::kInstallRequested, pid, user, product, version.c_str());
-
-  InstallResultCode result = InstallResultCode::kServiceError;
-  UpdateEntry entry;
-  if (!requester.Allowed()) {
-    ProgramLog::Printf(texts::kInstallNotAllowed, product, version.c_str(), user);
-    result = InstallResultCode::kNotAllowed;
-  } else {
-    switch (FindRequestedUpdate(*state.source, request, state.stopEvent.get(), &entry)) {
-      case LookupOutcome::kNotListed:
-        ProgramLog::Printf(texts::kInstallNotListed, product, version.c_str(), user);
-        result = InstallResultCode::kNotListed;
-        break;
-      case LookupOutcome::kNoDigest:
-        ProgramLog::Printf(texts::kInstallNoDigest, product, version.c_str(), user);
-        result = InstallResultCode::kNoDigest;
-        break;
-      case LookupOutcome::kNotApplicable:
-        ProgramLog::Printf(texts::kInstallNotApplicable, product, version.c_str(), user);
-        result = InstallResultCode::kNotApplicable;
-        break;
-      case LookupOutcome::kVerified: {
-        if (!state.install) {
-          ProgramLog::Printf(texts::kInstallUnavailable, product, version.c_str(), user);
-          break;
-        }
-        std::unique_lock<std::mutex> one(state.installing, std::try_to_lock);
-        if (!one.owns_lock()) {
-          ProgramLog::Printf(texts::kInstallBusy, product, version.c_str(), user);
-          result = InstallResultCode::kBusy;
-          break;
-        }
-        ProgramLog::Printf(texts::kInstallStarted, product, version.c_str(), user, entry.url.c_str());
-        PipeProgress progress(state, pipe);
-        const char* outcome = nullptr;
-        result = ResultOf(state.install(entry, progress), &outcome);
-        ProgramLog::Printf(texts::kInstallEnded, product, version.c_str(), user, outcome);
-        break;
-      }
-    }
-  }
+  ProgramLog::Printf(texts::kInstallRequested, pid, user, request.product.c_str(),
+                     request.version.ToText().c_str());
+  const InstallResultCode result = Fulfil(state, pipe, request, requester);
   Finish(io, pipe, result, kInstallAnswerTimeoutMs);
 }
 
