@@ -17,10 +17,12 @@ product='Zvu Pipe Alpha'
 digest=9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08
 scratch=$(mktemp -d)
 cleanup() {
+  local before=$SECONDS
   remove_service
   end_clients
   remove_products "$product"
   rm -rf "$scratch"
+  echo "# cleanup took $((SECONDS - before)) s"
 }
 trap cleanup EXIT
 explain_failure() { echo "# service log:"; tr -d '\r' < "$service_log" 2>/dev/null | tail -n 40 | sed 's/^/#   /'; }
@@ -37,11 +39,19 @@ set_installed "$product" 2 3 10
 older=$(update_xml "$product" 2 3 9 /files/alpha-old.msi 2048 | sed "s|</update>|<sha256>$digest</sha256></update>|")
 serve_updates '' "$(update_xml "$product" 2 3 11 /files/alpha.msi 2048)" "$older"
 
-ask() { timeout 60 wine "$scratch/zvu-install-request.exe" "$product" "$1" 2>/dev/null < /dev/null | tr -d '\r'; }
+# Every Wine program here writes to files, never to the test's output: a
+# Wine process it starts on demand (and that lives on) would inherit that
+# output and keep ctest waiting for its end.
+ask() {
+  timeout 60 wine "$scratch/zvu-install-request.exe" "$product" "$1" \
+    < /dev/null > "$scratch/answer.txt" 2> /dev/null
+  tr -d '\r' < "$scratch/answer.txt"
+}
 logged() { tr -d '\r' < "$service_log" 2>/dev/null | grep -qF -- "$1"; }
 checked() { logged 'Start Logging'; }
 
-require "/Service installs the service" timeout 60 wine "$service_program" /Service
+install_service() { timeout 60 wine "$service_program" /Service < /dev/null > /dev/null 2>&1; }
+require "/Service installs the service" install_service
 rm -f "$service_log"
 require "service starts" net_command start "$service_name"
 require "the service has checked for updates" wait_for 30 checked
@@ -61,8 +71,10 @@ answer=$(ask 2.3.12.0)
 check "an update the catalogue does not list is refused ($answer)" [ "$answer" = "refused: not in the service's catalogue" ]
 check "… after the service fetched the catalogue again" [ "$(catalogue_requests)" -gt "$requests_before" ]
 
+stop_started=$SECONDS
 net_command stop "$service_name"
-wait_for 10 no_service_process
+check "net stop ends the service" wait_for 20 no_service_process
+echo "# the service was gone after $((SECONDS - stop_started)) s"
 answer=$(ask 2.3.11.0)
 check "without the service nothing answers ($answer)" [ "$answer" = 'service not reached' ]
 
