@@ -116,4 +116,26 @@ inline constexpr char kNothingChosen[] =
     "You did not choose to update any of the installed products.\n"
     "Click 'Back' to choose updates, or click 'Finish' to close Vuro Update.";
 
+// Log records of an installation through the service (product, version and
+// the outcome's name below; the pipe server's process id and the service's).
+inline constexpr char kServiceInstallRecord[] = "Service install of %s %s: %s \r\n";
+inline constexpr char kInstallPipeNotTheService[] =
+    "Install pipe served by PID: %lu, not by the service (PID: %lu): request not sent \r\n";
+inline constexpr char kServiceInstallInstalled[] = "installed";
+inline constexpr char kServiceInstallFailed[] = "install failed";
+inline constexpr char kServiceInstallDownloadFailed[] = "download failed";
+inline constexpr char kServiceInstallDigestMismatch[] = "digest mismatch";
+inline constexpr char kServiceInstallNotListed[] = "refused: not in the service's catalogue";
+inline constexpr char kServiceInstallNoDigest[] = "refused: listed without a sha256";
+inline constexpr char kServiceInstallNotApplicable[] = "refused: does not apply";
+inline constexpr char kServiceInstallNotAllowed[] = "refused: not allowed";
+inline constexpr char kServiceInstallBusy[] = "refused: another installation runs";
+inline constexpr char kServiceInstallServiceError[] = "service error";
+inline constexpr char kServiceInstallBadRequest[] = "request refused as malformed";
+inline constexpr char kServiceInstallNoService[] = "service not reached";
+inline constexpr char kServiceInstallNotTheService[] = "pipe not served by the service";
+inline constexpr char kServiceInstallConnectionLost[] = "connection lost";
+inline constexpr char kServiceInstallBadAnswer[] = "answer not understood";
+inline constexpr char kServiceInstallGivenUp[] = "given up";
+
 }  // namespace zvu::client_texts

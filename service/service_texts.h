@@ -139,6 +139,53 @@ inline constexpr char kInstallLogNotRead[] =
 inline constexpr char kInstallCopyNotDeleted[] =
     "Service install of %s %s: copy %s not deleted Err:%lu \r\n";
 
+// The install pipe: requests from a user's client to install a verified
+// update (product, version), who asked, and what became of it.
+inline constexpr char kInstallPipeNotCreated[] =
+    "Install pipe not created Err:%d, next try in %d ms \r\n";
+inline constexpr char kInstallPipeSecurityNotBuilt[] =
+    "Install pipe security not built Err:%d, install pipe not offered \r\n";
+inline constexpr char kInstallPipeCreatedAgain[] = "Install pipe created again \r\n";
+inline constexpr char kInstallTooManyRequests[] =
+    "Install request PID: %d refused: %d requests are being served \r\n";
+inline constexpr char kInstallNoRequest[] =
+    "Install request not received PID: %d Err:%lu \r\n";
+inline constexpr char kInstallRequesterUnknown[] =
+    "Install request PID: %d refused: requester not identified Err:%lu \r\n";
+inline constexpr char kInstallRevertFailed[] =
+    "Install request PID: %d dropped: impersonation not ended Err:%lu \r\n";
+inline constexpr char kInstallRequestMalformed[] =
+    "Install request PID: %d user: %s refused: malformed (%s, %u bytes) \r\n";
+inline constexpr char kInstallRequested[] =
+    "Install requested PID: %d user: %s product: %s version: %s \r\n";
+inline constexpr char kInstallNotAllowed[] =
+    "Install of %s %s for user: %s refused: not an interactive user \r\n";
+inline constexpr char kInstallNotListed[] =
+    "Install of %s %s for user: %s refused: not in the service's catalogue \r\n";
+inline constexpr char kInstallRequestNoDigest[] =
+    "Install of %s %s for user: %s refused: listed without a sha256 \r\n";
+inline constexpr char kInstallNotApplicable[] =
+    "Install of %s %s for user: %s refused: does not apply to the installed version \r\n";
+inline constexpr char kInstallBusy[] =
+    "Install of %s %s for user: %s refused: another installation runs \r\n";
+inline constexpr char kInstallUnavailable[] =
+    "Install of %s %s for user: %s refused: this service cannot install \r\n";
+inline constexpr char kInstallRequestStarted[] = "Install of %s %s for user: %s from %s \r\n";
+inline constexpr char kInstallEnded[] = "Install of %s %s for user: %s ended: %s \r\n";
+// The names of the outcomes in kInstallEnded.
+inline constexpr char kInstallOutcomeInstalled[] = "installed";
+inline constexpr char kInstallOutcomeFailed[] = "install failed";
+inline constexpr char kInstallOutcomeDownloadFailed[] = "download failed";
+inline constexpr char kInstallOutcomeDigestMismatch[] = "digest mismatch";
+inline constexpr char kInstallOutcomeFolderUnsafe[] = "download folder unsafe";
+inline constexpr char kInstallOutcomeAbandoned[] = "requester gone";
+// The names of the faults in kInstallRequestMalformed.
+inline constexpr char kRequestFaultEmpty[] = "empty";
+inline constexpr char kRequestFaultUnknownKind[] = "unknown kind";
+inline constexpr char kRequestFaultBadLength[] = "bad length";
+inline constexpr char kRequestFaultBadName[] = "product name not printable";
+inline constexpr char kRequestFaultTrailingBytes[] = "trailing bytes";
+
 // Event-log messages (printed to the console in plain mode).
 inline constexpr char kEventServiceStarted[] = "Service started";
 inline constexpr char kEventServiceStopped[] = "Service stopped";

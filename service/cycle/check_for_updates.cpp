@@ -118,6 +118,33 @@ HRESULT CheckOnce(std::string& updateXml, HANDLE stopEvent, KeptCatalogue* kept,
 
 }  // namespace
 
+bool FetchCatalogueText(std::string& text, HANDLE stopEvent, DWORD waitLimitMs) {
+  try {
+    XHttpClient client;
+    if (!StartCatalogueFetch(client)) return false;
+    switch (WaitForCatalogue(client, stopEvent, waitLimitMs)) {
+      case WaitOutcome::Complete:
+        text = client.ResponseText();
+        return true;
+      case WaitOutcome::Stopped:
+        client.Cancel();
+        ProgramLog::Write(texts::kCheckStopped);
+        return false;
+      case WaitOutcome::TimedOut:
+        client.Cancel();
+        ProgramLog::Printf(texts::kCatalogueCheckGivenUp,
+                           static_cast<unsigned long>(waitLimitMs / 1000));
+        return false;
+      case WaitOutcome::NotModified:  // never asked for: the request has no validators
+      case WaitOutcome::Failed:
+        return false;
+    }
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
 HRESULT CheckForUpdates(std::string& updateXml, HANDLE stopEvent, DWORD waitLimitMs) {
   return CheckForUpdates(updateXml, stopEvent, nullptr, waitLimitMs);
 }

@@ -36,4 +36,11 @@ HRESULT CheckForUpdates(std::string& updateXml, HANDLE stopEvent,
 HRESULT CheckForUpdates(std::string& updateXml, HANDLE stopEvent, KeptCatalogue* kept,
                         DWORD waitLimitMs = kCatalogueWaitLimitMs);
 
+// Fetches the catalogue once, unconditionally, with the check's fetch and its
+// limits. True and `text` set to the body, exactly as received, when a whole
+// response arrived; false when the fetch failed, was cut, timed out or
+// `stopEvent` (may be null) was signalled. Usable on any thread.
+bool FetchCatalogueText(std::string& text, HANDLE stopEvent,
+                        DWORD waitLimitMs = kCatalogueWaitLimitMs);
+
 }  // namespace zvu

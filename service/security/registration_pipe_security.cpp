@@ -9,9 +9,9 @@ static_assert(kInteractiveUsersPipeAccess ==
               "interactive users: read and write, never pipe creation");
 static_assert(FILE_CREATE_PIPE_INSTANCE == FILE_APPEND_DATA, "the two rights share their bit");
 
-RegistrationPipeSecurity::RegistrationPipeSecurity() {
+RegistrationPipeSecurity::RegistrationPipeSecurity(const char* sddl) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kRegistrationPipeSddl, SDDL_REVISION_1,
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1,
                                                             &descriptor, nullptr)) {
     error_ = GetLastError();
     return;

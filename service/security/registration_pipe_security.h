@@ -23,11 +23,12 @@ inline constexpr DWORD kInteractiveUsersPipeAccess = 0x0012019B;
 inline constexpr char kRegistrationPipeSddl[] =
     "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x12019b;;;IU)";
 
-// Owns the security descriptor built from kRegistrationPipeSddl and hands it
-// out as security attributes for CreateNamedPipe.
+// Owns the security descriptor built from kRegistrationPipeSddl (or another
+// pipe's descriptor text) and hands it out as security attributes for
+// CreateNamedPipe.
 class RegistrationPipeSecurity {
  public:
-  RegistrationPipeSecurity();
+  explicit RegistrationPipeSecurity(const char* sddl = kRegistrationPipeSddl);
   RegistrationPipeSecurity(const RegistrationPipeSecurity&) = delete;
   RegistrationPipeSecurity& operator=(const RegistrationPipeSecurity&) = delete;
 

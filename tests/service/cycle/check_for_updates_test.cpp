@@ -309,3 +309,23 @@ TEST_F(CheckForUpdatesTest, VersionStoredInAnotherShapeIsReportedOncePerProduct)
 }
 
 }  // namespace
+
+namespace {
+
+// The install pipe's fresh fetch: the body exactly as received, whether or
+// not anything in it applies, and never a conditional request.
+TEST_F(CheckForUpdatesTest, FetchCatalogueTextGivesTheWholeBodyOrNothing) {
+  const std::string catalogue = CatalogueWithUpdate("Zvu Test Fetch Not Installed", 1, 0, 0);
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", catalogue));
+  std::string text = "old";
+  EXPECT_TRUE(zvu::FetchCatalogueText(text, nullptr));
+  EXPECT_EQ(text, catalogue);
+  EXPECT_EQ(LastAnswer(), "200");
+
+  DeleteFileA((zvu::test::FixtureDirWindows() + "\\update.xml").c_str());
+  text = "old";
+  EXPECT_FALSE(zvu::FetchCatalogueText(text, nullptr));
+  EXPECT_EQ(text, "old");
+}
+
+}  // namespace
