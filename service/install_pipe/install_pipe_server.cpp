@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "connection_threads.h"
 #include "install_pipe_protocol.h"
 #include "install_requester.h"
 #include "program_log.h"
@@ -287,62 +288,14 @@ void AnswerBusy(InstallPipeState& state, HANDLE pipe) {
   Finish(io, pipe, InstallResultCode::kBusy, kBusyAnswerTimeoutMs, kBusyAnswerTimeoutMs);
 }
 
-struct ConnectionJob {
-  std::shared_ptr<InstallPipeState> state;
-  UniqueFileHandle pipe;
-};
-
-DWORD WINAPI ConnectionThread(void* parameter) {
-  std::unique_ptr<ConnectionJob> job(static_cast<ConnectionJob*>(parameter));
+// A connection served on a thread of its own.
+void ServeOnThread(InstallPipeState& state, HANDLE pipe) {
   try {
-    ServeConnection(*job->state, job->pipe.get());
+    ServeConnection(state, pipe);
   } catch (const std::bad_alloc&) {
     // The client sees its pipe break without a result.
   }
-  DisconnectNamedPipe(job->pipe.get());
-  return 0;
 }
-
-// The connection threads still running; the pipe thread waits for all of
-// them before it ends.
-class Connections {
- public:
-  ~Connections() {
-    for (const UniqueHandle& thread : threads_) WaitForSingleObject(thread.get(), INFINITE);
-  }
-
-  bool Full() {
-    Reap();
-    return threads_.size() >= kMaxInstallConnections;
-  }
-
-  // Serves the instance on a new thread, which then owns it. False when no
-  // thread could be started (the instance stays the caller's).
-  bool Start(const std::shared_ptr<InstallPipeState>& state, UniqueFileHandle& pipe) {
-    auto job = std::make_unique<ConnectionJob>(ConnectionJob{state, std::move(pipe)});
-    UniqueHandle thread(CreateThread(nullptr, kStackSize, &ConnectionThread, job.get(),
-                                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-    if (!thread) {
-      pipe = std::move(job->pipe);
-      return false;
-    }
-    job.release();
-    threads_.push_back(std::move(thread));
-    return true;
-  }
-
- private:
-  static constexpr DWORD kStackSize = 256 * 1024;
-
-  void Reap() {
-    auto ended = std::remove_if(threads_.begin(), threads_.end(), [](const UniqueHandle& thread) {
-      return WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0;
-    });
-    threads_.erase(ended, threads_.end());
-  }
-
-  std::vector<UniqueHandle> threads_;
-};
 
 // Waits for a client on the instance. False when none connected.
 bool AwaitClient(const InstallPipeState& state, HANDLE pipe) {
@@ -380,7 +333,8 @@ DWORD ServeInstallPipe(const std::shared_ptr<InstallPipeState>& shared) {
     SetEvent(state.firstInstanceTried.get());
     return security.Error();
   }
-  Connections connections;
+  // Waits, when the pipe thread ends, for the connections it started.
+  ConnectionThreads connections;
   DWORD retryMs = kInstallPipeRetryFirstMs;
   DWORD lastError = 0;
   UniqueFileHandle pipe;
@@ -412,9 +366,10 @@ DWORD ServeInstallPipe(const std::shared_ptr<InstallPipeState>& shared) {
     UniqueFileHandle next(
         CreateInstallPipeInstance(state.pipeName.c_str(), false, security.Attributes()));
     if (connected) {
-      if (connections.Full()) {
+      if (connections.Running() >= kMaxInstallConnections) {
         AnswerBusy(state, pipe.get());
-      } else if (connections.Start(shared, pipe)) {
+      } else if (connections.Start(
+                     pipe, [shared](HANDLE instance) { ServeOnThread(*shared, instance); })) {
         pipe = std::move(next);
         continue;
       } else {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "connection_threads.h"
 #include "grant_duplicate_access.h"
 #include "pipe_protocol.h"
 #include "program_log.h"
@@ -190,67 +191,6 @@ void Exchange(RegistrationState& state, HANDLE pipe) {
   }
 }
 
-// A connected instance served on a thread of its own, which closes it.
-struct ExchangeJob {
-  RegistrationState* state;
-  UniqueFileHandle pipe;
-};
-
-DWORD WINAPI ExchangeThread(void* parameter) {
-  std::unique_ptr<ExchangeJob> job(static_cast<ExchangeJob*>(parameter));
-  Exchange(*job->state, job->pipe.get());
-  DisconnectNamedPipe(job->pipe.get());
-  return 0;
-}
-
-// The exchange threads still running; the registration thread waits for
-// all of them before it returns, as they use its state.
-class Exchanges {
- public:
-  ~Exchanges() {
-    for (const UniqueHandle& thread : threads_) WaitForSingleObject(thread.get(), INFINITE);
-  }
-
-  // Serves the connected instance on a new thread, which then owns it.
-  // False when no thread could be started (the instance stays the caller's).
-  bool Start(RegistrationState& state, UniqueFileHandle& pipe) {
-    auto job = std::make_unique<ExchangeJob>(ExchangeJob{&state, std::move(pipe)});
-    UniqueHandle thread(CreateThread(nullptr, kStackSize, &ExchangeThread, job.get(),
-                                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-    if (!thread) {
-      pipe = std::move(job->pipe);
-      return false;
-    }
-    job.release();
-    threads_.push_back(std::move(thread));
-    return true;
-  }
-
-  // Waits while kMaxConcurrentExchanges are running, until one ends or the
-  // stop event is set.
-  void AwaitRoom(const RegistrationState& state) {
-    Reap();
-    while (threads_.size() >= kMaxConcurrentExchanges && !IsStopped(state)) {
-      std::vector<HANDLE> waits;
-      for (const UniqueHandle& thread : threads_) waits.push_back(thread.get());
-      waits.push_back(state.stopEvent.get());
-      WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, INFINITE);
-      Reap();
-    }
-  }
-
- private:
-  static constexpr DWORD kStackSize = 256 * 1024;
-
-  void Reap() {
-    auto ended = std::remove_if(threads_.begin(), threads_.end(), [](const UniqueHandle& thread) {
-      return WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0;
-    });
-    threads_.erase(ended, threads_.end());
-  }
-
-  std::vector<UniqueHandle> threads_;
-};
 static_assert(kMaxConcurrentExchanges < MAXIMUM_WAIT_OBJECTS);
 
 // Writes the records of failed instance creations: the first of a run of
@@ -294,7 +234,7 @@ DWORD RegisterClient(RegistrationState& state) {
   }
   CreationFailures failures;
   // Waits, when the thread ends, for the exchanges it started.
-  Exchanges exchanges;
+  ConnectionThreads exchanges;
   DWORD retryMs = kInstanceRetryFirstMs;
   bool firstAttempt = true;
   UniqueFileHandle pipe;
@@ -318,7 +258,7 @@ DWORD RegisterClient(RegistrationState& state) {
     }
     // With the most exchanges running, the instance waits: a client that
     // connects meanwhile gets its hello once one of them has ended.
-    exchanges.AwaitRoom(state);
+    exchanges.AwaitRoom(kMaxConcurrentExchanges, state.stopEvent.get());
     if (IsStopped(state)) break;
     const bool connected = AwaitClient(state, pipe.get());
     if (IsStopped(state)) break;
@@ -330,7 +270,7 @@ DWORD RegisterClient(RegistrationState& state) {
     if (next) {
       failures.Created();
       // On success the exchange thread owns the instance and closes it.
-      if (!connected || !exchanges.Start(state, pipe)) {
+      if (!connected || !exchanges.Start(pipe, [&state](HANDLE instance) { Exchange(state, instance); })) {
         if (connected) Exchange(state, pipe.get());
         DisconnectNamedPipe(pipe.get());
       }
