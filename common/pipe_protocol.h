@@ -13,6 +13,14 @@ inline constexpr DWORD kRegistrationPipeMaxInstances = PIPE_UNLIMITED_INSTANCES;
 inline constexpr DWORD kRegistrationPipeOutBufferSize = 4;  // service to client
 inline constexpr DWORD kRegistrationPipeInBufferSize = 8;   // client to service
 inline constexpr DWORD kRegistrationPipeDefaultTimeoutMs = 200;
+// What a client end of the service's pipes asks for: read data and
+// attributes, and write data. Never GENERIC_WRITE: for a pipe it means
+// FILE_GENERIC_WRITE, which holds FILE_APPEND_DATA, the bit of
+// FILE_CREATE_PIPE_INSTANCE, and the pipes grant interactive users every
+// right of FILE_GENERIC_READ | FILE_GENERIC_WRITE but that one, so an open
+// asking for it would be checked for a right they do not hold. A client end
+// so opened stays in byte read mode: changing the mode needs more.
+inline constexpr DWORD kPipeClientAccess = GENERIC_READ | FILE_WRITE_DATA;
 // How long a client that waits for a busy pipe keeps trying.
 inline constexpr DWORD kClientBusyPipeWaitMs = 20000;
 

@@ -64,10 +64,11 @@ void LogCatalogue(HWND target, const std::string& text) {
 // this client is, but a thread of it that impersonates the client cannot
 // act as the client (ImpersonateNamedPipeClient then gives a token that
 // opens nothing). Without SECURITY_SQOS_PRESENT a server would impersonate
-// at SecurityImpersonation, the user's full rights.
+// at SecurityImpersonation, the user's full rights. The rights asked for are
+// those the pipe grants interactive users (kPipeClientAccess).
 HANDLE OpenServicePipe() {
   for (;;) {
-    HANDLE pipe = CreateFileA(kRegistrationPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    HANDLE pipe = CreateFileA(kRegistrationPipeName, kPipeClientAccess, 0, nullptr,
                               OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
                               nullptr);
     if (pipe != INVALID_HANDLE_VALUE) return pipe;
@@ -149,8 +150,8 @@ Registration RegisterWithService(PipeClient::Shared& shared) {
     return registration;
   }
 
-  DWORD mode = PIPE_READMODE_BYTE | PIPE_WAIT;
-  SetNamedPipeHandleState(namedPipe.get(), &mode, nullptr, nullptr);
+  // The pipe is a byte pipe and a client end reads in byte mode from the
+  // start; setting the mode would need more than kPipeClientAccess.
 
   // A service that sends no greeting leaves the id 0, which is refused.
   unsigned char hello[kHelloSize] = {};

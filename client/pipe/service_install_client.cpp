@@ -6,17 +6,15 @@
 #include "client_log.h"
 #include "client_texts.h"
 #include "install_pipe_protocol.h"
+#include "pipe_protocol.h"
 #include "unique_handle.h"
 
 namespace zvu {
 namespace {
 
-// What the client end needs: read data and attributes (the server's process
-// id) and write data. Nothing more: FILE_APPEND_DATA, which GENERIC_WRITE
-// would ask for, is the right to create a pipe instance, and the pipe does
-// not grant it to users. The end stays in byte read mode, so that it needs
-// no right to change its mode: each answer's first byte says its length.
-constexpr DWORD kClientAccess = GENERIC_READ | FILE_WRITE_DATA;
+// The client end asks for kPipeClientAccess and stays in byte read mode,
+// so that it needs no right to change its mode: each answer's first byte
+// says its length.
 
 // The whole length of an answer of this kind; 0 for no known kind.
 size_t AnswerSize(uint8_t kind) {
@@ -52,7 +50,7 @@ bool OpenPipe(const char* pipeName, ServiceInstallCallbacks& callbacks, UniqueFi
               ServiceInstallStatus* failure) {
   const ULONGLONG deadline = GetTickCount64() + kServiceInstallConnectWaitMs;
   for (;;) {
-    pipe->reset(CreateFileA(pipeName, kClientAccess, 0, nullptr, OPEN_EXISTING,
+    pipe->reset(CreateFileA(pipeName, kPipeClientAccess, 0, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
                             nullptr));
     if (*pipe) return true;

@@ -2,6 +2,7 @@
 
 #include <sddl.h>
 
+#include <new>
 #include <vector>
 
 #include "unique_handle.h"
@@ -59,8 +60,14 @@ IdentifyOutcome IdentifyRequester(HANDLE pipe, InstallRequester* requester, DWOR
     DWORD size = 0;
     GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
     if (size >= sizeof(TOKEN_USER)) {
-      user.resize(size);
-      read = GetTokenInformation(token.get(), TokenUser, user.data(), size, &size) != FALSE;
+      // Out of memory here must not leave this function before the revert:
+      // the thread would go on in the client's identity.
+      try {
+        user.resize(size);
+        read = GetTokenInformation(token.get(), TokenUser, user.data(), size, &size) != FALSE;
+      } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      }
     }
     if (read) {
       requester->interactive = HasEnabledSid(token.get(), WinInteractiveSid);

@@ -214,6 +214,23 @@ TEST(RegistrationPipe, GrantsInteractiveUsersReadAndWriteOnly) {
   LocalFree(descriptor);
 }
 
+// Wine checks no access list on a pipe, so only the masks can show that a
+// client end asks for nothing the pipes deny interactive users: an open that
+// asks for GENERIC_WRITE asks for FILE_APPEND_DATA, the right to create an
+// instance, and Windows checks every right asked for against the list.
+TEST(RegistrationPipe, ClientEndAsksOnlyForWhatInteractiveUsersAreGranted) {
+  GENERIC_MAPPING files{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                        FILE_ALL_ACCESS};
+  DWORD asked = zvu::kPipeClientAccess;
+  MapGenericMask(&asked, &files);
+  EXPECT_EQ(asked & ~zvu::kInteractiveUsersPipeAccess, 0u) << std::hex << asked;
+  EXPECT_EQ(asked & (FILE_READ_DATA | FILE_WRITE_DATA),
+            static_cast<DWORD>(FILE_READ_DATA | FILE_WRITE_DATA));
+  DWORD generic = GENERIC_READ | GENERIC_WRITE;
+  MapGenericMask(&generic, &files);
+  EXPECT_EQ(generic & ~zvu::kInteractiveUsersPipeAccess, static_cast<DWORD>(FILE_APPEND_DATA));
+}
+
 TEST(RegistrationPipe, NameHeldByAnotherServerIsTakenOnceItIsFree) {
   LogCapture log("zvu_registration_" + TestName());
   // Another server holds the name with room for one instance only.
