@@ -407,7 +407,7 @@ TEST_F(DownloadPageTest, AVerifiedUpdateOfALimitedClientInstallsThroughTheServic
   EXPECT_THAT(InstallTexts(), Contains("Install progress:"));
 
   // It ran from the service's folder, started by the service itself.
-  EXPECT_EQ(test::ReadWholeFile(theirs + ".parent"), std::to_string(service));
+  EXPECT_EQ(test::ReadWholeFile(theirs + ".parent"), std::to_string(service) + " ZelkoVuroUpdate.exe");
   EXPECT_NE(test::ReadWholeFile(theirs + ".cmdline").find(theirs), std::string::npos);
   EXPECT_FALSE(test::FileExists(theirs)) << "the service deletes its copy";
   EXPECT_EQ(InstalledVersion("Alpha"), "1.1.0");
