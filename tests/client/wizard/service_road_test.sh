@@ -33,13 +33,8 @@ rm -f "$install_dir/ZelkoVuroUpdateGui.exe"
 cp "$1" "$install_dir/"
 serve_updates '' ''  # the wizard's tests serve their own catalogues
 
-logged() { tr -d '\r' < "$service_log" 2>/dev/null | grep -qF -- "$1"; }
-checked() { logged 'Start Logging'; }
-install_service() { timeout 60 wine "$service_program" /Service < /dev/null > /dev/null 2>&1; }
-require "/Service installs the service" install_service
-rm -f "$service_log"
-require "service starts" net_command start "$service_name"
-require "the service has checked for updates" wait_for 30 checked
+logged() { service_logged "$1"; }
+start_service_alone
 
 # Wine programs write to files, never to the test's output: a Wine process
 # started on demand would inherit it and keep ctest waiting.
