@@ -137,5 +137,9 @@ inline constexpr char kServiceInstallNotTheService[] = "pipe not served by the s
 inline constexpr char kServiceInstallConnectionLost[] = "connection lost";
 inline constexpr char kServiceInstallBadAnswer[] = "answer not understood";
 inline constexpr char kServiceInstallGivenUp[] = "given up";
+// A verified update of a client without administrator rights while the
+// service does not run (the update's name): it takes the consent road.
+inline constexpr char kServiceNotRunning[] =
+    "The update service is not running: %s is installed with the user's consent \r\n";
 
 }  // namespace zvu::client_texts

@@ -2,7 +2,9 @@
 # The road of one update under Wine, against the bundled local update server:
 # installs the update system from its own package, and lets the service find
 # an update, start the user's tray client and hand it the catalogue; the
-# wizard then downloads and installs the chosen updates.
+# wizard then downloads and installs the chosen updates. Then the same for a
+# client started with the limited token (as on a user-account-control
+# desktop): its verified update is installed by the service.
 #
 #   scripts/run.sh                 clicks through the wizard with real input,
 #                                  keeps a screenshot of every page
@@ -28,5 +30,5 @@ esac
 # The programs and their package; the sample installers, the msiexec stand-in
 # and the probes that read the wizard's pages come from the test fixtures.
 cmake --build "$build" -j "$(nproc)" --target zvu_package ZelkoVuroCatalogue zvu_test_packages \
-  zvu_fake_setup zvu_msiexec_standin zvu_desktop_probe zvu_wizard_probe
+  zvu_fake_setup zvu_msiexec_standin zvu_desktop_probe zvu_wizard_probe zvu_limited_start
 exec "$root/scripts/isolated-env.sh" "$root/scripts/road/run-inside.sh" "$build" "$mode"

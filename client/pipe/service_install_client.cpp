@@ -178,20 +178,7 @@ const char* ServiceInstallStatusText(ServiceInstallStatus status) {
   return t::kServiceInstallBadAnswer;
 }
 
-DWORD UpdateServiceProcessId() {
-  UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager) return 0;
-  UniqueServiceHandle service(OpenServiceA(manager.get(), kUpdateServiceName, SERVICE_QUERY_STATUS));
-  if (!service) return 0;
-  SERVICE_STATUS_PROCESS status{};
-  DWORD needed = 0;
-  if (!QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                            sizeof(status), &needed) ||
-      status.dwCurrentState != SERVICE_RUNNING) {
-    return 0;
-  }
-  return status.dwProcessId;
-}
+bool ServiceInstallAvailable() { return RunningServiceProcessId() != 0; }
 
 ServiceInstallStatus RequestServiceInstall(const char* pipeName, DWORD serverProcessId,
                                            const std::string& product, const ProductVersion& version,
@@ -212,7 +199,7 @@ ServiceInstallStatus RequestServiceInstall(const char* pipeName, DWORD serverPro
 
 ServiceInstallStatus RequestServiceInstall(const std::string& product, const ProductVersion& version,
                                            ServiceInstallCallbacks& callbacks) {
-  return RequestServiceInstall(kInstallPipeName, UpdateServiceProcessId(), product, version,
+  return RequestServiceInstall(kInstallPipeName, RunningServiceProcessId(), product, version,
                                callbacks);
 }
 

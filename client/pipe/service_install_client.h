@@ -6,11 +6,9 @@
 #include <string>
 
 #include "catalogue_entry.h"
+#include "service_process.h"
 
 namespace zvu {
-
-// The update service's name with the service control manager.
-inline constexpr char kUpdateServiceName[] = "ZelkoVuroUpdate";
 
 // How often a waiting request calls ServiceInstallCallbacks::OnWait.
 inline constexpr DWORD kServiceInstallPumpMs = 100;
@@ -58,10 +56,11 @@ enum class ServiceInstallStatus {
 // The name the client log gives the status.
 const char* ServiceInstallStatusText(ServiceInstallStatus status);
 
-// The process id of the running update service, asked of the service
-// control manager with the least rights (SERVICE_QUERY_STATUS); 0 when the
-// service is not running or cannot be asked.
-DWORD UpdateServiceProcessId();
+// Whether the update service is there to install verified updates for this
+// client: it runs (RunningServiceProcessId). A client without administrator
+// rights sends a verified update to the service only then; otherwise the
+// update takes the road of the user's consent.
+bool ServiceInstallAvailable();
 
 // Asks the update service to install the update of this product and
 // version from its own catalogue, and waits for the result while reporting

@@ -71,6 +71,11 @@ void XPageProgress::StartNextDownload() {
     }
 
     SetInstallBar(0);
+    road_ = ChooseRoad();
+    if (road_ == InstallRoad::Service) {
+      InstallThroughService();
+      continue;
+    }
     folder_ = ChooseFolder();
     filePath_ = folder_;
     shownKb_ = shownTotalKb_ = UINT64_MAX;
@@ -94,6 +99,87 @@ void XPageProgress::StartNextDownload() {
         DescribeDownloadProgress(HttpState::Failed, 0, 0, currentUpdate_->name);
     SetStatus(failed.statusText->c_str());
   }
+}
+
+InstallRoad XPageProgress::ChooseRoad() {
+  const bool verified = !currentUpdate_->sha256.empty();
+  if (runsInstallersDirectly_ || !verified) {
+    return ChooseInstallRoad(runsInstallersDirectly_, verified, false);
+  }
+  const bool serviceAvailable = ServiceInstallAvailable();
+  if (!serviceAvailable) {
+    ProgramLog::Printf(client_texts::kServiceNotRunning, currentUpdate_->name.c_str());
+  }
+  return ChooseInstallRoad(runsInstallersDirectly_, verified, serviceAvailable);
+}
+
+void XPageProgress::InstallThroughService() {
+  UpdateEntry& update = *currentUpdate_;
+  downloading_ = false;
+  serviceInstalling_ = false;
+  shownKb_ = shownTotalKb_ = UINT64_MAX;
+  SetDownloadBar(5);
+  SetStatus(DescribeDownloadProgress(HttpState::Idle, 0, 0, update.name).statusText->c_str());
+  const ServiceInstallStatus status = RequestServiceInstall(update.name, update.version, *this);
+  RecordServiceOutcome(status, serviceInstalling_, update);
+  const bool installingReported = serviceInstalling_;
+  serviceInstalling_ = false;
+  installing_ = false;
+  if (m_hWnd == nullptr) return;  // the wizard was closed meanwhile
+  EnableCancel(true);
+  if (update.installed) {
+    SetInstallBar(1000);  // beyond the maximum: shows full
+    Sleep(kInstalledPauseMs);
+  } else if (installingReported) {
+    SetInstallBar(0);
+    SetItemText(IDC_INSTALL_STATUS, FormatText(client_texts::kInstallError, update.name.c_str()).c_str());
+  } else {
+    SetStatus(DescribeDownloadProgress(HttpState::Failed, 0, 0, update.name).statusText->c_str());
+  }
+}
+
+void XPageProgress::RecordServiceOutcome(ServiceInstallStatus status, bool installingReported,
+                                         UpdateEntry& update) {
+  // The finish page knows two failures: the download's, and the
+  // installation's. Whatever ends a request before the service started the
+  // installer (a refusal, a download or digest that failed, a service that
+  // did not answer) leaves the update not downloaded; after the start, any
+  // end but success is a failed installation.
+  update.downloaded = installingReported || status == ServiceInstallStatus::kInstalled ||
+                      status == ServiceInstallStatus::kInstallFailed;
+  update.installed = status == ServiceInstallStatus::kInstalled;
+  if (update.downloaded) update.installPending = false;
+}
+
+void XPageProgress::OnReceived(uint64_t bytes, uint64_t total) {
+  if (m_hWnd == nullptr) return;
+  // The service sends at most four of these a second.
+  ShowFigures(bytes, total, true);
+}
+
+void XPageProgress::OnInstalling() {
+  serviceInstalling_ = true;
+  if (m_hWnd == nullptr) return;
+  // From here on nothing can be stopped, as with an installer of the client's.
+  installing_ = true;
+  EnableCancel(false);
+  SetStatus(DescribeDownloadProgress(HttpState::Complete, 0, 0, currentUpdate_->name)
+                .statusText->c_str());
+  SetDownloadBar(100);
+  SetItemText(IDC_INSTALL_STATUS, client_texts::kInstallLabel);
+  SetInstallBar(10);
+}
+
+bool XPageProgress::OnWait() {
+  if (m_hWnd == nullptr) return false;
+  if (serviceInstalling_) {
+    const int position = InstallBar();
+    SetInstallBar(position + (kInstallCreepTarget - position) / 20);
+  }
+  PumpMessages();
+  // Cancel (or the wizard's end) before the installer starts gives the
+  // request up: the service then starts nothing.
+  return !cancelled_ && m_hWnd != nullptr;
 }
 
 std::string XPageProgress::ChooseFolder() {
@@ -165,8 +251,10 @@ void XPageProgress::OnHttpNotify() {
 }
 
 void XPageProgress::ShowReceived(bool immediately) {
-  const std::uint64_t received = downloadClient_.ReceivedBytes();
-  const std::uint64_t total = downloadClient_.ContentLength();
+  ShowFigures(downloadClient_.ReceivedBytes(), downloadClient_.ContentLength(), immediately);
+}
+
+void XPageProgress::ShowFigures(std::uint64_t received, std::uint64_t total, bool immediately) {
   SetDownloadBar(DownloadPercent(received, total));
 
   const std::uint64_t kb = received >> 10;
@@ -197,11 +285,9 @@ void XPageProgress::InstallDownloaded(HeldFile heldInstaller) {
     SetItemText(IDC_INSTALL_STATUS, client_texts::kInstallLabel);
     SetInstallBar(10);
     const std::string logName = std::string(PathFindFileNameA(filePath_.c_str())) + ".log";
-    // The service road is not there yet (ServiceInstallAvailable), so a
-    // client without administrator rights asks for the user's consent.
-    const InstallRoad road = ChooseInstallRoad(runsInstallersDirectly_, !update.sha256.empty(),
-                                               ServiceInstallAvailable());
-    installerRunner_.UseConsent(road != InstallRoad::Direct, Sheet());
+    // The service's updates never come here: a client without administrator
+    // rights asks for the user's consent.
+    installerRunner_.UseConsent(road_ != InstallRoad::Direct, Sheet());
     const bool succeeded = installerRunner_.RunInstaller(
         filePath_, folder_, update.options, logName, update.issfile, this, std::move(heldInstaller));
     if (m_hWnd == nullptr) {
@@ -228,7 +314,11 @@ void XPageProgress::InstallDownloaded(HeldFile heldInstaller) {
 int XPageProgress::OnInstallerWait() {
   const int position = InstallBar();
   SetInstallBar(position + (kInstallCreepTarget - position) / 20);
+  PumpMessages();
+  return 1;
+}
 
+void XPageProgress::PumpMessages() {
   MSG message;
   for (int dispatched = 0; dispatched < kPumpLimit &&
                            PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);
@@ -244,7 +334,6 @@ int XPageProgress::OnInstallerWait() {
       DispatchMessageA(&message);
     }
   }
-  return 1;
 }
 
 LRESULT XPageProgress::OnQueryCancel() {

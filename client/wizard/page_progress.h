@@ -6,6 +6,8 @@
 #include "http_client.h"
 #include "installer_runner.h"
 #include "installer_wait_callback.h"
+#include "install_road.h"
+#include "service_install_client.h"
 #include "update_catalogue.h"
 #include "wizard_page.h"
 
@@ -24,7 +26,14 @@ namespace zvu {
 // Cancel during a download stops it and leads to the finish page, which then
 // reports what was done. While an installer runs, Cancel is disabled and
 // every cancel request is refused.
-class XPageProgress : public WizardPage, public InstallerWaitCallback {
+//
+// A client without administrator rights hands a verified update (one with a
+// sha256) to the service while the service runs: the page then shows the
+// service's download and installation with the same bars and texts, and
+// records its outcome in the same flags.
+class XPageProgress : public WizardPage,
+                      public InstallerWaitCallback,
+                      private ServiceInstallCallbacks {
  public:
   static constexpr COLORREF kBarColour = RGB(153, 204, 100);
   static constexpr int kInstallBarMaximum = 400;
@@ -44,6 +53,11 @@ class XPageProgress : public WizardPage, public InstallerWaitCallback {
 
   int OnInstallerWait() override;
 
+  // The flags the finish page reads, from how a request to the service
+  // ended; installingReported: the service said it started the installer.
+  static void RecordServiceOutcome(ServiceInstallStatus status, bool installingReported,
+                                   UpdateEntry& update);
+
   XHttpClient& DownloadClient() { return downloadClient_; }
   InstallerRunner& Runner() { return installerRunner_; }
 
@@ -59,6 +73,19 @@ class XPageProgress : public WizardPage, public InstallerWaitCallback {
   // user owns it, else the user's own folder beside it (logged when the
   // folder in use changes); empty when neither may be used.
   std::string ChooseFolder();
+  // The road of the current update; a verified one that the service cannot
+  // take is logged as going to the user's consent.
+  InstallRoad ChooseRoad();
+  // Has the service download and install the current update, showing its
+  // progress; returns when the service has answered.
+  void InstallThroughService();
+  void OnReceived(uint64_t bytes, uint64_t total) override;
+  void OnInstalling() override;
+  bool OnWait() override;
+  // Dispatches the thread's waiting messages (bounded) while the page waits
+  // for an installer or the service.
+  void PumpMessages();
+  void ShowFigures(std::uint64_t received, std::uint64_t total, bool immediately);
   void OnHttpNotify();
   void OnDownloadFailed();
   void ShowReceived(bool immediately);
@@ -73,6 +100,8 @@ class XPageProgress : public WizardPage, public InstallerWaitCallback {
   // Whether this client's token may run installers itself (an elevated
   // one); otherwise installers start with the user's consent.
   bool runsInstallersDirectly_ = true;
+  InstallRoad road_ = InstallRoad::Direct;  // of currentUpdate_
+  bool serviceInstalling_ = false;  // the service reported the installer's start
   UpdateEntry* currentUpdate_ = nullptr;
   UpdateList::iterator nextRecord_;
   bool downloading_ = false;   // a transfer of currentUpdate_ is under way

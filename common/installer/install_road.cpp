@@ -36,8 +36,6 @@ bool ProcessRunsInstallersDirectly() {
   return TokenRunsInstallersDirectly(token.get());
 }
 
-bool ServiceInstallAvailable() { return false; }
-
 InstallRoad ChooseInstallRoad(bool runsInstallersDirectly, bool verified, bool serviceAvailable) {
   if (runsInstallersDirectly) return InstallRoad::Direct;
   if (verified && serviceAvailable) return InstallRoad::Service;

@@ -23,14 +23,10 @@ bool TokenRunsInstallersDirectly(HANDLE token);
 // The same for this process's token.
 bool ProcessRunsInstallersDirectly();
 
-// Whether the service can install verified updates for this client. The
-// service's installation pipe is not there yet: until it answers, this says
-// no and verified updates take the consent road as well.
-bool ServiceInstallAvailable();
-
 // The road of one update: a client that may run installers runs them
 // directly; otherwise a verified update (one whose catalogue entry lists a
-// sha256) goes to the service when it can take it, and every other one is
+// sha256) goes to the service when it can take it (the client asks whether
+// the service runs: ServiceInstallAvailable), and every other one is
 // started with the user's consent.
 InstallRoad ChooseInstallRoad(bool runsInstallersDirectly, bool verified, bool serviceAvailable);
 

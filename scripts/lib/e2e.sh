@@ -69,6 +69,20 @@ client_pids() { prefix_pids "$client_pattern"; }
 # net_command <net arguments...>: "net start NAME", "net stop NAME", bounded.
 net_command() { timeout 60 wine net "$@" > /dev/null 2>&1 < /dev/null; }
 
+# service_logged <text>: the service's log holds the text.
+service_logged() { tr -d '\r' < "$service_log" 2>/dev/null | grep -qF -- "$1"; }
+
+# start_service_alone: registers the service already copied into the program
+# folder, starts it with a fresh log and waits for its first check; each step
+# is a require.
+register_service() { timeout 60 wine "$service_program" /Service < /dev/null > /dev/null 2>&1; }
+start_service_alone() {
+  require "/Service installs the service" register_service
+  rm -f "$service_log"
+  require "service starts" net_command start "$service_name"
+  require "the service has checked for updates" wait_for 30 service_logged 'Start Logging'
+}
+
 # set_installed <product> <major> <minor> <build> [<subbuild>]: the product's
 # version in the registry (HKLM\Software\Zelko), as its installer leaves it.
 set_installed() {

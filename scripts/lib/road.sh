@@ -22,6 +22,19 @@ road_publish() {
   sed "${fill[@]}" "$1" > "$ZVU_FIXTURE_DIR/update.xml"
 }
 
+# road_publish_verified <catalogue template> <setup program>: puts the setup
+# program on the update server as beta-2.2-setup.exe and serves the
+# catalogue with the host, its size and its digest filled in.
+road_publish_verified() {
+  local file=$ZVU_FIXTURE_DIR/files/beta-2.2-setup.exe
+  cp "$2" "$file"
+  sed -e "s/@UPDATE_HOST@/$ZVU_UPDATE_HOST/g" -e "s/@BETA_SIZE@/$(stat -c %s "$file")/g" \
+    -e "s/@BETA_SHA256@/$(sha256sum "$file" | cut -c1-64)/g" "$1" > "$ZVU_FIXTURE_DIR/update.xml"
+}
+
+# The service's download folder.
+service_downloads="$WINEPREFIX/drive_c/ProgramData/Zelko/VuroUpdate/Downloads"
+
 # The client's download folder, "zelko updates" in the temporary folder of
 # the user it runs as.
 download_folders() { find "$WINEPREFIX/drive_c" -type d -iname 'zelko updates' 2>/dev/null; }

@@ -11,11 +11,16 @@ fixtures=$build/tests/fixtures
 package=$build/packaging/ZelkoVuroUpdate-$(tr -d ' \r\n' < "$root/packaging/version").msi
 desktop_probe_exe=$fixtures/desktop_probe/zvu_desktop_probe.exe
 wizard_probe_exe=$build/tests/client/wizard/zvu_wizard_probe.exe
+limited_start_exe=$fixtures/limited_start/zvu_limited_start.exe
 shots=$build/road-screenshots
 logs=$ZVU_ENV_DIR/installer-logs
 . "$root/scripts/lib/e2e.sh"
 . "$root/scripts/lib/wizard_ui.sh"
 . "$root/scripts/lib/road.sh"
+
+no_client() { [ -z "$(client_pids)" ]; }
+past_selection() { case "$(wprobe page | head -n1)" in "index 3" | "index 4") return 0 ;; esac; return 1; }
+handed_over_again() { [ "$(handed_over_count)" -gt "$handed_before" ]; }
 
 started=$SECONDS
 step() { printf '\n[%s  +%3ds] %s\n' "$(date +%T)" "$((SECONDS - started))" "$*"; }
@@ -105,9 +110,71 @@ step "Result"
 echo "registry: Alpha $(installed_version Alpha), Beta $(installed_version Beta), Delta $(installed_version Delta)"
 download_folders | while read -r folder; do
   echo "downloaded into C:$(echo "${folder#"$WINEPREFIX/drive_c"}" | tr / '\\'):" \
-    "$(ls "$folder" | grep -Ev '\.(log|cmdline|ids)$' | paste -sd ' ')"
+    "$(ls "$folder" | grep -Ev '\.(log|cmdline|ids|parent)$' | paste -sd ' ')"
 done
 [ "$(installed_version Alpha)" = 1.1.0 ] || [ "$mode" = interactive ] || fail "Alpha is not at 1.1.0"
+
+# --- Second part: a client without administrator rights -------------------------
+step "Second part: a client started with the limited token, as on a user-account-control desktop"
+echo "Its installers would fail without administrator rights: a verified update (one the catalogue"
+echo "lists with a sha256) is installed by the service instead. The catalogue now offers:"
+road_publish_verified "$here/catalogue-service.xml" "$fixtures/installers/fake_setup.exe"
+sed -n '/<updates>/,/<\/updates>/p' "$ZVU_FIXTURE_DIR/update.xml" | grep -E '<product>|<major>|<url>|<sha256>|<options>'
+rm -f "$service_downloads"/beta-2.2-setup.exe.*
+end_clients
+wait_for 10 no_client || fail "the first client did not end"
+handed_before=$(handed_over_count)
+# zvu_limited_start (a test fixture) starts the client with the limited token
+# linked to Wine's elevated one; it waits for the client, off the output.
+wine "$limited_start_exe" "$client_program" < /dev/null > "$logs/limited-client.txt" 2>&1 &
+echo "client started with the limited token; it registers with the service"
+
+step "The service's next check (every 50 s) hands the new catalogue to that client"
+if wait_for 90 handed_over_again && wait_for 30 page_is 2; then
+  echo "\"m_strUpdateXml sent to client\" again after $((SECONDS - started)) s"
+  shot 4-limited-selection
+  tree_rows | awk -F'|' '{ mark = $2 == 0 ? "[x] " : $2 == 1 ? "[ ] " : ""; printf "  %*s%s%s\n", 4 * $1, "", mark, $3 }'
+  if [ "$mode" = interactive ]; then
+    step "The wizard is yours again: Next, Finish"
+    wait_for 1800 wizard_gone || fail "the wizard was still open after 30 minutes"
+  else
+    step "Next: the service downloads and installs Beta 2.2; the page shows its progress"
+    next
+    # The service's work on a small setup program can be over before a
+    # look at the page comes: the finish page counts as well.
+    if wait_for 10 past_selection; then
+      page_is 3 && shot 5-limited-download
+    else
+      fail "no download page"
+    fi
+    if wait_for 120 page_is 4; then
+      finish_lines "Beta 2.2.0" > "$ZVU_ENV_DIR/finish-lines-2.txt"
+      shot 6-limited-finish
+      cat "$ZVU_ENV_DIR/finish-lines-2.txt"
+      grep -qxF 'Beta 2.2.0: Downloaded and installed succefully.' "$ZVU_ENV_DIR/finish-lines-2.txt" ||
+        fail "the finish page does not report Beta 2.2 installed"
+      finish
+      wait_for 10 wizard_gone || fail "Finish did not close the wizard"
+    else
+      fail "no finish page within 120 s"
+    fi
+  fi
+else
+  fail "the limited client's wizard did not open within 120 s"
+fi
+
+step "What shows that the service installed it"
+echo "service log:"
+tr -d '\r' < "$service_log" 2>/dev/null | grep -E '^(Install requested|Install of Beta|Service install of Beta)' | sed 's/^/  /'
+if [ -f "$service_downloads/beta-2.2-setup.exe.parent" ]; then
+  echo "the installer ran as C:\\ProgramData\\Zelko\\VuroUpdate\\Downloads\\beta-2.2-setup.exe (its copy is deleted since);"
+  echo "  its parent process: $(tr -d '\r' < "$service_downloads/beta-2.2-setup.exe.parent" | awk '{ print $2 " (PID " $1 ")" }')"
+else
+  fail "the installer did not run from the service's folder"
+fi
+echo "client log: $(tr -d '\r' < "$client_log" 2>/dev/null | grep -E '^Service install of Beta' | tail -n1)"
+echo "registry: Beta $(installed_version Beta)"
+[ "$(installed_version Beta)" = 2.2.0 ] || [ "$mode" = interactive ] || fail "Beta is not at 2.2.0"
 
 step "Stop the service: net stop $service_name"
 timeout 60 wine net stop "$service_name" < /dev/null 2>&1 | tr -d '\r' | grep -v '^$'

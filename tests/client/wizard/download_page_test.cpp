@@ -13,6 +13,10 @@
 #include "install_road.h"
 #include "installer_download.h"
 #include "owned_download_folder.h"
+#include "page_finish.h"
+#include "page_progress.h"
+#include "download_progress.h"
+#include "service_install_client.h"
 #include "log_capture.h"
 #include "resource_ids.h"
 #include "temp_files.h"
@@ -322,6 +326,161 @@ TEST_F(DownloadPageTest, ALimitedClientInstallsWithTheUsersConsent) {
         << log.Text();
   }
   EXPECT_EQ(ResultLineFor(*wizard, 0), "Downloaded and installed succefully.");
+  // Alpha's digest would have sent it to the service, which does not run here.
+  EXPECT_EQ(log.Count("The update service is not running: Alpha is installed with the user's "
+                      "consent \r\n"),
+            1u)
+      << log.Text();
+  EXPECT_EQ(log.Count("The update service is not running: Delta"), 0u);
+}
+
+// The folder the update service downloads its installers into.
+std::string ServiceDownloads() {
+  char data[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableA("ProgramData", data, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return std::string(data) + "\\Zelko\\VuroUpdate\\Downloads";
+}
+
+// A product's "major.minor.build" in HKLM\Software\Zelko.
+std::string InstalledVersion(const std::string& product) {
+  DWORD numbers[3] = {};
+  const char* names[3] = {"Major", "Minor", "build"};
+  for (int i = 0; i < 3; ++i) {
+    DWORD size = sizeof numbers[i];
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, ("Software\\Zelko\\" + product).c_str(), names[i],
+                     RRF_RT_REG_DWORD, nullptr, &numbers[i], &size) != ERROR_SUCCESS) {
+      return {};
+    }
+  }
+  return std::to_string(numbers[0]) + "." + std::to_string(numbers[1]) + "." +
+         std::to_string(numbers[2]);
+}
+
+// A client without administrator rights hands verified updates to the
+// running service (tests/client/e2e/service_road_test.sh runs these with the
+// real service and the limited token): the installer runs from the service's
+// folder as the service's child, and the page shows the service's progress.
+// An installer the user placed in their own download folder plays no part.
+TEST_F(DownloadPageTest, AVerifiedUpdateOfALimitedClientInstallsThroughTheService) {
+  if (ProcessRunsInstallersDirectly()) GTEST_SKIP() << "runs with the limited token only";
+  const DWORD service = RunningServiceProcessId();
+  if (service == 0) GTEST_SKIP() << "runs with the update service running only";
+  test::LogCapture log("zvu_wizard_service_road");
+  installed_.Add("Alpha", 1, 0, 0);
+  ASSERT_TRUE(test::ServeSetupProgram("alpha-setup.exe"));
+  std::string digest;
+  ASSERT_TRUE(ComputeFileSha256(ServedPath("alpha-setup.exe"), digest));
+  const std::string served = test::ReadWholeFile(ServedPath("alpha-setup.exe"));
+  const std::string theirs = ServiceDownloads() + "\\alpha-setup.exe";
+  for (const char* suffix : {".cmdline", ".ids", ".parent"}) DeleteFileA((theirs + suffix).c_str());
+  // The user's own copy, swapped for other bytes: the service never reads it.
+  const std::string users = DownloadFolder() + "\\alpha-setup.exe";
+  CreateDirectoryA(DownloadFolder().c_str(), nullptr);
+  ASSERT_TRUE(test::WriteBytes(users, "MZ not the listed installer"));
+
+  std::string update = WithDigest(
+      test::UpdateXml("Alpha", 1, 1, 0, 0, test::FileUrl("/files/alpha-setup.exe"),
+                      static_cast<int>(served.size())),
+      digest);
+  update.insert(update.rfind("</update>"),
+                "<options>/log &lt;log_file_name&gt; /installs Alpha/1.1.0</options>");
+  const std::string xml = test::CatalogueXml("", update);
+  test::ServeCatalogue(xml);  // what the service finds when it fetches afresh
+  auto wizard = Open(xml);
+  ASSERT_TRUE(wizard->Started());
+  wizard->Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kFinishPage, 120000)) << log.Text();
+
+  EXPECT_THAT(Outcomes(*wizard), ElementsAre(Outcome{true, true, true, false}));
+  EXPECT_EQ(ResultLineFor(*wizard, 0), "Downloaded and installed succefully.");
+  EXPECT_EQ(log.Count("Service install of Alpha 1.1.0.0: installed \r\n"), 1u) << log.Text();
+  // The service's figures, then its installation, with the client's texts.
+  const std::vector<std::string> texts = StatusTexts();
+  const size_t whole = IndexOf(
+      texts, *DescribeDownloadProgress(HttpState::Reading, served.size(), served.size(), "Alpha")
+                  .statusText);
+  const size_t complete =
+      IndexOf(texts, *DescribeDownloadProgress(HttpState::Complete, 0, 0, "Alpha").statusText);
+  EXPECT_LT(whole, complete) << ::testing::PrintToString(texts);
+  EXPECT_LT(complete, texts.size());
+  EXPECT_THAT(InstallTexts(), Contains("Install progress:"));
+
+  // It ran from the service's folder, started by the service itself.
+  EXPECT_EQ(test::ReadWholeFile(theirs + ".parent"), std::to_string(service) + " ZelkoVuroUpdate.exe");
+  EXPECT_NE(test::ReadWholeFile(theirs + ".cmdline").find(theirs), std::string::npos);
+  EXPECT_FALSE(test::FileExists(theirs)) << "the service deletes its copy";
+  EXPECT_EQ(InstalledVersion("Alpha"), "1.1.0");
+  EXPECT_EQ(test::ReadWholeFile(users), "MZ not the listed installer");
+  EXPECT_FALSE(test::FileExists(users + ".cmdline")) << "the user's file never ran";
+  DeleteFileA(users.c_str());
+}
+
+// A download whose bytes differ from the listed digest: the service runs
+// nothing, and the finish page reports a failed download.
+TEST_F(DownloadPageTest, TheServiceRunsNothingWhoseDigestDiffers) {
+  if (ProcessRunsInstallersDirectly()) GTEST_SKIP() << "runs with the limited token only";
+  if (RunningServiceProcessId() == 0) GTEST_SKIP() << "runs with the update service running only";
+  test::LogCapture log("zvu_wizard_service_digest");
+  installed_.Add("Beta", 1, 0, 0);
+  ASSERT_TRUE(test::ServeSetupProgram("beta-setup.exe"));
+  const std::string theirs = ServiceDownloads() + "\\beta-setup.exe";
+  DeleteFileA((theirs + ".cmdline").c_str());
+  // The sha256 of "abc": not the bytes the server sends.
+  const std::string xml = test::CatalogueXml(
+      "", WithDigest(test::UpdateXml("Beta", 1, 1, 0, 0, test::FileUrl("/files/beta-setup.exe")),
+                     "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+  test::ServeCatalogue(xml);
+  auto wizard = Open(xml);
+  ASSERT_TRUE(wizard->Started());
+  wizard->Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kFinishPage, 120000)) << log.Text();
+
+  EXPECT_THAT(Outcomes(*wizard), ElementsAre(Outcome{true, false, false, true}));
+  EXPECT_EQ(ResultLineFor(*wizard, 0), "There was an error during download.");
+  EXPECT_EQ(log.Count("Service install of Beta 1.1.0.0: digest mismatch \r\n"), 1u) << log.Text();
+  EXPECT_FALSE(test::FileExists(theirs + ".cmdline")) << "nothing ran";
+  EXPECT_FALSE(test::FileExists(theirs)) << "the service deletes what it rejected";
+  EXPECT_EQ(InstalledVersion("Beta"), "1.0.0");
+}
+
+// What the finish page says after a request to the service: the service's
+// failures before the installer's start read as a failed download, after it
+// as a failed installation.
+TEST(ServiceOutcome, ReadsOnTheFinishPageAsTheClientsOwnOutcomes) {
+  using S = ServiceInstallStatus;
+  const std::string downloadFailed = "There was an error during download.";
+  const std::string installFailed = "There was an error during installation.";
+  const struct {
+    S status;
+    bool installingReported;
+    std::string line;
+  } cases[] = {
+      {S::kInstalled, true, "Downloaded and installed succefully."},
+      {S::kInstallFailed, true, installFailed},
+      {S::kInstallFailed, false, installFailed},  // the installer could not start
+      {S::kConnectionLost, true, installFailed},
+      {S::kGivenUp, true, installFailed},
+      {S::kDownloadFailed, false, downloadFailed},
+      {S::kDigestMismatch, false, downloadFailed},
+      {S::kNotListed, false, downloadFailed},
+      {S::kNoDigest, false, downloadFailed},
+      {S::kNotApplicable, false, downloadFailed},
+      {S::kNotAllowed, false, downloadFailed},
+      {S::kBusy, false, downloadFailed},
+      {S::kServiceError, false, downloadFailed},
+      {S::kNoService, false, downloadFailed},
+      {S::kNotTheService, false, downloadFailed},
+      {S::kConnectionLost, false, downloadFailed},
+      {S::kBadAnswer, false, downloadFailed},
+      {S::kGivenUp, false, downloadFailed},
+  };
+  for (const auto& c : cases) {
+    UpdateEntry update;
+    XPageProgress::RecordServiceOutcome(c.status, c.installingReported, update);
+    EXPECT_EQ(XPageFinish::ResultLine(update), c.line)
+        << ServiceInstallStatusText(c.status) << ", installing reported " << c.installingReported;
+  }
 }
 
 TEST_F(DownloadPageTest, FailuresAreReportedAndTheNextUpdateFollowsAtOnce) {

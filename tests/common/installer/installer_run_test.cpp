@@ -444,7 +444,6 @@ TEST(InstallRoad, ElevatedTokensRunInstallersLimitedOnesAskForConsent) {
   EXPECT_EQ(zvu::ChooseInstallRoad(false, true, true), InstallRoad::Service);
   EXPECT_EQ(zvu::ChooseInstallRoad(false, true, false), InstallRoad::Consent);
   EXPECT_EQ(zvu::ChooseInstallRoad(false, false, true), InstallRoad::Consent);
-  EXPECT_FALSE(zvu::ServiceInstallAvailable());
 }
 
 // A program called msiexec.exe in the client's own folder or in the current

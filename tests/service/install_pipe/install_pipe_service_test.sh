@@ -47,14 +47,8 @@ ask() {
     < /dev/null > "$scratch/answer.txt" 2> /dev/null
   tr -d '\r' < "$scratch/answer.txt"
 }
-logged() { tr -d '\r' < "$service_log" 2>/dev/null | grep -qF -- "$1"; }
-checked() { logged 'Start Logging'; }
-
-install_service() { timeout 60 wine "$service_program" /Service < /dev/null > /dev/null 2>&1; }
-require "/Service installs the service" install_service
-rm -f "$service_log"
-require "service starts" net_command start "$service_name"
-require "the service has checked for updates" wait_for 30 checked
+logged() { service_logged "$1"; }
+start_service_alone
 
 answer=$(ask 2.3.11.0)
 check "an update listed without a sha256 is refused ($answer)" [ "$answer" = 'refused: listed without a sha256' ]
