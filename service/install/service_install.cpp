@@ -172,16 +172,19 @@ ServiceInstallOutcome Install(const UpdateEntry& entry, ServiceInstallProgress& 
                        static_cast<unsigned>(settings.installLimitMs / 1000));
   } else {
     bool success = false;
+    // The records name the log by its long path, which administrators look for;
+    // the installer was given the short one.
+    const std::string shownLog = logs.Path() + '\\' + logName;
     if (ReadInstallResultFile(logPath, !entry.issfile.empty(), success) != 0) {
       ProgramLog::Printf(texts::kInstallLogNotRead, update.name.c_str(), update.version.c_str(),
-                         logPath.c_str());
+                         shownLog.c_str());
     } else if (success) {
       ProgramLog::Printf(texts::kInstallSucceeded, update.name.c_str(), update.version.c_str(),
-                         logPath.c_str());
+                         shownLog.c_str());
       outcome = ServiceInstallOutcome::kInstalled;
     } else {
       ProgramLog::Printf(texts::kInstallFailed, update.name.c_str(), update.version.c_str(),
-                         logPath.c_str());
+                         shownLog.c_str());
     }
   }
   DeleteCopy(update, installerPath, command.responseFilePath);

@@ -142,7 +142,11 @@ TEST_F(ServiceInstall, VerifiedSetupRunsFromTheServiceFolderAndItsCopyIsDeleted)
   EXPECT_EQ(progress_.lastTotal, servedSize_);
   EXPECT_EQ(progress_.installingCalls, 1);
   EXPECT_EQ(log.Count("Service install of Alpha 1.1.0.0 from http://"), 1u) << log.Text();
-  EXPECT_EQ(log.Count("Service install of Alpha 1.1.0.0 succeeded, log "), 1u) << log.Text();
+  // The record names the log by its long path, not the short one msiexec is given.
+  EXPECT_EQ(log.Count("Service install of Alpha 1.1.0.0 succeeded, log " + Logs() + "\\" +
+                      logs[0] + " "),
+            1u)
+      << log.Text();
 }
 
 TEST_F(ServiceInstall, SetupThatReportsFailureIsAFailedInstall) {
