@@ -13,10 +13,6 @@
 namespace zvu::hooks {
 namespace {
 
-bool Ended(HANDLE process, DWORD waitMs) {
-  return WaitForSingleObject(process, waitMs) != WAIT_TIMEOUT;
-}
-
 // The growing wait between two steps of the bar, as a multiple of 800 ms.
 int WaitFactor(int ticks, int factor) {
   if (ticks > 52) return 16;
@@ -27,6 +23,10 @@ int WaitFactor(int ticks, int factor) {
 }
 
 }  // namespace
+
+bool ProcessEnded(HANDLE process, DWORD waitMs) {
+  return WaitForSingleObject(process, waitMs) != WAIT_TIMEOUT;
+}
 
 void LogNetExitCode(HANDLE process) {
   DWORD code = 0;
@@ -57,7 +57,7 @@ void WaitWithStartProgress(MSIHANDLE session, HANDLE process, DWORD boundMs) {
   };
 
   int ticks = 0;
-  bool ended = Ended(process, slice(800));
+  bool ended = ProcessEnded(process, slice(800));
   if (!ended) {
     int factor = 1;
     for (;;) {
@@ -65,7 +65,7 @@ void WaitWithStartProgress(MSIHANDLE session, HANDLE process, DWORD boundMs) {
       ticks += kStepTicks;
       factor = WaitFactor(ticks, factor);
       if (ticks < kLastSteppedTicks) sendStep();
-      if (Ended(process, slice(static_cast<DWORD>(factor) * 800))) {
+      if (ProcessEnded(process, slice(static_cast<DWORD>(factor) * 800))) {
         ended = true;
         break;
       }

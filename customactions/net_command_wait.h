@@ -15,6 +15,9 @@ constexpr DWORD kStartProgressBoundMs = 3 * 60 * 1000;
 // when it ended, or that the wait gave up.
 void WaitWithStartProgress(MSIHANDLE session, HANDLE process, DWORD boundMs);
 
+// Whether the process ended within waitMs.
+bool ProcessEnded(HANDLE process, DWORD waitMs);
+
 // Logs the exit code of a net command that has ended.
 void LogNetExitCode(HANDLE process);
 

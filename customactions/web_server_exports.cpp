@@ -19,10 +19,6 @@ using zvu::UniqueMsiHandle;
 
 namespace {
 
-bool Ended(HANDLE process, DWORD waitMs) {
-  return WaitForSingleObject(process, waitMs) != WAIT_TIMEOUT;
-}
-
 // The net command for the web-publishing service. The folder ends in a
 // backslash already; the doubled one before "net.exe" is harmless.
 std::wstring NetCommand(const std::wstring& systemFolder, const wchar_t* verb) {
@@ -57,7 +53,7 @@ UINT RunNetCommandCancellable(MSIHANDLE session, const wchar_t* verb, const wcha
   StartedCommand started = StartNetCommand(session, verb, text);
   if (!started.process) return started.failure;
   UniqueMsiHandle progress(MsiCreateRecord(3));
-  while (!Ended(started.process.get(), 200)) {
+  while (!ProcessEnded(started.process.get(), 200)) {
     Sleep(300);
     if (progress && SendProgress(session, progress.get(), 1, 1, 0) == kEngineCancel) {
       return kActionUserCancelled;
