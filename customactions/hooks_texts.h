@@ -31,6 +31,25 @@ inline constexpr wchar_t kSiteIdEntry[] = L"SITEID=%d\n";
 // line); a swprintf format.
 inline constexpr wchar_t kCommandFailedEntry[] = L"command failed\t last error %d\n";
 
+// A deferred action whose CustomActionData gives the folder empty or not at
+// all (it then has nothing to do), or names it twice (it fails); swprintf
+// formats with the folder's name.
+inline constexpr wchar_t kDeferredFolderEmptyEntry[] =
+    L"deferred action: %ls is empty or missing in CustomActionData, nothing done\n";
+inline constexpr wchar_t kDeferredFolderAmbiguousEntry[] =
+    L"deferred action: %ls is given more than once in CustomActionData\n";
+// The exit code of net.exe once it ended; a swprintf format.
+inline constexpr wchar_t kNetExitCodeEntry[] = L"net.exe exit code %lu\n";
+// StartW3Progress stopped waiting for net.exe; a swprintf format (seconds).
+inline constexpr wchar_t kNetWaitBoundEntry[] =
+    L"net.exe still running after %lu seconds, going on without it\n";
+// The web server's configuration store could not be reached.
+inline constexpr wchar_t kMetabaseNotRegisteredEntry[] =
+    L"IIS metabase (IMSAdminBase) is not registered: IIS 6 Metabase Compatibility is not "
+    L"installed\n";
+inline constexpr wchar_t kMetabaseUnavailableEntry[] =
+    L"IIS metabase could not be created\t 0x%08lx\n";
+
 // Action texts shown in the installer's progress dialog.
 inline constexpr wchar_t kDeletingPrevFiles[] = L"Deleting files from previous installation.";
 inline constexpr wchar_t kStartingVuroUpdate[] = L"Starting Vuro Update.";

@@ -1,6 +1,10 @@
 #include "metabase_session.h"
 
+#include <cwchar>
 #include <vector>
+
+#include "hooks_texts.h"
+#include "setup_log.h"
 
 namespace zvu::hooks {
 namespace {
@@ -34,10 +38,20 @@ MetabaseSession::MetabaseSession() {
   comInitialised_ = SUCCEEDED(init);
   if (FAILED(init) && init != RPC_E_CHANGED_MODE) return;
   void* created = nullptr;
-  if (SUCCEEDED(CoCreateInstance(kClsidAdminBase, nullptr, kInProcessOrLocalServer,
-                                 kIidAdminBaseW, &created)) &&
-      created) {
+  const HRESULT create =
+      CoCreateInstance(kClsidAdminBase, nullptr, kInProcessOrLocalServer, kIidAdminBaseW, &created);
+  if (SUCCEEDED(create) && created) {
     adminBase_ = static_cast<IMSAdminBaseW*>(created);
+    return;
+  }
+  // IIS 7 and later keep the store only with their metabase compatibility
+  // feature; without it the class is not registered at all.
+  if (create == REGDB_E_CLASSNOTREG) {
+    Log(texts::kMetabaseNotRegisteredEntry);
+  } else {
+    wchar_t entry[64] = {};
+    swprintf(entry, 64, texts::kMetabaseUnavailableEntry, static_cast<unsigned long>(create));
+    Log(entry);
   }
 }
 

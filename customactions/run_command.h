@@ -16,8 +16,12 @@ namespace zvu::hooks {
 //
 // program, when given, is the full path of the program to start; the command
 // line is then passed to it unchanged (its first word is not searched for).
+//
+// nullInput gives the process the null device as standard input, output and
+// error, so that a question it asks ends at once instead of waiting for an
+// answer no one can give.
 UniqueHandle RunCommand(const std::wstring& commandLine, bool wait,
-                        const std::wstring& program = {});
+                        const std::wstring& program = {}, bool nullInput = false);
 
 // The full path of a program in the system directory ("regsvr32.exe").
 std::wstring SystemProgramPath(const wchar_t* fileName);

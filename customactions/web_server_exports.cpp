@@ -9,6 +9,7 @@
 #include "hooks_texts.h"
 #include "installer_session.h"
 #include "msihooks.h"
+#include "net_command_wait.h"
 #include "unique_handle.h"
 #include "run_command.h"
 
@@ -17,11 +18,6 @@ using zvu::UniqueHandle;
 using zvu::UniqueMsiHandle;
 
 namespace {
-
-
-bool Ended(HANDLE process, DWORD waitMs) {
-  return WaitForSingleObject(process, waitMs) != WAIT_TIMEOUT;
-}
 
 // The net command for the web-publishing service. The folder ends in a
 // backslash already; the doubled one before "net.exe" is harmless.
@@ -44,7 +40,9 @@ StartedCommand StartNetCommand(MSIHANDLE session, const wchar_t* verb, const wch
   if (systemFolder.value.empty()) return started;
   const std::wstring command = NetCommand(systemFolder.value, verb);
   ShowActionText(session, text);
-  started.process = RunCommand(command, false);
+  // net asks before it stops services that depend on the one named; no one
+  // can answer from here, so its input is the null device.
+  started.process = RunCommand(command, false, {}, true);
   if (!started.process) started.failure = kActionFailed;
   return started;
 }
@@ -55,22 +53,14 @@ UINT RunNetCommandCancellable(MSIHANDLE session, const wchar_t* verb, const wcha
   StartedCommand started = StartNetCommand(session, verb, text);
   if (!started.process) return started.failure;
   UniqueMsiHandle progress(MsiCreateRecord(3));
-  while (!Ended(started.process.get(), 200)) {
+  while (!ProcessEnded(started.process.get(), 200)) {
     Sleep(300);
     if (progress && SendProgress(session, progress.get(), 1, 1, 0) == kEngineCancel) {
       return kActionUserCancelled;
     }
   }
+  LogNetExitCode(started.process.get());
   return kActionSuccess;
-}
-
-// The growing wait between two steps of the bar, as a multiple of 800 ms.
-int WaitFactor(int ticks, int factor) {
-  if (ticks > 52) return 16;
-  if (ticks > 48) return 8;
-  if (ticks > 40) return 4;
-  if (ticks > 25) return 2;
-  return factor;
 }
 
 }  // namespace
@@ -89,34 +79,7 @@ UINT __stdcall StartW3Progress(MSIHANDLE session) {
   return Guarded(kActionFailed, [&] {
     StartedCommand started = StartNetCommand(session, L"start", texts::kStartingIis);
     if (!started.process) return started.failure;
-    const HANDLE process = started.process.get();
-
-    constexpr int kTotalTicks = 60;
-    constexpr int kStepTicks = 2;
-    constexpr int kLastSteppedTicks = 58;
-    constexpr int kFilledSteps = 59;
-    UniqueMsiHandle reset(MsiCreateRecord(3));
-    UniqueMsiHandle step(MsiCreateRecord(3));
-    if (reset) SendProgress(session, reset.get(), 0, kTotalTicks, 0);
-    auto sendStep = [&] {
-      if (step) SendProgress(session, step.get(), 2, kStepTicks, 0);
-    };
-
-    int ticks = 0;
-    if (!Ended(process, 800)) {
-      int factor = 1;
-      for (;;) {
-        ticks += kStepTicks;
-        factor = WaitFactor(ticks, factor);
-        if (ticks < kLastSteppedTicks) sendStep();
-        if (Ended(process, static_cast<DWORD>(factor) * 800)) break;
-      }
-    }
-    // The command is done: fill the bar quickly.
-    for (int remaining = kFilledSteps - ticks; remaining > 0; --remaining) {
-      sendStep();
-      Sleep(20);
-    }
+    WaitWithStartProgress(session, started.process.get(), kStartProgressBoundMs);
     return kActionSuccess;
   });
 }

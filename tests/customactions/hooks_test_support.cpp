@@ -47,6 +47,7 @@ std::wstring HooksDll() { return WinePath(ZVU_TEST_MSIHOOKS_DLL); }
 std::wstring MetabaseStandInDll() { return WinePath(ZVU_TEST_METABASE_STANDIN_DLL); }
 std::wstring W3svcStandInExe() { return WinePath(ZVU_TEST_W3SVC_STANDIN_EXE); }
 std::wstring SleeperExe() { return WinePath(ZVU_TEST_SLEEPER_EXE); }
+std::wstring QuestionStandInExe() { return WinePath(ZVU_TEST_QUESTION_STANDIN_EXE); }
 std::wstring SnapinStandInDll() { return WinePath(ZVU_TEST_SNAPIN_STANDIN_DLL); }
 std::wstring HooksPackagesDir() { return WinePath(ZVU_TEST_HOOKS_PACKAGES_DIR) + L"\\"; }
 

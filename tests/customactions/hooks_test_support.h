@@ -19,6 +19,7 @@ std::wstring HooksDll();
 std::wstring MetabaseStandInDll();
 std::wstring W3svcStandInExe();
 std::wstring SleeperExe();
+std::wstring QuestionStandInExe();  // a net.exe that asks on its input
 std::wstring SnapinStandInDll();
 std::wstring HooksPackagesDir();
 

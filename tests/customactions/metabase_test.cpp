@@ -225,7 +225,14 @@ TEST_F(MetabaseTest, EmptyFolderDoesNothing) {
 
 TEST_F(MetabaseTest, WithoutTheServerTheActionsFailOrAnswerNo) {
   CallStandIn("DllUnregisterServer");
+  const size_t logStart = LogSize();
   EXPECT_EQ(Insert(), 1603u);
+  // The setup log says why, not only the installer's 1603.
+  const std::vector<std::string> messages = LogMessagesFrom(logStart);
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages.back(),
+            "IIS metabase (IMSAdminBase) is not registered: IIS 6 Metabase Compatibility is not "
+            "installed\n");
   EXPECT_EQ(Remove(), 1603u);
   EXPECT_EQ(library_.Wide("ReplaceFilterPath", kSystemFolder), 1603u);
   EXPECT_EQ(library_.Session("FilterExists", 0), 0u);

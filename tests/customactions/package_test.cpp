@@ -72,7 +72,9 @@ TEST_F(PackageTest, InstallAndRemoveRunTheActionsInTheEngine) {
   EXPECT_EQ(messages[0], "*******************INSTALLATION STARTED*********************\n");
   EXPECT_EQ(messages[1], "CheckPrevVersion\n");
   EXPECT_TRUE(EndsWith(messages[2], "\\net.exe\" stop w3svc\n")) << messages[2];
-  EXPECT_TRUE(EndsWith(messages[3], "\\net.exe\" start w3svc\n")) << messages[3];
+  EXPECT_EQ(messages[3], "net.exe exit code 0\n");
+  EXPECT_TRUE(EndsWith(messages[4], "\\net.exe\" start w3svc\n")) << messages[4];
+  EXPECT_EQ(messages[5], "net.exe exit code 0\n");
   EXPECT_TRUE(Contains(messages, "DeleteInstallFiles\n"));
   EXPECT_FALSE(FileExists(target + L"addfilter.vbs"));
   EXPECT_TRUE(ReachState(SERVICE_RUNNING, 5000));
@@ -85,6 +87,38 @@ TEST_F(PackageTest, InstallAndRemoveRunTheActionsInTheEngine) {
   messages = LogMessagesFrom(logStart);
   EXPECT_EQ(messages, std::vector<std::string>{
                           "*********************UNINSTALL STARTED*********************\n"});
+  StopW3svcDirectly();
+}
+
+// Wine shows every property to a deferred action; Windows shows it only
+// CustomActionData. The data names another folder than TARGETDIR, so the
+// folder the action worked on tells which one it read.
+TEST_F(PackageTest, DeferredActionTakesItsFolderFromCustomActionData) {
+  const std::wstring target = FreshFolder(L"zvu-hooks-deferred-target");
+  const std::wstring fromData = FreshFolder(L"zvu-hooks-deferred-data");
+  WriteFileText(target + L"addfilter.vbs", "script");
+  WriteFileText(fromData + L"addfilter.vbs", "script");
+  ASSERT_TRUE(StartW3svcDirectly());
+  const std::wstring install = L"/i \"" + HooksPackagesDir() + L"hooks-probe.msi\" /qn TARGETDIR=\"" +
+                               target + L"\" ZVU_DEFERRED_DATA=\"";
+
+  ASSERT_EQ(Msiexec(install + L"SystemFolder=C:\\;TARGETDIR=" + fromData + L"\""), 0u);
+  EXPECT_FALSE(FileExists(fromData + L"addfilter.vbs"));
+  EXPECT_TRUE(FileExists(target + L"addfilter.vbs"));
+  ASSERT_EQ(Msiexec(L"/x \"" + HooksPackagesDir() + L"hooks-probe.msi\" /qn"), 0u);
+
+  // Without the folder in the data the action has nothing to do, and says so.
+  WriteFileText(fromData + L"addfilter.vbs", "script");
+  const size_t logStart = LogSize();
+  ASSERT_EQ(Msiexec(install + L"SystemFolder=" + fromData + L"\""), 0u);
+  const std::vector<std::string> messages = LogMessagesFrom(logStart);
+  const auto clean = std::find(messages.begin(), messages.end(), "DeleteInstallFiles\n");
+  ASSERT_NE(clean, messages.end());
+  ASSERT_NE(clean + 1, messages.end());
+  EXPECT_EQ(clean[1],
+            "deferred action: TARGETDIR is empty or missing in CustomActionData, nothing done\n");
+  EXPECT_TRUE(FileExists(target + L"addfilter.vbs"));
+  EXPECT_TRUE(FileExists(fromData + L"addfilter.vbs"));
   StopW3svcDirectly();
 }
 

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include "hooks_test_support.h"
+#include "net_command_wait.h"
+#include "setup_log.h"
 
 namespace zvu::test::hooks {
 namespace {
@@ -44,12 +46,14 @@ TEST_F(WebServerTest, StopAndStartRunNetForTheService) {
   size_t logStart = LogSize();
   EXPECT_EQ(library_.Session("StopW3SVC", session_.get()), 0u);
   EXPECT_EQ(W3svcState(), static_cast<DWORD>(SERVICE_STOPPED));
-  EXPECT_EQ(LogMessagesFrom(logStart), std::vector<std::string>{NetCommandEntry("stop")});
+  EXPECT_EQ(LogMessagesFrom(logStart),
+            (std::vector<std::string>{NetCommandEntry("stop"), "net.exe exit code 0\n"}));
 
   logStart = LogSize();
   EXPECT_EQ(library_.Session("StartW3SVC", session_.get()), 0u);
   EXPECT_TRUE(ReachState(SERVICE_RUNNING, 5000));
-  EXPECT_EQ(LogMessagesFrom(logStart), std::vector<std::string>{NetCommandEntry("start")});
+  EXPECT_EQ(LogMessagesFrom(logStart),
+            (std::vector<std::string>{NetCommandEntry("start"), "net.exe exit code 0\n"}));
 
   EXPECT_EQ(session_.ActionTexts(), (std::vector<std::wstring>{L"Stopping IIS, please wait...",
                                                                L"Starting IIS, please wait..."}));
@@ -116,6 +120,44 @@ TEST_F(WebServerTest, NetThatCannotBeStartedFailsTheAction) {
   EXPECT_EQ(messages[1].rfind("command failed\t last error ", 0), 0u) << messages[1];
   EXPECT_EQ(messages[3].rfind("command failed\t last error ", 0), 0u) << messages[3];
   EXPECT_TRUE(session_.Progress().empty());
+}
+
+TEST_F(WebServerTest, NetAskingAQuestionReadsTheEndOfItsInputAndItsExitCodeIsLogged) {
+  const std::wstring folder = FreshFolder(L"zvu-hooks-asking-net");
+  ASSERT_TRUE(CopyTo(QuestionStandInExe(), folder + L"net.exe"));
+  session_.SetProperty(L"SystemFolder", folder);
+  const size_t logStart = LogSize();
+  EXPECT_EQ(library_.Session("StopW3SVC", session_.get()), 0u);
+  std::string command = "\"";
+  command += Narrow(folder);
+  command += "\\net.exe\" stop w3svc\n";
+  // 2: the question read the end of the input, as from the null device.
+  EXPECT_EQ(LogMessagesFrom(logStart),
+            (std::vector<std::string>{command, "net.exe exit code 2\n"}));
+}
+
+TEST_F(WebServerTest, StartWithProgressStopsWaitingAtItsBoundAndLogsSo) {
+  HANDLE net = StartProgram(SleeperExe());
+  ASSERT_TRUE(net);
+  ::zvu::hooks::OpenLibraryLog();
+  const size_t logStart = LogSize();
+  const ULONGLONG started = GetTickCount64();
+  ::zvu::hooks::WaitWithStartProgress(session_.get(), net, 2000);
+  const ULONGLONG elapsed = GetTickCount64() - started;
+  ::zvu::hooks::CloseLibraryLog();
+  // The bound is the point: well past it would be a wait without one.
+  EXPECT_GE(elapsed, 2000u);
+  EXPECT_LT(elapsed, 30000u);
+  EXPECT_EQ(WaitForSingleObject(net, 0), static_cast<DWORD>(WAIT_TIMEOUT));  // left running
+  EXPECT_EQ(LogMessagesFrom(logStart),
+            std::vector<std::string>{"net.exe still running after 2 seconds, going on without it\n"});
+  // The bar was reset, stepped while waiting and filled.
+  const std::vector<EngineMessage> progress = session_.Progress();
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress[0].fields, (std::vector<std::wstring>{L"0", L"60", L"0"}));
+  EXPECT_GE(progress.size(), 2u);
+  QuitSleepers();
+  CloseHandle(net);
 }
 
 }  // namespace
