@@ -31,9 +31,10 @@ inline constexpr uint32_t kMissingRegistryValue = 0xFFFFFFFF;
 uint32_t ReadRegistryDword(const std::string& subkey, const char* valueName);
 
 // Whether value valueName of HKEY_LOCAL_MACHINE\subkey (the key of the view
-// ReadRegistryDword reads) is a REG_DWORD of exactly four bytes. Anything else (missing, another type, another size)
-// still reads as ReadRegistryDword says, but is worth telling an
-// administrator: a version written as text "2" reads as 50.
+// ReadRegistryDword reads) is a REG_DWORD of exactly four bytes. Anything
+// else (missing, another type, another size) still reads as ReadRegistryDword
+// says, but is worth telling an administrator: a version written as text "2"
+// reads as 50.
 bool IsDwordValue(const std::string& subkey, const char* valueName);
 
 // The names of the subkeys of HKEY_LOCAL_MACHINE\subkey in both views: those
