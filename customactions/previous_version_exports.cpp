@@ -83,9 +83,13 @@ UINT __stdcall DeletePrevFiles(MSIHANDLE session) {
 UINT __stdcall DeletePrevRegEntries(MSIHANDLE) {
   return Guarded(kActionSuccess, [] {
     Log(texts::kDeletePrevRegEntriesEntry);
+    // The older setup's entry is changed in the view it was found in (a
+    // 32-bit setup's sits in the 32-bit view); with no entry in either view,
+    // one is made in this module's own view, as it always was.
+    const REGSAM view = FindMachineKeyView(kOldUninstallKey);
     UniqueRegKey key;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kOldUninstallKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, key.put(), nullptr) == ERROR_SUCCESS) {
+                        KEY_SET_VALUE | view, nullptr, key.put(), nullptr) == ERROR_SUCCESS) {
       RegSetValueExW(key.get(), L"UninstallString", 0, REG_SZ,
                      reinterpret_cast<const BYTE*>(kQuietUninstall), sizeof(kQuietUninstall));
     }

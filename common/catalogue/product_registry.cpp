@@ -13,15 +13,53 @@ namespace {
 
 constexpr DWORD kSubkeyNameBufferBytes = 1024;
 
-UniqueRegKey OpenMachineKey(const std::string& subkey) {
+// The views a key is looked for in, in this order. Either flag may be given
+// to a 64-bit or a 32-bit process; 32-bit Windows ignores both.
+constexpr REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+
+// The key opened for reading in one view; empty with the call's result in
+// *result when it cannot be opened.
+UniqueRegKey OpenMachineKeyIn(const std::string& subkey, REGSAM view, LONG* result) {
   UniqueRegKey key;
-  // A NUL inside the path would silently open a shorter path.
-  if (subkey.find('\0') != std::string::npos) return key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, KEY_READ, key.put()) !=
-      ERROR_SUCCESS) {
-    key.release();
-  }
+  *result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, KEY_READ | view, key.put());
+  if (*result != ERROR_SUCCESS) key.release();
   return key;
+}
+
+// The key in the 64-bit view, or the 32-bit view's where the key is absent
+// from the 64-bit one. A key that is there but cannot be opened (access
+// denied) is not looked for elsewhere: the other view's key would belong to
+// another installation of the product.
+UniqueRegKey OpenMachineKey(const std::string& subkey) {
+  // A NUL inside the path would silently open a shorter path.
+  if (subkey.find('\0') != std::string::npos) return {};
+  for (REGSAM view : kViews) {
+    LONG result = ERROR_SUCCESS;
+    UniqueRegKey key = OpenMachineKeyIn(subkey, view, &result);
+    if (key || result != ERROR_FILE_NOT_FOUND) return key;
+  }
+  return {};
+}
+
+// Appends the subkey names of one view's key that names does not hold yet.
+void AppendSubkeyNames(const std::string& subkey, REGSAM view, std::vector<std::string>& names) {
+  LONG opened = ERROR_SUCCESS;
+  UniqueRegKey key = OpenMachineKeyIn(subkey, view, &opened);
+  if (!key) return;
+
+  const size_t earlierViews = names.size();
+  char name[kSubkeyNameBufferBytes];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof(name);
+    const LONG result =
+        RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_MORE_DATA) continue;  // does not fit: cannot be a product key we open
+    if (result != ERROR_SUCCESS) break;       // ERROR_NO_MORE_ITEMS, or the key went away
+    const std::string_view found(name, length);
+    bool known = false;
+    for (size_t i = 0; i < earlierViews && !known; ++i) known = SameProductName(names[i], found);
+    if (!known) names.emplace_back(found);
+  }
 }
 
 }  // namespace
@@ -56,18 +94,11 @@ bool IsDwordValue(const std::string& subkey, const char* valueName) {
 
 std::vector<std::string> EnumRegistrySubkeys(const std::string& subkey) {
   std::vector<std::string> names;
-  UniqueRegKey key = OpenMachineKey(subkey);
-  if (!key) return names;
-
-  char name[kSubkeyNameBufferBytes];
-  for (DWORD index = 0;; ++index) {
-    DWORD length = sizeof(name);
-    const LONG result =
-        RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (result == ERROR_MORE_DATA) continue;  // does not fit: cannot be a product key we open
-    if (result != ERROR_SUCCESS) break;       // ERROR_NO_MORE_ITEMS, or the key went away
-    names.emplace_back(name, length);
-  }
+  if (subkey.find('\0') != std::string::npos) return names;
+  // Two passes, one handle opened with each view's flag: an enumeration sees
+  // only the view its handle was opened in. On 32-bit Windows, or for a key
+  // the views share, the second pass finds the first one's names again.
+  for (REGSAM view : kViews) AppendSubkeyNames(subkey, view, names);
   return names;
 }
 

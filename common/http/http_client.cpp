@@ -34,6 +34,14 @@ void CloseOutputFile(ClientCore& core, bool* flushed) {
   if (flushed != nullptr) *flushed = ok;
 }
 
+void DiscardOutputFile(ClientCore& core) {
+  CloseOutputFile(core);
+  // Neither an empty file nor the part that arrived is left behind, where it
+  // could be taken for the whole installer.
+  if (!core.outputPath.empty()) DeleteFileA(core.outputPath.c_str());
+  core.outputPath.clear();
+}
+
 bool TakeIfFinished(ClientCore& core, Transfer& transfer) {
   if (transfer.live || transfer.freed || !transfer.awaitingClose.empty() ||
       transfer.callsInFlight != 0) {
@@ -120,7 +128,7 @@ XHttpClient::~XHttpClient() {
   CloseHandles();
   {
     std::lock_guard<std::mutex> guard(core_->lock);
-    http_detail::CloseOutputFile(*core_);
+    http_detail::DiscardOutputFile(*core_);
   }
   WaitForCallbacksToEnd();
 }
@@ -176,7 +184,7 @@ void XHttpClient::Reset() {
   core_->responseHeaders.clear();
   core_->receivedBytes.store(0);
   core_->contentLength.store(0);
-  http_detail::CloseOutputFile(*core_);
+  http_detail::DiscardOutputFile(*core_);
 }
 
 DWORD XHttpClient::OpenSession() {
@@ -247,6 +255,11 @@ DWORD XHttpClient::GetToFile(const std::string& localPath) {
     return kHttpCannotStart;
   }
   core_->mode.store(static_cast<std::int32_t>(TransferMode::File));
+  {
+    // An earlier download's file still open never got its whole body.
+    std::lock_guard<std::mutex> guard(core_->lock);
+    http_detail::DiscardOutputFile(*core_);
+  }
   UniqueFile file(std::fopen(localPath.c_str(), "wb"));
   if (!file) {
     // A folder that cannot be written or a full disk: the caller only sees
@@ -257,14 +270,14 @@ DWORD XHttpClient::GetToFile(const std::string& localPath) {
   }
   {
     std::lock_guard<std::mutex> guard(core_->lock);
-    http_detail::CloseOutputFile(*core_);
     core_->outputFile = std::move(file);
+    core_->outputPath = localPath;
     core_->receivedBytes.store(0);
   }
   const DWORD result = SendGet(*transfer);
   if (result != 0) {
     std::lock_guard<std::mutex> guard(core_->lock);
-    http_detail::CloseOutputFile(*core_);
+    http_detail::DiscardOutputFile(*core_);
   }
   return result;
 }
@@ -295,7 +308,7 @@ DWORD XHttpClient::SendGet(Transfer& transfer) {
 DWORD XHttpClient::Cancel() {
   {
     std::lock_guard<std::mutex> guard(core_->lock);
-    http_detail::CloseOutputFile(*core_);
+    http_detail::DiscardOutputFile(*core_);
   }
   CloseHandles();
   return 0;

@@ -33,8 +33,9 @@ void SetConnectionState(ClientCore& core, HttpState state) {
 }
 
 void Fail(ClientCore& core) {
+  // Gone before the state says so: whoever sees the failure finds no file.
+  DiscardOutputFile(core);
   SetState(core, HttpState::Failed);
-  CloseOutputFile(core);
 }
 
 // No more data: complete, unless the body is shorter than announced or the
@@ -47,8 +48,14 @@ void Finish(ClientCore& core, const Transfer& transfer) {
       received != static_cast<std::uint64_t>(transfer.expectedLength)) {
     ProgramLog::Printf(common_texts::kConnectionEndedEarly,
                        static_cast<unsigned long long>(received), transfer.expectedLength);
+    DiscardOutputFile(core);
     SetState(core, HttpState::Failed);
     return;
+  }
+  if (flushed) {
+    core.outputPath.clear();  // the whole body: the file stays
+  } else {
+    DiscardOutputFile(core);
   }
   SetState(core, flushed ? HttpState::Complete : HttpState::Failed);
 }

@@ -52,6 +52,9 @@ struct ClientCore {
   std::string responseText;
   std::wstring responseHeaders;  // raw headers of the current response, "\r\n" between lines
   UniqueFile outputFile;
+  // The file outputFile writes; cleared once the body is in it whole. A body
+  // that does not arrive whole leaves no file: DiscardOutputFile deletes it.
+  std::string outputPath;
   HWND notifyWindow = nullptr;
   Transfer* current = nullptr;       // the transfer whose handles are open
   int transfersAlive = 0;            // transfers not yet freed
@@ -95,6 +98,8 @@ struct Transfer {
 // Both with core.lock held.
 bool IsCurrent(const ClientCore& core, const Transfer& transfer);
 void CloseOutputFile(ClientCore& core, bool* flushed = nullptr);
+// Closes the output file and deletes it unless the whole body reached it.
+void DiscardOutputFile(ClientCore& core);
 // With core.lock held: true when the transfer is done with and the caller must
 // free it (FreeTransfer) after releasing the lock.
 bool TakeIfFinished(ClientCore& core, Transfer& transfer);

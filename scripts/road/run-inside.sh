@@ -113,6 +113,9 @@ download_folders | while read -r folder; do
     "$(ls "$folder" | grep -Ev '\.(log|cmdline|ids|parent)$' | paste -sd ' ')"
 done
 [ "$(installed_version Alpha)" = 1.1.0 ] || [ "$mode" = interactive ] || fail "Alpha is not at 1.1.0"
+# The setup program raised Beta's version as a real installer does: no
+# check offers Beta 2.1 again.
+[ "$(installed_version Beta)" = 2.1.0 ] || [ "$mode" = interactive ] || fail "Beta is not at 2.1.0"
 
 # --- Second part: a client without administrator rights -------------------------
 step "Second part: a client started with the limited token, as on a user-account-control desktop"
@@ -176,9 +179,38 @@ echo "client log: $(tr -d '\r' < "$client_log" 2>/dev/null | grep -E '^Service i
 echo "registry: Beta $(installed_version Beta)"
 [ "$(installed_version Beta)" = 2.2.0 ] || [ "$mode" = interactive ] || fail "Beta is not at 2.2.0"
 
+step "The service's next check (every 50 s): what the catalogue offers is installed, nothing is handed over"
+mark=$(stat -c %s "$service_log" 2>/dev/null || echo 0)
+# The service log from the first check that begins after the mark on: a
+# check begins with the transfer log's "Start Logging" and its request's
+# closing ("Closing Connection...") comes once the service has decided.
+next_check_log() {
+  tail -c +$((mark + 1)) "$service_log" 2>/dev/null | tr -d '\r' | sed -n '/^Start Logging/,$p'
+}
+next_check_done() { next_check_log | grep -qx ' Closing Connection\.\.\.'; }
+# The records of a hand-off: the client looked for, or started, and the catalogue sent.
+hand_off_records() {
+  next_check_log | grep -cE '^(client found in|Try to start proces|m_strUpdateXml sent to client)'
+}
+if wait_for 90 next_check_done; then
+  echo "the check after +$((SECONDS - started)) s:"
+  next_check_log | grep -E '^ The server answered' | sed 's/^ */  /'
+else
+  fail "no check of the service within 90 s"
+fi
+
 step "Stop the service: net stop $service_name"
 timeout 60 wine net stop "$service_name" < /dev/null 2>&1 | tr -d '\r' | grep -v '^$'
 wait_for 10 no_service_process && echo "the service process has ended" || fail "the service process is still there"
+# The service's log is complete now: the check's hand-off, had there been
+# one, would have followed the check at once, before the stop.
+if [ "$(hand_off_records)" = 0 ]; then
+  echo "that last check handed nothing over: the registry holds what the catalogue offers"
+elif [ "$mode" = auto ]; then
+  fail "the last check handed the catalogue over again"
+else
+  echo "that last check handed the catalogue over again (an update was left out)"
+fi
 
 step "Uninstall: msiexec /x /qn"
 remove_msiexec_standin

@@ -205,21 +205,47 @@ std::string Narrow(const std::wstring& text) {
   return narrow;
 }
 
-bool SetMachineString(const wchar_t* key, const wchar_t* name, const std::wstring& value) {
-  return RegSetKeyValueW(HKEY_LOCAL_MACHINE, key, name, REG_SZ, value.c_str(),
-                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+bool SetMachineString(const wchar_t* key, const wchar_t* name, const std::wstring& value,
+                      REGSAM view) {
+  HKEY opened = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
+                      &opened, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const bool set = RegSetValueExW(opened, name, 0, REG_SZ,
+                                  reinterpret_cast<const BYTE*>(value.c_str()),
+                                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) ==
+                   ERROR_SUCCESS;
+  RegCloseKey(opened);
+  return set;
 }
 
-std::wstring MachineString(const wchar_t* key, const wchar_t* name, bool* present) {
+std::wstring MachineString(const wchar_t* key, const wchar_t* name, bool* present, REGSAM view) {
   wchar_t value[2048] = {};
   DWORD size = sizeof(value);
-  const bool found = RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, value,
-                                  &size) == ERROR_SUCCESS;
+  HKEY opened = nullptr;
+  bool found = false;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | view, &opened) ==
+      ERROR_SUCCESS) {
+    found = RegGetValueW(opened, nullptr, name, RRF_RT_REG_SZ, nullptr, value, &size) ==
+            ERROR_SUCCESS;
+    RegCloseKey(opened);
+  }
   if (present) *present = found;
   return found ? value : L"";
 }
 
-void DeleteMachineKey(const wchar_t* key) { RegDeleteTreeW(HKEY_LOCAL_MACHINE, key); RegDeleteKeyW(HKEY_LOCAL_MACHINE, key); }
+void DeleteMachineKey(const wchar_t* key, REGSAM view) {
+  // A recursive delete works in the view its handle was opened in.
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0,
+                    DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE | view,
+                    &opened) == ERROR_SUCCESS) {
+    RegDeleteTreeW(opened, nullptr);
+    RegCloseKey(opened);
+  }
+  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, view, 0);
+}
 
 HANDLE StartProgram(const std::wstring& path, const std::wstring& currentDirectory) {
   std::wstring commandLine = L"\"" + path + L"\"";

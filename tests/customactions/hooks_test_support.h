@@ -91,10 +91,13 @@ bool FileExists(const std::wstring& path);
 bool CopyTo(const std::wstring& from, const std::wstring& to);
 std::string Narrow(const std::wstring& text);
 
-// Registry strings below HKLM.
-bool SetMachineString(const wchar_t* key, const wchar_t* name, const std::wstring& value);
-std::wstring MachineString(const wchar_t* key, const wchar_t* name, bool* present = nullptr);
-void DeleteMachineKey(const wchar_t* key);
+// Registry strings below HKLM, in the registry view that view names (0: the
+// test's own, 64-bit view; KEY_WOW64_32KEY: the view a 32-bit setup writes into).
+bool SetMachineString(const wchar_t* key, const wchar_t* name, const std::wstring& value,
+                      REGSAM view = 0);
+std::wstring MachineString(const wchar_t* key, const wchar_t* name, bool* present = nullptr,
+                           REGSAM view = 0);
+void DeleteMachineKey(const wchar_t* key, REGSAM view = 0);
 
 // Programs. Sleepers (copies of the sleeper stand-in) run until QuitSleepers.
 HANDLE StartProgram(const std::wstring& path, const std::wstring& currentDirectory = {});

@@ -34,8 +34,11 @@ class CleanUpTest : public ::testing::Test {
     session_.SetProperty(L"SystemFolder", system_);
   }
   void TearDown() override {
-    DeleteMachineKey(kProductKey);
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Zelko");  // only when it is empty (no other product)
+    for (REGSAM view : {REGSAM{0}, REGSAM{KEY_WOW64_32KEY}}) {
+      DeleteMachineKey(kProductKey, view);
+      // Only when it is empty (no other product).
+      RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Zelko", view, 0);
+    }
   }
   bool SystemFilesPresent() {
     return FileExists(system_ + L"IISQuilletSnapin.dll") &&
@@ -146,6 +149,51 @@ TEST_F(CleanUpTest, DeletePrevRegEntriesMakesTheOldUninstallQuiet) {
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(size, sizeof(kCommand));
   DeleteMachineKey(kOldUninstallKey);
+}
+
+// A 32-bit older setup on 64-bit Windows wrote its keys into the 32-bit
+// registry view; the 64-bit view's key, where there is one, comes first.
+TEST_F(CleanUpTest, OlderSetupInThe32BitRegistryViewIsFoundAndItsFilesDeleted) {
+  const std::wstring old = FreshFolder(L"zvu-hooks-old-wow");
+  for (const wchar_t* name : kOldFiles) WriteFileText(old + name, "old");
+  ASSERT_TRUE(SetMachineString(kProductKey, L"local directory", old, KEY_WOW64_32KEY));
+  ASSERT_EQ(MachineString(kProductKey, L"local directory"), L"") << "the registry views are not apart";
+
+  EXPECT_EQ(library_.Session("CheckPrevVersion", session_.get()), 0u);
+  EXPECT_EQ(session_.Property(L"PrevVersion"), L"YES");
+  EXPECT_EQ(library_.Session("DeletePrevFiles", session_.get()), 0u);
+  EXPECT_FALSE(FileExists(old));
+  EXPECT_FALSE(SystemFilesPresent());
+
+  session_.SetProperty(L"PrevVersion", L"");
+  ASSERT_TRUE(SetMachineString(kProductKey, L"other", L"x"));  // a 64-bit key without the value
+  EXPECT_EQ(library_.Session("CheckPrevVersion", session_.get()), 0u);
+  EXPECT_EQ(session_.Property(L"PrevVersion"), L"");
+}
+
+TEST_F(CleanUpTest, DeletePrevRegEntriesChangesTheOldEntryInTheViewItIsIn) {
+  const wchar_t kCommand[] = L"MsiExec.exe /X{A9B504BA-BEAB-4F33-9CC2-E202486B39DD} /quiet";
+  const REGSAM k32 = KEY_WOW64_32KEY;
+  auto clear = [&] {
+    DeleteMachineKey(kOldUninstallKey);
+    DeleteMachineKey(kOldUninstallKey, k32);
+  };
+  clear();
+  ASSERT_TRUE(SetMachineString(kOldUninstallKey, L"UninstallString", L"C:\\old\\uninstall.exe", k32));
+  EXPECT_EQ(library_.Session("DeletePrevRegEntries", 0), 0u);
+  EXPECT_EQ(MachineString(kOldUninstallKey, L"UninstallString", nullptr, k32), kCommand);
+  bool made64 = true;
+  MachineString(kOldUninstallKey, L"UninstallString", &made64);
+  EXPECT_FALSE(made64) << "an entry was made in the 64-bit view";
+
+  // In both views the 64-bit one is changed, the 32-bit one left as it is.
+  ASSERT_TRUE(SetMachineString(kOldUninstallKey, L"UninstallString", L"C:\\old\\uninstall.exe"));
+  ASSERT_TRUE(SetMachineString(kOldUninstallKey, L"UninstallString", L"C:\\old\\uninstall.exe", k32));
+  EXPECT_EQ(library_.Session("DeletePrevRegEntries", 0), 0u);
+  EXPECT_EQ(MachineString(kOldUninstallKey, L"UninstallString"), kCommand);
+  EXPECT_EQ(MachineString(kOldUninstallKey, L"UninstallString", nullptr, k32),
+            L"C:\\old\\uninstall.exe");
+  clear();
 }
 
 TEST_F(CleanUpTest, DeleteInstallFilesRemovesOnlyTheFilterScript) {

@@ -111,6 +111,8 @@ shot 2-finish
 finish
 check "Finish closes the wizard" wait_for 10 wizard_gone
 check "the registry holds Alpha's new version 1.1.0 ($(installed_version Alpha))" [ "$(installed_version Alpha)" = 1.1.0 ]
+check "the registry holds Beta's new version 2.1.0 ($(installed_version Beta)), as its setup program leaves it" \
+  [ "$(installed_version Beta)" = 2.1.0 ]
 holds_installers() {
   local folder file
   folder=$(download_folders | head -n1)

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "installer_digest.h"
+#include "product_keys.h"
 #include "temp_files.h"
 #include "unique_handle.h"
 
@@ -89,6 +90,40 @@ TEST(CatalogueCheckerProgram, ExitStatusIsCleanWarningsOrErrors) {
   EXPECT_EQ(RunChecker("frobnicate").exitCode, 2u);
   DeleteFileA(path.c_str());
   EXPECT_EQ(RunChecker("check \"" + path + "\"").exitCode, 2u);
+}
+
+// Without --installed the machine's products are read from both registry
+// views: a 32-bit product's key sits in the 32-bit view only.
+TEST(CatalogueCheckerProgram, MachineProductsOfBothRegistryViewsAreCheckedOnce) {
+  zvu::test::ScopedProductKey wow("Zvu Test Checker Wow", {1, 0, 0, 0}, KEY_WOW64_32KEY);
+  zvu::test::ScopedProductKey both64("Zvu Test Checker Both", {2, 0, 0, 0});
+  zvu::test::ScopedProductKey both32("Zvu Test Checker Both", {1, 0, 0, 0}, KEY_WOW64_32KEY);
+  const std::string path = zvu::test::TempFilePath("zvu-checker-views.xml");
+  auto update = [](const std::string& product, int major) {
+    return "<update><product>" + product + "</product><major>" + std::to_string(major) +
+           "</major><minor>1</minor><build>0</build><subbuild>0</subbuild>"
+           "<url>http://h/a.msi</url><size>9</size></update>";
+  };
+  ASSERT_TRUE(zvu::test::WriteBytes(
+      path, "<c><updates>" + update("Zvu Test Checker Wow", 1) +
+                update("Zvu Test Checker Both", 2) + "</updates></c>"));
+
+  const CheckerRun run = RunChecker("check \"" + path + "\"");
+  DeleteFileA(path.c_str());
+  auto count = [&](const std::string& text) {
+    size_t n = 0;
+    for (size_t at = run.output.find(text); at != std::string::npos;
+         at = run.output.find(text, at + 1)) {
+      ++n;
+    }
+    return n;
+  };
+  EXPECT_EQ(count("installed: Zvu Test Checker Wow 1.0.0.0 (this machine)"), 1u) << run.output;
+  EXPECT_EQ(count("installed: Zvu Test Checker Both "), 1u) << run.output;
+  EXPECT_EQ(count("installed: Zvu Test Checker Both 2.0.0.0 (this machine)"), 1u) << run.output;
+  EXPECT_EQ(count("  offered to Zvu Test Checker Wow 1.0.0.0"), 1u) << run.output;
+  EXPECT_EQ(count("  offered to Zvu Test Checker Both 2.0.0.0"), 1u) << run.output;
+  EXPECT_EQ(count("Zvu Test Checker Both 1.0.0.0"), 0u) << run.output;
 }
 
 TEST(CatalogueCheckerProgram, HashPrintsTheDigestsToPaste) {

@@ -521,6 +521,25 @@ TEST_F(DownloadPageTest, FailuresAreReportedAndTheNextUpdateFollowsAtOnce) {
   EXPECT_EQ(ResultLineFor(*wizard, 3), "Downloaded and installed succefully.");
 }
 
+// Neither an empty file (an error page is not stored) nor the part of a cut
+// download is left in the download folder.
+TEST_F(DownloadPageTest, AFailedOrCutDownloadLeavesNoFileBehind) {
+  installed_.Add("Alpha", 1, 0, 0);
+  installed_.Add("Beta", 1, 0, 0);
+  ASSERT_TRUE(test::WriteFixtureFile("files/beta-cut-setup.exe", std::string(100000, 'b')));
+  const std::string xml = test::CatalogueXml(
+      "", test::UpdateXml("Alpha", 1, 1, 0, 0, test::FileUrl("/files/alpha-missing.exe")) +
+              test::UpdateXml("Beta", 1, 1, 0, 0, test::FileUrl("/fault/cut/beta-cut-setup.exe")));
+  auto wizard = Open(xml);
+  ASSERT_TRUE(wizard->Started());
+  wizard->Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kFinishPage, 60000));
+  EXPECT_EQ(ResultLineFor(*wizard, 0), "There was an error during download.");
+  EXPECT_EQ(ResultLineFor(*wizard, 1), "There was an error during download.");
+  EXPECT_FALSE(test::FileExists(folder_ + "\\alpha-missing.exe"));
+  EXPECT_FALSE(test::FileExists(folder_ + "\\beta-cut-setup.exe"));
+}
+
 TEST_F(DownloadPageTest, UrlsThatCannotStartADownloadAreLoggedAndNothingIsInstalled) {
   test::LogCapture log("zvu_wizard_bad_urls");
   installed_.Add("Alpha", 1, 0, 0);
@@ -597,6 +616,7 @@ TEST_F(DownloadPageTest, CancelDuringADownloadStopsItAndLeadsToTheFinishPage) {
   EXPECT_TRUE(WaitUntil([&] { return log.Count(kRequestClosed) > closedBefore; }, 10000));
   wizard->Invoke([](XUpdateWizard&) {});
   EXPECT_EQ(StatusTexts().size(), textsAtCancel) << "the transfer stopped";
+  EXPECT_FALSE(test::FileExists(folder_ + "\\slow.bin")) << "the part that arrived is left";
   EXPECT_THAT(Outcomes(*wizard), ElementsAre(Outcome{true, false, false, true},
                                              Outcome{true, false, false, true}));
   EXPECT_THAT(wizard->ResultLines(),

@@ -5,6 +5,7 @@
 #include "resource_ids.h"
 #include "cursor.h"
 #include "test_env.h"
+#include "unique_handle.h"
 #include "wait_until.h"
 
 namespace zvu::test {
@@ -216,15 +217,32 @@ void WizardDriver::Click(HWND window, POINT clientPoint) {
   PostMessageA(window, WM_LBUTTONUP, 0, at);
 }
 
-InstalledProducts::InstalledProducts() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Zelko"); }
+namespace {
+void DeleteProductsKeys() {
+  for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+    // A recursive delete works in the view its handle was opened in.
+    UniqueRegKey software;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0,
+                      DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE | view,
+                      software.put()) == ERROR_SUCCESS) {
+      RegDeleteTreeA(software.get(), "Zelko");
+    } else {
+      software.release();
+    }
+  }
+}
+}  // namespace
 
-InstalledProducts::~InstalledProducts() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Zelko"); }
+InstalledProducts::InstalledProducts() { DeleteProductsKeys(); }
 
-void InstalledProducts::Add(const std::string& name, DWORD major, DWORD minor, DWORD build) {
+InstalledProducts::~InstalledProducts() { DeleteProductsKeys(); }
+
+void InstalledProducts::Add(const std::string& name, DWORD major, DWORD minor, DWORD build,
+                            REGSAM view) {
   HKEY key = nullptr;
   const std::string path = "Software\\Zelko\\" + name;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                            &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE | view,
+                            nullptr, &key, nullptr),
             ERROR_SUCCESS);
   const std::pair<const char*, DWORD> values[] = {{"Major", major}, {"Minor", minor}, {"build", build}};
   for (const auto& [value, number] : values) {

@@ -68,12 +68,15 @@ class WizardDriver {
   std::thread thread_;
 };
 
-// Product keys below HKLM\Software\Zelko, removed again by the destructor.
+// Product keys below HKLM\Software\Zelko in both registry views, removed
+// again by the destructor.
 class InstalledProducts {
  public:
   InstalledProducts();
   ~InstalledProducts();
-  void Add(const std::string& name, DWORD major, DWORD minor, DWORD build);
+  // view: 0 for the test's own (64-bit) view, KEY_WOW64_32KEY for the view a
+  // 32-bit product's installer writes into.
+  void Add(const std::string& name, DWORD major, DWORD minor, DWORD build, REGSAM view = 0);
 };
 
 // A fresh catalogue on the fixture server; empty text removes it (404).

@@ -97,6 +97,22 @@ TEST_F(WizardFlowTest, WelcomeListsInstalledProductsSortedAndCancelShowsTheInter
   EXPECT_TRUE(wizard.WaitForEnd());
 }
 
+// A 32-bit product on 64-bit Windows has its key in the 32-bit registry view;
+// a product in both views is listed once, with the 64-bit view's version.
+TEST_F(WizardFlowTest, WelcomeListsProductsOfBothRegistryViewsOnce) {
+  installed_.Add("Gamma", 3, 2, 1, KEY_WOW64_32KEY);
+  installed_.Add("Delta", 2, 0, 0);
+  installed_.Add("DELTA", 1, 0, 0, KEY_WOW64_32KEY);
+  WizardDriver wizard(XUpdateWizard::kWelcomePage);
+  ASSERT_TRUE(wizard.Started());
+  EXPECT_THAT(wizard.ListLines(XUpdateWizard::kWelcomePage, IDC_INSTALLED_LIST),
+              ElementsAre("Delta Version 2.0", "Gamma Version 3.2"));
+  wizard.Press(PSBTN_CANCEL);
+  ASSERT_TRUE(wizard.WaitForPage(XUpdateWizard::kErrorPage));
+  wizard.Press(PSBTN_FINISH);
+  EXPECT_TRUE(wizard.WaitForEnd());
+}
+
 TEST_F(WizardFlowTest, WelcomeWithNothingInstalledStillLeadsToTheSearch) {
   test::ServeCatalogue(test::CatalogueXml("", ""));
   WizardDriver wizard(XUpdateWizard::kWelcomePage);

@@ -157,6 +157,21 @@ TEST(ParseCatalogue, KeepsUpdatesForInstalledProductsOnlyWhateverTheirVersion) {
   EXPECT_EQ(applicable, (std::vector<bool>{true, false, true}));
 }
 
+TEST(ParseCatalogue, KeepsUpdatesForProductsOfEitherRegistryView) {
+  ScopedProductKey wow("Zvu Test Wow Agent", {1, 0, 0, 0}, KEY_WOW64_32KEY);
+  ScopedProductKey both64("Zvu Test Both Agent", {1, 0, 0, 0});
+  ScopedProductKey both32("Zvu Test Both Agent", {1, 0, 0, 0}, KEY_WOW64_32KEY);
+  UpdateCatalogue catalogue;
+  ASSERT_TRUE(catalogue.ParseCatalogue(Catalogue(
+      "", "<updates>" + UpdateXml("zvu test wow agent", "1.0.1.0") +
+              UpdateXml("Zvu Test Both Agent", "1.0.1.0") + "</updates>")));
+  EXPECT_EQ(Names(catalogue.ApplicableUpdates()),
+            (std::vector<std::string>{"zvu test wow agent", "Zvu Test Both Agent"}));
+  for (const UpdateEntry& u : catalogue.ApplicableUpdates()) {
+    EXPECT_TRUE(u.IsApplicableUpdate()) << u.name;
+  }
+}
+
 TEST(ParseCatalogue, WithoutProductsKeyEveryUpdateIsDropped) {
   if (zvu::test::ProductsKeyExists()) GTEST_SKIP() << "Software\\Zelko is in use by another test";
   UpdateCatalogue catalogue;

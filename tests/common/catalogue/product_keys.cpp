@@ -9,11 +9,12 @@
 
 namespace zvu::test {
 
-ScopedProductKey::ScopedProductKey(std::string name, const InstalledVersion& version)
-    : name_(std::move(name)) {
+ScopedProductKey::ScopedProductKey(std::string name, const InstalledVersion& version,
+                                   unsigned long view)
+    : name_(std::move(name)), view_(view) {
   UniqueRegKey key;
-  EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path().c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, key.put(), nullptr),
+  EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path().c_str(), 0, nullptr, 0,
+                            KEY_ALL_ACCESS | view_, nullptr, key.put(), nullptr),
             ERROR_SUCCESS)
       << path();
   auto set = [&](const char* valueName, const std::optional<uint32_t>& value) {
@@ -28,10 +29,18 @@ ScopedProductKey::ScopedProductKey(std::string name, const InstalledVersion& ver
 }
 
 ScopedProductKey::~ScopedProductKey() {
-  RegDeleteTreeA(HKEY_LOCAL_MACHINE, path().c_str());
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, path().c_str());
+  // A recursive delete works in the view its handle was opened in.
+  UniqueRegKey products;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Zelko", 0,
+                    DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE | view_,
+                    products.put()) == ERROR_SUCCESS) {
+    RegDeleteTreeA(products.get(), name_.c_str());
+  } else {
+    products.release();
+  }
+  RegDeleteKeyExA(HKEY_LOCAL_MACHINE, path().c_str(), view_, 0);
   // Leaves Software\Zelko behind only when other products are still in it.
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Zelko");
+  RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "Software\\Zelko", view_, 0);
 }
 
 std::string ScopedProductKey::path() const { return std::string(kProductsKey) + name_; }
@@ -39,7 +48,7 @@ std::string ScopedProductKey::path() const { return std::string(kProductsKey) + 
 void ScopedProductKey::SetRawValue(const char* valueName, unsigned long type, const void* data,
                                    size_t size) {
   UniqueRegKey key;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path().c_str(), 0, KEY_SET_VALUE, key.put()),
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path().c_str(), 0, KEY_SET_VALUE | view_, key.put()),
             ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueExA(key.get(), valueName, 0, type, static_cast<const BYTE*>(data),
                            static_cast<DWORD>(size)),
@@ -47,12 +56,14 @@ void ScopedProductKey::SetRawValue(const char* valueName, unsigned long type, co
 }
 
 bool ProductsKeyExists() {
-  UniqueRegKey key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Zelko", 0, KEY_READ, key.put()) ==
-      ERROR_SUCCESS) {
-    return true;
+  for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+    UniqueRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Zelko", 0, KEY_READ | view, key.put()) ==
+        ERROR_SUCCESS) {
+      return true;
+    }
+    key.release();
   }
-  key.release();
   return false;
 }
 

@@ -18,8 +18,10 @@ struct InstalledVersion {
 
 class ScopedProductKey {
  public:
-  // Creates HKLM\Software\Zelko\<name> with the given REG_DWORD values.
-  ScopedProductKey(std::string name, const InstalledVersion& version);
+  // Creates HKLM\Software\Zelko\<name> with the given REG_DWORD values, in
+  // the registry view that view names: 0 for the test's own (64-bit) view,
+  // KEY_WOW64_32KEY for the view a 32-bit installer writes into.
+  ScopedProductKey(std::string name, const InstalledVersion& version, unsigned long view = 0);
   ~ScopedProductKey();
   ScopedProductKey(const ScopedProductKey&) = delete;
   ScopedProductKey& operator=(const ScopedProductKey&) = delete;
@@ -31,9 +33,10 @@ class ScopedProductKey {
 
  private:
   std::string name_;
+  unsigned long view_;
 };
 
-// Whether HKLM\Software\Zelko exists at all.
+// Whether HKLM\Software\Zelko exists at all, in either view.
 bool ProductsKeyExists();
 
 }  // namespace zvu::test

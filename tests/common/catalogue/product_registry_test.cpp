@@ -105,6 +105,54 @@ TEST(EnumRegistrySubkeys, LongestKeyNameIsListedWholeLongerOnesAreSkipped) {
                                                  << tooLongAccepted;
 }
 
+// A 32-bit product's installer writes its key into the 32-bit view, which a
+// 64-bit program does not see without asking for it (Wine keeps the views
+// apart as Windows does).
+bool VisibleWithoutViewFlag(const std::string& path) {
+  zvu::UniqueRegKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS) {
+    return true;
+  }
+  key.release();
+  return false;
+}
+
+TEST(RegistryViews, KeyAbsentFromThe64BitViewIsReadFromThe32BitOne) {
+  ScopedProductKey only32("Zvu Test View32", {2, 1, 7, std::nullopt}, KEY_WOW64_32KEY);
+  ASSERT_FALSE(VisibleWithoutViewFlag(only32.path())) << "the registry views are not apart";
+  EXPECT_EQ(ReadRegistryDword(only32.path(), "Major"), 2u);
+  EXPECT_EQ(ReadRegistryDword(only32.path(), "build"), 7u);
+  EXPECT_EQ(ReadRegistryDword(only32.path(), "subbuild"), kMissingRegistryValue);
+  EXPECT_TRUE(zvu::IsDwordValue(only32.path(), "Minor"));
+
+  // In both views the 64-bit key is the one read, even for a value only the
+  // 32-bit key has.
+  ScopedProductKey both64("Zvu Test ViewBoth", {3, 0, std::nullopt, std::nullopt});
+  ScopedProductKey both32("Zvu Test ViewBoth", {1, 9, 9, 9}, KEY_WOW64_32KEY);
+  EXPECT_EQ(ReadRegistryDword(both64.path(), "Major"), 3u);
+  EXPECT_EQ(ReadRegistryDword(both64.path(), "build"), kMissingRegistryValue);
+  EXPECT_FALSE(zvu::IsDwordValue(both64.path(), "build"));
+}
+
+TEST(RegistryViews, EnumerationIsBothViewsWithEachNameOnce) {
+  ScopedProductKey parent64("Zvu Test Union", {});
+  ScopedProductKey parent32("Zvu Test Union", {}, KEY_WOW64_32KEY);
+  auto create = [&](const char* child, REGSAM view) {
+    zvu::UniqueRegKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (parent64.path() + "\\" + child).c_str(), 0,
+                              nullptr, 0, KEY_ALL_ACCESS | view, nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+  };
+  create("a64", 0);
+  create("shared", 0);
+  create("b32", KEY_WOW64_32KEY);
+  create("SHARED", KEY_WOW64_32KEY);  // the same key name as the registry compares names
+
+  // The 64-bit view's names first, under their 64-bit spelling.
+  EXPECT_EQ(EnumRegistrySubkeys(parent64.path()),
+            (std::vector<std::string>{"a64", "shared", "b32"}));
+}
+
 TEST(ProductKeyPath, OnlyOneKeyNameMakesAPath) {
   EXPECT_EQ(zvu::ProductKeyPath("Quillet"), "Software\\Zelko\\Quillet");
   EXPECT_EQ(zvu::ProductKeyPath(""), "");

@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -138,6 +140,42 @@ TEST(ReadInstalledProducts, ListRunsInReverseEnumerationOrderWithRegistryVersion
       EXPECT_EQ(entry.version, (ProductVersion{7, 8, kMissingRegistryValue, 0xFFFFFFFE}));
     }
   }
+}
+
+// A 32-bit product installed on 64-bit Windows has its key in the 32-bit view.
+TEST(ReadInstalledProducts, ProductsOfBothViewsAreListedOnceThe64BitKeyFirst) {
+  ScopedProductKey only32("Zvu Test Inv Wow", {4, 5, 6, 7}, KEY_WOW64_32KEY);
+  ScopedProductKey both64("Zvu Test Inv Both", {2, 0, 1, 0});
+  ScopedProductKey both32("ZVU TEST INV BOTH", {1, 0, 0, 0}, KEY_WOW64_32KEY);
+
+  zvu::UpdateCatalogue catalogue;
+  catalogue.ReadInstalledProducts();
+  std::vector<CatalogueEntry> ours;
+  for (const CatalogueEntry& entry : catalogue.InstalledProducts()) {
+    if (zvu::SameProductName(entry.name, only32.name()) ||
+        zvu::SameProductName(entry.name, both64.name())) {
+      ours.push_back(entry);
+    }
+  }
+  ASSERT_EQ(ours.size(), 2u);
+  // Reverse enumeration order: the 32-bit view's own names come last in the
+  // enumeration, so first here.
+  EXPECT_EQ(ours[0].name, only32.name());
+  EXPECT_EQ(ours[0].version, (ProductVersion{4, 5, 6, 7}));
+  EXPECT_EQ(ours[1].name, both64.name());
+  EXPECT_EQ(ours[1].version, (ProductVersion{2, 0, 1, 0}));
+}
+
+TEST(IsApplicableUpdate, ProductIn32BitViewOnlyIsComparedWithItsVersion) {
+  ScopedProductKey product("Zvu Test Wow Quillet", {2, 3, 10, 0}, KEY_WOW64_32KEY);
+  EXPECT_TRUE(Update(product.name(), {2, 3, 11, 0}).IsApplicableUpdate());
+  EXPECT_FALSE(Update(product.name(), {2, 3, 10, 0}).IsApplicableUpdate());
+  EXPECT_FALSE(Offer(product.name(), 2).IsOfferedProduct());
+  EXPECT_TRUE(Offer(product.name(), 3).IsOfferedProduct());
+
+  // Where the 64-bit view has the product too, its version decides.
+  ScopedProductKey newer64(product.name(), {2, 3, 11, 0});
+  EXPECT_FALSE(Update(product.name(), {2, 3, 11, 0}).IsApplicableUpdate());
 }
 
 TEST(ReadInstalledProducts, NoProductsKeyGivesEmptyList) {

@@ -61,6 +61,16 @@ TEST_F(CheckForUpdatesTest, ApplicableUpdateKeepsTheCatalogueExactlyAsReceived) 
   EXPECT_EQ(updateXml, catalogue);
 }
 
+// A 32-bit product on 64-bit Windows: its key is in the 32-bit registry view only.
+TEST_F(CheckForUpdatesTest, ProductOfThe32BitRegistryViewIsOfferedItsUpdate) {
+  ScopedProductKey product("Zvu Test Check Wow", InstalledVersion{2, 3, 10, 0}, KEY_WOW64_32KEY);
+  const std::string catalogue = CatalogueWithUpdate("Zvu Test Check Wow", 2, 3, 11);
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", catalogue));
+  std::string updateXml;
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), S_OK);
+  EXPECT_EQ(updateXml, catalogue);
+}
+
 TEST_F(CheckForUpdatesTest, NothingApplicableOrNothingFetchedKeepsTheOldText) {
   ScopedProductKey product("Zvu Test Check", InstalledVersion{2, 3, 10, 0});
   std::string updateXml = "old";
