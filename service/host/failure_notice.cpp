@@ -7,11 +7,10 @@
 namespace zvu {
 
 bool ProcessWindowStationVisible() {
-  // A pseudo-free handle that the process does not own and must not close.
-  // Reading UOI_FLAGS needs WINSTA_READATTRIBUTES on it; the handle the
-  // system gives the process at its start carries the rights the process's
-  // token was granted on its window station, which include reading its
-  // attributes for local system and for the interactive user alike.
+  // The handle belongs to the system and is not closed. The documentation
+  // names GetUserObjectInformation among the calls it may be used for; should
+  // the flags not be readable all the same, the answer is "not visible": an
+  // event that no one needed is better than a box that no one can close.
   HWINSTA station = GetProcessWindowStation();
   if (station == nullptr) return false;
   USEROBJECTFLAGS flags{};
