@@ -30,13 +30,13 @@ std::string LoadServiceName() {
 
 std::atomic<UpdateService*> UpdateService::instance_{nullptr};
 
-UpdateService::UpdateService(UpdateWork& work, FailureNotice::VisibilityQuery windowStationVisible)
+UpdateService::UpdateService(UpdateWork& work)
     : serviceName_(LoadServiceName()),
       stopEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       work_(work),
       cycle_(work, stopEvent_.get()),
       events_(serviceName_),
-      notice_(serviceName_, events_, windowStationVisible) {
+      notice_(serviceName_, events_) {
   status_.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
   status_.dwCurrentState = SERVICE_STOPPED;
   status_.dwControlsAccepted = SERVICE_ACCEPT_STOP;

@@ -25,12 +25,8 @@ inline constexpr UINT kTimerPeriodMs = 5000;
 class UpdateService {
  public:
   // Loads the service name from string resource 100 of the program
-  // ("ZelkoVuroUpdate" when the resource cannot be read). The query decides
-  // whether a failure of /Service or /UnregServer is shown in a message box
-  // or reported as an event.
-  explicit UpdateService(UpdateWork& work,
-                         FailureNotice::VisibilityQuery windowStationVisible =
-                             &ProcessWindowStationVisible);
+  // ("ZelkoVuroUpdate" when the resource cannot be read).
+  explicit UpdateService(UpdateWork& work);
   ~UpdateService();
 
   UpdateService(const UpdateService&) = delete;
