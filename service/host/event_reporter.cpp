@@ -12,10 +12,16 @@ EventReporter::EventReporter(std::string sourceName) : sourceName_(std::move(sou
 void EventReporter::SetPrintToConsole(bool print) { printToConsole_ = print; }
 
 void EventReporter::Report(const char* message) const {
+  Write(EVENTLOG_INFORMATION_TYPE, message);
+}
+
+void EventReporter::ReportError(const char* message) const { Write(EVENTLOG_ERROR_TYPE, message); }
+
+void EventReporter::Write(WORD type, const char* message) const {
   HANDLE source = RegisterEventSourceA(nullptr, sourceName_.c_str());
   if (source != nullptr) {
     const char* strings[] = {message};
-    ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
+    ReportEventA(source, type, 0, kEventId, nullptr, 1, 0, strings, nullptr);
     DeregisterEventSource(source);
   }
   if (printToConsole_) {

@@ -21,11 +21,10 @@ constexpr DWORD kRemovalPollMs = 200;
 
 }  // namespace
 
-ServiceInstaller::ServiceInstaller(std::string serviceName) : serviceName_(std::move(serviceName)) {}
+ServiceInstaller::ServiceInstaller(std::string serviceName, const FailureNotice& notice)
+    : serviceName_(std::move(serviceName)), notice_(notice) {}
 
-void ServiceInstaller::ShowError(const char* text) const {
-  MessageBoxA(nullptr, text, serviceName_.c_str(), MB_OK);
-}
+void ServiceInstaller::ShowError(const char* text) const { notice_.Tell(text); }
 
 bool ServiceInstaller::IsInstalled() const {
   UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));

@@ -2,13 +2,16 @@
 
 #include <string>
 
+#include "failure_notice.h"
+
 namespace zvu {
 
-// The service's entry in the service control manager. Failures are shown to
-// the user in a message box captioned with the service name.
+// The service's entry in the service control manager. Failures are told
+// through the notice: a message box captioned with the service name where
+// someone can see it, else an event.
 class ServiceInstaller {
  public:
-  explicit ServiceInstaller(std::string serviceName);
+  ServiceInstaller(std::string serviceName, const FailureNotice& notice);
 
   bool IsInstalled() const;
 
@@ -28,6 +31,7 @@ class ServiceInstaller {
   void ShowError(const char* text) const;
 
   std::string serviceName_;
+  const FailureNotice& notice_;
 };
 
 }  // namespace zvu

@@ -7,6 +7,7 @@
 
 #include "appid_registry.h"
 #include "com_ptr.h"
+#include "event_source_registry.h"
 #include "host_command_line.h"
 #include "program_log.h"
 #include "registry_script.h"
@@ -34,7 +35,8 @@ UpdateService::UpdateService(UpdateWork& work)
       stopEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       work_(work),
       cycle_(work, stopEvent_.get()),
-      events_(serviceName_) {
+      events_(serviceName_),
+      notice_(serviceName_, events_) {
   status_.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
   status_.dwCurrentState = SERVICE_STOPPED;
   status_.dwControlsAccepted = SERVICE_ACCEPT_STOP;
@@ -67,7 +69,7 @@ std::string UpdateService::LoadScript() const {
 HRESULT UpdateService::RegisterServer(bool asService) {
   // Before installing anew, the old service must really be gone: a service
   // that is still there (deleted, its process ending) would count as installed.
-  const ServiceInstaller installer(serviceName_);
+  const ServiceInstaller installer(serviceName_, notice_);
   if (!installer.Uninstall(asService)) return E_FAIL;
 
   const std::string script = LoadScript();
@@ -78,16 +80,32 @@ HRESULT UpdateService::RegisterServer(bool asService) {
   if (asService) {
     result = WriteLocalServiceValue(HKEY_CLASSES_ROOT, serviceName_);
     if (result != ERROR_SUCCESS) return HRESULT_FROM_WIN32(result);
+    // Before the service exists, so that its first event already reads as text.
+    result = WriteOwnEventSource();
+    if (result != ERROR_SUCCESS) return HRESULT_FROM_WIN32(result);
     if (!installer.Install()) return E_FAIL;
   }
   return S_OK;
 }
 
 HRESULT UpdateService::UnregisterServer() {
-  if (!ServiceInstaller(serviceName_).Uninstall()) return E_FAIL;
+  if (!ServiceInstaller(serviceName_, notice_).Uninstall()) return E_FAIL;
   const std::string script = LoadScript();
   if (script.empty()) return HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND);
-  return HRESULT_FROM_WIN32(RemoveAppIdEntries(HKEY_CLASSES_ROOT, script));
+  const LONG result = RemoveAppIdEntries(HKEY_CLASSES_ROOT, script);
+  if (result != ERROR_SUCCESS) return HRESULT_FROM_WIN32(result);
+  return HRESULT_FROM_WIN32(RemoveEventSourceEntry(HKEY_LOCAL_MACHINE, serviceName_));
+}
+
+LONG UpdateService::WriteOwnEventSource() const {
+  // The message table is in this program: its full path, written as it is
+  // (the value is REG_EXPAND_SZ as the event log expects; a path without
+  // "%" expands to itself).
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (length == 0) return static_cast<LONG>(GetLastError());
+  if (length >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
+  return WriteEventSourceEntry(HKEY_LOCAL_MACHINE, serviceName_, std::string_view(path, length));
 }
 
 int UpdateService::Start() {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "event_reporter.h"
+#include "failure_notice.h"
 #include "unique_handle.h"
 #include "update_cycle.h"
 #include "update_work.h"
@@ -35,9 +36,10 @@ class UpdateService {
   // and returns the process exit code.
   int Main(std::string_view arguments);
 
-  // "RegServer" (asService false) and "Service" (asService true).
+  // "RegServer" (asService false) and "Service" (asService true). "Service"
+  // also registers the program as the event source of the service's events.
   HRESULT RegisterServer(bool asService);
-  // "UnregServer".
+  // "UnregServer"; it also removes the event source.
   HRESULT UnregisterServer();
   // No switch: service mode when "LocalService" is registered, else plain mode.
   int Start();
@@ -66,6 +68,8 @@ class UpdateService {
   void LogEvent(const char* message);
   bool StopRequested() const;
   std::string LoadScript() const;
+  // The event source's entry naming this program as its message file.
+  LONG WriteOwnEventSource() const;
 
   static std::atomic<UpdateService*> instance_;
 
@@ -81,6 +85,7 @@ class UpdateService {
   UpdateWork& work_;
   UpdateCycle cycle_;
   EventReporter events_;
+  FailureNotice notice_;
 };
 
 }  // namespace zvu

@@ -20,6 +20,7 @@ older_msi=$1 older_version=$2 current_msi=$3 current_version=$4
 
 appid='{CA3EC9AC-25E4-4AB4-83E0-C7E6CDADFE6B}'
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+event_source_key="HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\$service_name"
 scratch=$(mktemp -d)
 
 msiexec() {  # msiexec <switch> <package>: silent, with a log; status of msiexec
@@ -89,6 +90,8 @@ check_service_entry "$service_name" "$service_program"
 check "AppID key default value" [ "$(reg_value "HKCR\\AppID\\$appid" /ve)" = "REG_SZ $service_name" ]
 check "AppID key LocalService" [ "$(reg_value "HKCR\\AppID\\$appid" LocalService)" = "REG_SZ $service_name" ]
 check "ZelkoVuroUpdate.EXE AppID" [ "$(reg_value 'HKCR\AppID\ZelkoVuroUpdate.EXE' AppID)" = "REG_SZ $appid" ]
+check "the event source names the installed program" \
+  [ "$(reg_value "$event_source_key" EventMessageFile)" = "REG_EXPAND_SZ $service_program" ]
 check "product $older_version is registered" [ "$(product_versions)" = "$older_version" ]
 hand_off_checks "after install"
 
@@ -125,6 +128,7 @@ check "the service entry is gone" key_gone "$service_key"
 check "the AppID key is gone" key_gone "HKCR\\AppID\\$appid"
 check "ZelkoVuroUpdate.EXE is gone" key_gone 'HKCR\AppID\ZelkoVuroUpdate.EXE'
 check "HKCR\\AppID itself stays" key_exists 'HKCR\AppID'
+check "the event source is gone" key_gone "$event_source_key"
 check "no product entry is left" [ -z "$(product_versions)" ]
 
 [ "$e2e_failures" = 0 ] || explain_failure

@@ -1,15 +1,17 @@
 #!/bin/bash
 # ZelkoVuroUpdate.exe under Wine's service control manager: registration
 # switches, the service entry, start and stop, the start modes without a
-# switch, and the message boxes of failed installs and uninstalls.
+# switch, the event source, and the message boxes of failed installs and
+# uninstalls (on a window station no one can see: error events instead).
 #
-#   service_scm_test.sh <ZelkoVuroUpdate.exe> <msgbox_watcher.exe>
+#   service_scm_test.sh <ZelkoVuroUpdate.exe> <msgbox_watcher.exe> <zvu_hidden_station_start.exe>
 #
 # Runs in the prepared test prefix (scripts/test.sh).
 set -u
 . "$(dirname "$0")/../../../scripts/lib/e2e.sh"
 program_unix=$1
 watcher_unix=$2
+hidden_start_unix=$3
 
 # The program in a folder of its own, not where the package puts it.
 install_dir="$WINEPREFIX/drive_c/Program Files/Zelko Vuro"
@@ -17,6 +19,7 @@ service_program='C:\Program Files\Zelko Vuro\ZelkoVuroUpdate.exe'
 service_pattern='Zelko Vuro.ZelkoVuroUpdate\.exe'
 name=$service_name
 appid='{CA3EC9AC-25E4-4AB4-83E0-C7E6CDADFE6B}'
+event_source_key="HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\$name"
 scratch=$(mktemp -d)
 started_pids=()
 
@@ -33,14 +36,32 @@ trap cleanup EXIT
 mkdir -p "$install_dir"
 cp "$program_unix" "$install_dir/"
 cp "$watcher_unix" "$scratch/watcher.exe"
+cp "$hidden_start_unix" "$install_dir/zvu_hidden_station_start.exe"
 # cmd reports the whole 32-bit exit code; wine's own exit status keeps only 8 bits.
 printf '@"%s" %%*\r\n@echo EXIT=%%ERRORLEVEL%%\r\n' "$service_program" > "$WINEPREFIX/drive_c/zvu-run.bat"
+printf '@"%s" "%s" %%*\r\n@echo EXIT=%%ERRORLEVEL%%\r\n' 'C:\Program Files\Zelko Vuro\zvu_hidden_station_start.exe' \
+  "$service_program" > "$WINEPREFIX/drive_c/zvu-run-hidden.bat"
 
 # run_switch <args...>: runs the program, sets $exit_code (signed decimal).
 run_switch() {
   local output
   output=$(timeout 60 wine cmd /c 'C:\zvu-run.bat' "$@" 2>/dev/null < /dev/null | tr -d '\r')
   exit_code=$(sed -n 's/^EXIT=//p' <<< "$output" | tail -n1)
+}
+
+# run_hidden <args...>: runs the program on a window station that no one can
+# see, as the package runs it in session 0; sets $exit_code, $hidden_seconds
+# and $events (what Wine prints of the error events it was given). A message
+# box there would hold the run until the timeout ends it without an exit code.
+run_hidden() {
+  local output started
+  started=$(date +%s)
+  output=$(WINEDEBUG=err+eventlog timeout 60 wine cmd /c 'C:\zvu-run-hidden.bat' "$@" \
+             2> "$scratch/hidden-err.txt" < /dev/null | tr -d '\r')
+  hidden_seconds=$(($(date +%s) - started))
+  exit_code=$(sed -n 's/^EXIT=//p' <<< "$output" | tail -n1)
+  events=$(tr -d '\r' < "$scratch/hidden-err.txt" | sed -n 's/^.*err:eventlog:ReportEventW L"\(.*\)"$/\1/p' | paste -sd '|')
+  echo "# hidden window station: exit code $exit_code after $hidden_seconds s, events: $events"
 }
 
 # watch_boxes <count>: starts the watcher in the background (it also finds a
@@ -69,6 +90,10 @@ check "AppID key default value" [ "$(reg_value "HKCR\\AppID\\$appid" /ve)" = "RE
 check "AppID key LocalService" [ "$(reg_value "HKCR\\AppID\\$appid" LocalService)" = "REG_SZ $name" ]
 check "ZelkoVuroUpdate.EXE AppID" [ "$(reg_value 'HKCR\AppID\ZelkoVuroUpdate.EXE' AppID)" = "REG_SZ $appid" ]
 check_service_entry "$name" "$service_program"
+check "/Service names the program as the event source's message file" \
+  [ "$(reg_value "$event_source_key" EventMessageFile)" = "REG_EXPAND_SZ $service_program" ]
+check "the event source supports errors, warnings and information" \
+  [ "$(reg_value "$event_source_key" TypesSupported)" = "REG_DWORD 0x7" ]
 
 # --- net start / net stop ---------------------------------------------------
 rm -f "$service_log"
@@ -133,6 +158,9 @@ check "UnregServer removes the service" bash -c "! wine reg query '$service_key'
 check "UnregServer removes the AppID key" bash -c "! wine reg query 'HKCR\\AppID\\$appid' > /dev/null 2>&1"
 check "UnregServer removes ZelkoVuroUpdate.EXE" bash -c "! wine reg query 'HKCR\\AppID\\ZelkoVuroUpdate.EXE' > /dev/null 2>&1"
 check "UnregServer keeps AppID" key_exists 'HKCR\AppID'
+check "UnregServer removes the event source" bash -c "! wine reg query '$event_source_key' > /dev/null 2>&1"
+check "UnregServer keeps the Application log's other sources" \
+  key_exists 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application'
 run_switch -unregserver
 check "/UnregServer again exits 0" [ "$exit_code" = 0 ]
 run_switch
@@ -147,6 +175,12 @@ wait_boxes
 check "failed install shows 'Could not start service'" [ "$watcher_rc/$boxes" = "0/Could not start service" ]
 check "failed install exits 0x80004005" [ "$exit_code" = -2147467259 ]
 check "failed install leaves the AppID entries written" [ "$(reg_value "HKCR\\AppID\\$appid" LocalService)" = "REG_SZ $name" ]
+# The same failure where no one could close a box: it ends by itself, with
+# an error event and the exit code.
+run_hidden /Service
+check "failed install on a hidden window station ends by itself and exits 0x80004005" [ "$exit_code" = -2147467259 ]
+check "failed install on a hidden window station reports 'Could not start service' as an error event" \
+  [ "$events" = "Could not start service" ]
 wine sc delete ZvuOther > /dev/null 2>&1 < /dev/null
 
 # A service still starting cannot take the stop control: the uninstall says
