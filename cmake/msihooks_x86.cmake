@@ -14,7 +14,10 @@ ExternalProject_Add(MsiHooksX86
              -DZVU_MSIHOOKS_ONLY=ON
              -DCMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER}
              -DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER}
+  # One target a command: a first build that configures again sees the new targets.
   BUILD_COMMAND ${CMAKE_COMMAND} --build ${ZVU_MSIHOOKS_X86_DIR} --target MsiHooks
+        COMMAND ${CMAKE_COMMAND} --build ${ZVU_MSIHOOKS_X86_DIR} --target zvu_msihooks_load_probe
   BUILD_BYPRODUCTS ${ZVU_MSIHOOKS_X86_DLL}
+                   ${ZVU_MSIHOOKS_X86_DIR}/tests/build/zvu_msihooks_load_probe.exe
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON)
