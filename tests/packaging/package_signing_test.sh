@@ -9,6 +9,8 @@
 #     files verify against its CA; its password reaches osslsigncode only in
 #     a file readable by its owner, never on a command line; a wrong or
 #     missing password publishes nothing;
+#   - with a time-stamping server (a stand-in): every file carries its time
+#     stamp; a server that cannot be reached publishes nothing;
 #   - the signed package installs under Wine's msiexec, the installed programs
 #     are the signed ones, and the signed service runs.
 #
@@ -24,8 +26,10 @@ version=$(tr -d ' \r\n' < "$here/../../packaging/version")
 package_name=ZelkoVuroUpdate-$version.msi
 scratch=$(mktemp -d)
 uninstall_needed=
+tsa_pid=
 
 cleanup() {
+  if [ -n "$tsa_pid" ]; then kill "$tsa_pid" 2>/dev/null; fi
   if [ -n "$uninstall_needed" ]; then msiexec_run /x "$dist/$package_name" "$scratch/remove.log"; fi
   remove_service
   end_clients
@@ -159,6 +163,33 @@ with_maker 'wrong' package_signed "$build" "$scratch/dist-wrong" > /dev/null 2>&
 check "a wrong password publishes nothing" nothing_published "$scratch/dist-wrong"
 ZVU_SIGN_PFX=$maker/codesign.pfx package_signed "$build" "$scratch/dist-none" > /dev/null 2>&1
 check "a PFX without ZVU_SIGN_PASSWORD publishes nothing" nothing_published "$scratch/dist-none"
+
+# --- A time-stamping server -----------------------------------------------------
+tsa=$scratch/tsa
+make_test_ca "$tsa" "Stand-in TSA CA" 2
+ca_issue "$tsa" tsa "Stand-in TSA" "$start" "$end" \
+  -addext "keyUsage=critical,digitalSignature" -addext "extendedKeyUsage=critical,timeStamping"
+python3 "$here/timestamp_server.py" "$tsa" > "$scratch/tsa.log" 2>&1 &
+tsa_pid=$!
+require "the stand-in time-stamping server listens" wait_for 20 test -s "$tsa/port"
+stamped() {  # stamped <file>: its signature carries a time stamp of the stand-in
+  osslsigncode verify -CAfile "$ca" -TSA-CAfile "$tsa/ca.pem" -in "$1" 2>/dev/null |
+    grep -q 'Timestamp Server Signature verification: ok'
+}
+stamped_dist=$scratch/dist-stamped
+stamp_with() { ZVU_TIMESTAMP_URL=$1 package_signed "$build" "$2"; }  # stamp_with <URL> <output folder>
+require "the package is signed with time stamps" \
+  stamp_with "http://127.0.0.1:$(cat "$tsa/port")" "$stamped_dist"
+while read -r file; do
+  check "$file carries a verified time stamp" stamped "$stamped_dist/$file"
+done < <(published "$stamped_dist" | grep -v '\.pem$')
+check "six files were stamped" [ "$(wc -l < "$tsa/requests")" = 6 ]
+unstamped() { ! stamped "$1"; }
+check "without a server the package is not stamped" unstamped "$dist/$package_name"
+stamp_with http://127.0.0.1:9 "$scratch/dist-unstamped" > /dev/null 2>&1
+check "a server that cannot be reached publishes nothing" nothing_published "$scratch/dist-unstamped"
+kill "$tsa_pid"
+tsa_pid=
 
 # --- The signed package under Wine's msiexec -------------------------------------
 remove_service
