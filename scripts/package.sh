@@ -16,6 +16,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZVU_BUILD_DIR:-$root/build}
 . "$root/scripts/lib/signing.sh"
+# The build and the packaging tools need no password in their environment.
+export -n ZVU_SIGN_PASSWORD
 
 "$root/scripts/configure.sh" "$build"
 cmake --build "$build" -j "$(nproc)" \

@@ -87,6 +87,9 @@ signed_hooks_x86=msihooks-x86/customactions/MsiHooks.dll
 package_signed() {
   local build=$1 output=$2
   (
+    # The password stays a variable of this shell: no program started here
+    # finds it in its environment.
+    export -n ZVU_SIGN_PASSWORD
     umask 077
     stage=$(mktemp -d) || exit 1
     trap 'rm -rf "$stage"' EXIT
@@ -99,7 +102,6 @@ package_signed() {
       pfx=$ZVU_SIGN_PFX
       password_file=$stage/password
       printf '%s' "$ZVU_SIGN_PASSWORD" > "$password_file" || exit 1
-      unset ZVU_SIGN_PASSWORD  # none of the programs started below needs it
     else
       signing_test_certificate "$build/signing" || exit 1
       pfx=$build/signing/codesign.pfx

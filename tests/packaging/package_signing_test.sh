@@ -7,8 +7,8 @@
 #     stay unsigned; a second run keeps the same test CA;
 #   - with a maker's certificate (a stand-in PFX from the environment): the
 #     files verify against its CA; its password reaches osslsigncode only in
-#     a file readable by its owner, never on a command line; a wrong or
-#     missing password publishes nothing;
+#     a file readable by its owner, never on a command line or in its
+#     environment; a wrong or missing password publishes nothing;
 #   - with a time-stamping server (a stand-in): every file carries its time
 #     stamp; a server that cannot be reached publishes nothing;
 #   - the signed package installs under Wine's msiexec, the installed programs
@@ -130,6 +130,7 @@ mkdir -p "$scratch/bin"
 cat > "$scratch/bin/osslsigncode" <<STANDIN
 #!/bin/bash
 printf '%s\n' "\$*" >> "$scratch/osslsigncode-arguments"
+if [ -n "\${ZVU_SIGN_PASSWORD+set}" ]; then echo sign >> "$scratch/password-in-environment"; fi
 previous=
 for argument in "\$@"; do
   if [ "\$previous" = -readpass ]; then stat -c %a "\$argument" >> "$scratch/password-file-modes"; fi
@@ -155,6 +156,7 @@ done < <(published "$maker_dist")
 check "osslsigncode signed six files" [ "$(grep -c '^sign ' "$scratch/osslsigncode-arguments")" = 6 ]
 password_not_passed() { ! grep -qF "$maker_password" "$scratch/osslsigncode-arguments"; }
 check "the password is on no command line" password_not_passed
+check "the password is in no environment of osslsigncode" test ! -e "$scratch/password-in-environment"
 check "the password comes in a file only its owner reads ($(sort -u "$scratch/password-file-modes" | paste -sd ' '))" \
   [ "$(sort -u "$scratch/password-file-modes")" = 600 ]
 
