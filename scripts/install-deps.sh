@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(wine64 wine g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools googletest cmake make
           xvfb wixl msitools imagemagick librsvg2-bin fonts-dejavu-core xdotool iproute2 openssl ca-certificates python3 curl procps util-linux
-          faketime locales)
+          faketime locales osslsigncode)
 
 missing=()
 for p in "${packages[@]}"; do
