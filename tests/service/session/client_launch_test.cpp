@@ -84,6 +84,7 @@ TEST_F(ClientLaunch, TheLaunchPassOpensOnlyTheShellItStartsFrom) {
   ASSERT_TRUE(bystander.Start(zvu::test::Quote(zvu::test::ExeDir() + "ZelkoVuroUpdateGui.exe"),
                               CREATE_SUSPENDED));
 
+  zvu::test::LogCapture log("zvu_launch_opens");
   zvu::ClientTable table;
   zvu::ChosenClient chosen;
   std::vector<DWORD> opened;
@@ -94,6 +95,7 @@ TEST_F(ClientLaunch, TheLaunchPassOpensOnlyTheShellItStartsFrom) {
     opened = recorder.Opened();
   }
   EXPECT_EQ(opened, std::vector<DWORD>{shell});
+  EXPECT_EQ(log.Count("Sesion is active \r\n"), 1u) << log.Text();
   ASSERT_TRUE(WaitUntil([&] { return !LinesStartingWith(record_, "started ").empty(); }, 10000));
 }
 
