@@ -110,6 +110,20 @@ HRESULT CatalogueDocument::Load(std::string_view text) {
   if (FAILED(hr)) return hr;
   std::wstring().swap(wide);  // the BSTR holds the only copy needed from here
 
+  // A catalogue is read from its own text and nothing else. MSXML 3 resolves
+  // externals by default: an external entity, an external DTD or an
+  // "x-schema:" namespace in a catalogue would have the service (as local
+  // system) and the client open local files, UNC paths (the machine account
+  // authenticating to the host named there) or addresses of the catalogue's
+  // choosing. Entities and declarations in the document's own DTD still apply.
+  // Validation is off as well: nothing here relies on it, a DTD kept outside
+  // the document can no longer be read to validate against, and a DTD that
+  // only declares entities does not describe every element.
+  hr = document_->put_resolveExternals(VARIANT_FALSE);
+  if (FAILED(hr)) return hr;
+  hr = document_->put_validateOnParse(VARIANT_FALSE);
+  if (FAILED(hr)) return hr;
+
   // The boolean result is not consulted: the document element tells.
   VARIANT_BOOL loaded = VARIANT_FALSE;
   hr = document_->loadXML(source.get(), &loaded);

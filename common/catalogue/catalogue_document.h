@@ -26,7 +26,9 @@ class CatalogueDocument {
   // text or text holding a NUL, E_UNEXPECTED without a document object, and
   // E_FAIL when the text is not well-formed XML (no document element).
   // On success products() and updates() are the root's first "products" and
-  // "updates" children, either possibly null.
+  // "updates" children, either possibly null. Nothing outside the text is
+  // read: external entities, DTDs and schemas are not resolved, and the
+  // document is not validated; its own DTD's entities still apply.
   HRESULT Load(std::string_view text);
 
   IXMLDOMNode* products() const { return products_.get(); }

@@ -1,5 +1,7 @@
 #include "client_finder.h"
 
+#include <vector>
+
 #include "client_launcher.h"
 #include "program_log.h"
 #include "unique_handle.h"
@@ -68,8 +70,18 @@ bool WalkClients(ClientTable& table, const SessionRules& rules, Pass pass, Chose
 // Starts the client in the session of the first "explorer.exe" whose session
 // is active; where no shell runs in an active session (a kiosk shell, Server
 // Core, a shell not started yet), in the first active session with a user,
-// as that session's user.
+// as that session's user. When the machine's sessions can be listed and none
+// is active (a server nobody is logged on to), nothing could be started:
+// neither the process snapshot is taken nor anything tried. A list that
+// cannot be read does not stop the search.
 void LaunchClient(const SessionRules& rules, const ClientLauncher& launch) {
+  std::vector<DWORD> activeSessions;
+  const std::vector<DWORD> sessions = rules.Sessions();
+  for (const DWORD session : sessions) {
+    if (rules.IsSessionActive(session)) activeSessions.push_back(session);
+  }
+  if (!sessions.empty() && activeSessions.empty()) return;
+
   bool shellInActiveSession = false;
   for (const DWORD shell : rules.ShellProcesses()) {
     DWORD session = 0;
@@ -81,8 +93,7 @@ void LaunchClient(const SessionRules& rules, const ClientLauncher& launch) {
     if (!launch || launch(kClientCommandLine, session, shell) == 0) return;
   }
   if (shellInActiveSession) return;
-  for (const DWORD session : rules.Sessions()) {
-    if (!rules.IsSessionActive(session)) continue;
+  for (const DWORD session : activeSessions) {
     ProgramLog::Printf(texts::kStartClientWithoutShell, static_cast<int>(session));
     if (!launch || launch(kClientCommandLine, session, 0) == 0) return;
   }

@@ -19,12 +19,15 @@ struct ChosenClient {
 // Chooses the client that receives a catalogue: the first registered client
 // still running in an active console session, else the first in any active
 // session. Entries of clients that have ended, or whose process id names
-// no process any more, are removed and their handles closed. When none qualifies, starts the client program in the session of
-// the first "explorer.exe" whose session is active (trying the next one
-// when a start fails). Where no shell runs in an active session, starts it
-// as the user of the first active session that has one. Returns 0 with
-// *chosen filled, or kNoClient (also when a client was started; it
-// registers itself later).
+// no process any more, are removed and their handles closed. When none
+// qualifies, starts the client program in the session of the first
+// "explorer.exe" whose session is active (trying the next one when a start
+// fails); the shells are found from a process snapshot's names and ids, and
+// only they are opened. Where no shell runs in an active session, starts it
+// as the user of the first active session that has one. When the sessions
+// can be listed and none is active, nothing is looked for or started.
+// Returns 0 with *chosen filled, or kNoClient (also when a client was
+// started; it registers itself later).
 HRESULT FindClient(ClientTable& table, const SessionRules& rules, ChosenClient* chosen);
 // The same with the system's own session rules.
 HRESULT FindClient(ClientTable& table, ChosenClient* chosen);

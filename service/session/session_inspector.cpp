@@ -1,14 +1,18 @@
 #include "session_inspector.h"
 
+#include <tlhelp32.h>
 #include <wtsapi32.h>
 
-#include <cstring>
-#include <optional>
+#include <cwchar>
 
-#include "process_list.h"
+#include "unique_handle.h"
 
 namespace zvu {
 namespace {
+
+// The executable file name of the users' shell, as a process snapshot
+// reports it.
+constexpr wchar_t kShellExeFile[] = L"explorer.exe";
 
 bool ReadSystemTerminalServicesAware() {
   OSVERSIONINFOEXA version{};
@@ -45,14 +49,21 @@ bool SessionRules::SessionOfProcess(DWORD processId, DWORD* sessionId) const {
   return ProcessIdToSessionId(processId, sessionId) != FALSE;
 }
 
+// A plain walk over a process snapshot: the snapshot carries each process's
+// id and executable file name, and nothing here opens a process, reads its
+// memory or its token. The name is compared as the snapshot reports it,
+// letter case included.
 std::vector<DWORD> SessionRules::ShellProcesses() const {
   std::vector<DWORD> shells;
-  ProcessList processes;
-  for (size_t i = 0; i < processes.Count(); ++i) {
-    const std::optional<ProcessRecord> record = processes.At(i);
-    if (record && std::strcmp(record->ExeFile(), "explorer.exe") == 0) {
-      shells.push_back(record->ProcessId());
-    }
+  UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return shells;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
+    entry.szExeFile[MAX_PATH - 1] = L'\0';
+    if (std::wcscmp(entry.szExeFile, kShellExeFile) == 0) shells.push_back(entry.th32ProcessID);
+    entry.dwSize = sizeof(entry);
   }
   return shells;
 }

@@ -12,7 +12,8 @@ class SessionRules {
   virtual ~SessionRules() = default;
   // The session of a process; false when it cannot be read.
   virtual bool SessionOfProcess(DWORD processId, DWORD* sessionId) const;
-  // The ids of the running "explorer.exe" processes, from a process snapshot.
+  // The ids of the running "explorer.exe" processes in snapshot order, from
+  // the names and ids of a process snapshot alone: no process is opened.
   virtual std::vector<DWORD> ShellProcesses() const;
   // The sessions of the machine; empty when they cannot be listed.
   virtual std::vector<DWORD> Sessions() const;

@@ -11,6 +11,7 @@
 #include "child_process.h"
 #include "client_pipe_server.h"
 #include "log_capture.h"
+#include "process_open_recorder.h"
 
 namespace {
 
@@ -69,6 +70,33 @@ TEST_F(ClientLaunch, StartsTheClientBesideTheServiceInTheShellsSession) {
   ASSERT_TRUE(WaitUntil([&] { return !LinesStartingWith(record_, "started ").empty(); }, 10000));
   const std::string started = LinesStartingWith(record_, "started ")[0];
   EXPECT_EQ(started.substr(started.find(' ') + 1), std::to_string(session));
+}
+
+// While a catalogue waits and no client qualifies, the shell is found from
+// the names and ids of a process snapshot: the launch pass opens the shell it
+// starts the client from and no other process (on a server every process,
+// lsass among them, was opened every 5 seconds).
+TEST_F(ClientLaunch, TheLaunchPassOpensOnlyTheShellItStartsFrom) {
+  const DWORD shell = FirstShellId();
+  ASSERT_NE(shell, 0u);
+  // One more process beside the system's own, to make a sweep plain to see.
+  zvu::test::ChildProcess bystander;
+  ASSERT_TRUE(bystander.Start(zvu::test::Quote(zvu::test::ExeDir() + "ZelkoVuroUpdateGui.exe"),
+                              CREATE_SUSPENDED));
+
+  zvu::test::LogCapture log("zvu_launch_opens");
+  zvu::ClientTable table;
+  zvu::ChosenClient chosen;
+  std::vector<DWORD> opened;
+  {
+    zvu::test::ProcessOpenRecorder recorder;
+    ASSERT_TRUE(recorder.Installed());
+    EXPECT_EQ(zvu::FindClient(table, &chosen), zvu::kNoClient);
+    opened = recorder.Opened();
+  }
+  EXPECT_EQ(opened, std::vector<DWORD>{shell});
+  EXPECT_EQ(log.Count("Sesion is active \r\n"), 1u) << log.Text();
+  ASSERT_TRUE(WaitUntil([&] { return !LinesStartingWith(record_, "started ").empty(); }, 10000));
 }
 
 TEST_F(ClientLaunch, StartedClientRegistersAndReceivesTheNextCatalogue) {

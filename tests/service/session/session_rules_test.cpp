@@ -15,6 +15,7 @@
 #include "client_finder.h"
 #include "log_capture.h"
 #include "session_inspector.h"
+#include "temp_files.h"
 
 namespace {
 
@@ -68,7 +69,11 @@ class MadeUpSessions : public zvu::SessionRules {
   std::optional<std::vector<DWORD>> shells;
   std::optional<std::vector<DWORD>> sessions;
 
+  // How often the process snapshot was asked for.
+  mutable int shellWalks = 0;
+
   std::vector<DWORD> ShellProcesses() const override {
+    ++shellWalks;
     return shells ? *shells : SessionRules::ShellProcesses();
   }
   std::vector<DWORD> Sessions() const override {
@@ -134,23 +139,61 @@ TEST_F(FindClientPasses, WithoutConsoleClientTheFirstActiveSessionsClientIsChose
 }
 
 TEST_F(FindClientPasses, NoActiveSessionMeansNoClientAndNoStart) {
-  zvu::test::LogCapture log("zvu_find_none");
   AddClient(11);
   zvu::ChosenClient chosen;
-  EXPECT_EQ(zvu::FindClient(table_, rules_, &chosen), zvu::kNoClient);
-  // The shell's session is not active either: it is tried but nothing is started.
-  DWORD shellSession = 0;
-  ProcessIdToSessionId(GetCurrentProcessId(), &shellSession);
-  // Wine runs a shell for each desktop; each is tried.
-  const std::string tried =
-      "Try to start proces in WinlogonSession:" + std::to_string(shellSession) + " \r\n";
-  const std::string text = log.Text();
-  ASSERT_FALSE(text.empty());
-  ASSERT_EQ(text.size() % tried.size(), 0u) << text;
-  for (size_t at = 0; at < text.size(); at += tried.size()) {
-    EXPECT_EQ(text.substr(at, tried.size()), tried);
+  {  // The sessions are listed and none is active: no process snapshot at all.
+    zvu::test::LogCapture log("zvu_find_none");
+    rules_.sessions = std::vector<DWORD>{0, 1, 2};
+    EXPECT_EQ(zvu::FindClient(table_, rules_, &chosen), zvu::kNoClient);
+    EXPECT_EQ(rules_.shellWalks, 0);
+    EXPECT_EQ(log.Text(), "");
+  }
+  {  // The sessions cannot be listed: the shells are looked for, and each
+     // is tried, but its session is not active and nothing is started.
+    zvu::test::LogCapture log("zvu_find_none_unlisted");
+    rules_.sessions = std::vector<DWORD>{};
+    EXPECT_EQ(zvu::FindClient(table_, rules_, &chosen), zvu::kNoClient);
+    EXPECT_EQ(rules_.shellWalks, 1);
+    DWORD shellSession = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &shellSession);
+    // Wine runs a shell for each desktop; each is tried.
+    const std::string tried =
+        "Try to start proces in WinlogonSession:" + std::to_string(shellSession) + " \r\n";
+    const std::string text = log.Text();
+    ASSERT_FALSE(text.empty());
+    ASSERT_EQ(text.size() % tried.size(), 0u) << text;
+    for (size_t at = 0; at < text.size(); at += tried.size()) {
+      EXPECT_EQ(text.substr(at, tried.size()), tried);
+    }
   }
   EXPECT_EQ(table_.Count(), 1u);
+}
+
+// The shell is known by its executable's file name alone, letter case
+// included, wherever the file lies.
+TEST(SessionRules, ShellsAreTheProcessesNamedExactlyExplorerExe) {
+  const DWORD desktopShell = zvu::test::EnsureShellRunning();
+  ASSERT_NE(desktopShell, 0u);
+  const std::string standIn = zvu::test::ExeDir() + "ZelkoVuroUpdateGui.exe";
+  const std::string lower = zvu::test::FreshTempFolder("zvu_shell_lower");
+  const std::string mixed = zvu::test::FreshTempFolder("zvu_shell_mixed");
+  ASSERT_TRUE(CopyFileA(standIn.c_str(), (lower + "\\explorer.exe").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(standIn.c_str(), (mixed + "\\Explorer.exe").c_str(), FALSE));
+  {
+    ChildProcess named(zvu::test::Quote(lower + "\\explorer.exe"), CREATE_SUSPENDED);
+    ChildProcess otherCase(zvu::test::Quote(mixed + "\\Explorer.exe"), CREATE_SUSPENDED);
+    ASSERT_NE(named.Id(), 0u);
+    ASSERT_NE(otherCase.Id(), 0u);
+
+    const std::vector<DWORD> shells = zvu::SessionInspector().ShellProcesses();
+    const std::set<DWORD> found(shells.begin(), shells.end());
+    EXPECT_EQ(found.count(desktopShell), 1u);
+    EXPECT_EQ(found.count(named.Id()), 1u);
+    EXPECT_EQ(found.count(otherCase.Id()), 0u);
+    EXPECT_EQ(found.count(GetCurrentProcessId()), 0u);
+  }
+  zvu::test::DeleteTree(lower);
+  zvu::test::DeleteTree(mixed);
 }
 
 // The starts that FindClient asks for, answered from a list of results.
