@@ -44,6 +44,59 @@ bool ProgramLog::Open(const wchar_t* path) {
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+LogFileFault ClassifyLogFile(DWORD attributes, DWORD links) {
+  // A junction or mount point is a folder with the reparse attribute: the
+  // reparse point is what matters, so it is named first.
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return LogFileFault::kReparsePoint;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return LogFileFault::kFolder;
+  if (links != 1) return LogFileFault::kLinked;
+  return LogFileFault::kNone;
+}
+
+bool ProgramLog::OpenPlainFile(const char* path, SECURITY_ATTRIBUTES* security,
+                               LogFileRefusal& refusal) {
+  refusal = LogFileRefusal{};
+  // FILE_FLAG_OPEN_REPARSE_POINT: a reparse point at the path opens as itself
+  // and is refused below. Without FILE_FLAG_BACKUP_SEMANTICS a folder (and so
+  // a junction) does not open at all. FILE_READ_ATTRIBUTES is for
+  // GetFileInformationByHandle; GENERIC_WRITE does not hold it.
+  UniqueFileHandle file(CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+                                    security, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) {
+    const DWORD error = GetLastError();
+    refusal.fault = LogFileFault::kNotOpened;
+    refusal.error = error;
+    // Only to name the reason: the attributes of the entry itself (of a
+    // link, not of what it points to).
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+      const LogFileFault fault = ClassifyLogFile(attributes, 1);
+      if (fault != LogFileFault::kNone) refusal.fault = fault;
+    }
+    Close();  // as after a failed Open: no earlier log goes on being written
+    SetLastError(error);
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!GetFileInformationByHandle(file.get(), &information)) {
+    refusal.fault = LogFileFault::kNotRead;
+    refusal.error = GetLastError();
+    Close();
+    SetLastError(refusal.error);
+    return false;
+  }
+  refusal.fault = ClassifyLogFile(information.dwFileAttributes, information.nNumberOfLinks);
+  refusal.links = information.nNumberOfLinks;
+  if (refusal.fault != LogFileFault::kNone) {
+    // Opened, not written: OPEN_ALWAYS neither truncates nor changes it.
+    Close();
+    SetLastError(ERROR_SUCCESS);
+    return false;
+  }
+  return AdoptLogFile(file.release());
+}
+
 void ProgramLog::Close() {
   std::lock_guard<std::mutex> lock(g_logMutex);
   g_logFile.reset();

@@ -1,8 +1,30 @@
 #pragma once
 
+#include <windows.h>
+
 #include <string_view>
 
 namespace zvu {
+
+// Why OpenPlainFile did not take the entry at its path.
+enum class LogFileFault {
+  kNone,
+  kNotOpened,     // the open failed (error); nothing could be said of the entry
+  kFolder,        // a folder
+  kReparsePoint,  // a junction, mount point or symbolic link
+  kLinked,        // a file with more than one name (links)
+  kNotRead,       // its file information could not be read (error)
+};
+
+struct LogFileRefusal {
+  LogFileFault fault = LogFileFault::kNone;
+  DWORD error = 0;
+  DWORD links = 0;
+};
+
+// What the entry's attributes and link count make of it as a log file: only
+// a plain file with one name is one.
+LogFileFault ClassifyLogFile(DWORD attributes, DWORD links);
 
 // The program's one log file ("c:\VuroUpdateService.log" in the service,
 // "c:\VurUpdateGui.log" in the client). Every record is written with a
@@ -25,6 +47,14 @@ class ProgramLog {
   // The same for a path that may hold characters outside the ANSI code page
   // (a folder of the user's profile).
   static bool Open(const wchar_t* path);
+  // For a log at a path others may create entries at (the root of C:): the
+  // entry itself is opened, never what a junction, mount point or link
+  // there points to, and used only when it is a plain file with one name.
+  // A file this creates gets `security`'s access list (null: the folder's
+  // default). False with the reason in `refusal` (and the open's error as
+  // the thread's last error) when nothing was taken; the log stays closed.
+  static bool OpenPlainFile(const char* path, SECURITY_ATTRIBUTES* security,
+                            LogFileRefusal& refusal);
   static void Close();
   static bool IsOpen();
 

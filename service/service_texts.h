@@ -203,4 +203,25 @@ inline constexpr char kBoxCannotOpenService[] = "Could not open service";
 inline constexpr char kBoxCannotStopService[] = "Could not stop service";
 inline constexpr char kBoxCannotDeleteService[] = "Could not delete service";
 
+// The service's log file, its control requests and its timer.
+// A log path where something other than a plain file with one name stands
+// (a folder, a junction or mount point, a file with hard links): the path
+// and the reason (one of the texts below, or kFolderIsReparsePoint). Nothing
+// is written through it.
+inline constexpr char kEventLogNotUsed[] =
+    "Service log %s not used: %s, the service runs without it";
+inline constexpr char kLogIsFolder[] = "it is a folder";
+inline constexpr char kLogHasLinks[] = "it has %lu names (hard links)";
+inline constexpr char kLogInformationNotRead[] = "its file information not read Err:%lu";
+// Bad service requests (control codes the service does not know) are
+// reported at most once a minute; how many were not, as an event and as a
+// log record.
+inline constexpr char kEventBadRequestsHeldBack[] =
+    "Bad service requests not reported since the last one: %lu";
+inline constexpr char kBadRequestsHeldBackRecord[] =
+    "Bad service requests not reported since the last one: %lu \r\n";
+// The 5-second timer that drives every update check could not be made: the
+// service stops with this error rather than run without ever checking.
+inline constexpr char kEventTimerNotCreated[] = "Update timer not created Err:%lu, the service stops";
+
 }  // namespace zvu::texts

@@ -2,14 +2,15 @@
 
 #include <objbase.h>
 
-#include <cstdio>
 #include <optional>
 
 #include "appid_registry.h"
 #include "com_ptr.h"
 #include "event_source_registry.h"
+#include "format_text.h"
 #include "host_command_line.h"
 #include "program_log.h"
+#include "registration_pipe_security.h"
 #include "registry_script.h"
 #include "service_installer.h"
 #include "service_texts.h"
@@ -26,12 +27,47 @@ std::string LoadServiceName() {
   return length > 0 ? std::string(name, static_cast<size_t>(length)) : kDefaultServiceName;
 }
 
+// The reason of a log path that was opened or looked at but not used.
+std::string LogRefusalReason(const LogFileRefusal& refusal) {
+  switch (refusal.fault) {
+    case LogFileFault::kFolder:
+      return texts::kLogIsFolder;
+    case LogFileFault::kReparsePoint:
+      return texts::kFolderIsReparsePoint;
+    case LogFileFault::kLinked:
+      return FormatText(texts::kLogHasLinks, static_cast<unsigned long>(refusal.links));
+    case LogFileFault::kNotRead:
+      return FormatText(texts::kLogInformationNotRead, static_cast<unsigned long>(refusal.error));
+    case LogFileFault::kNone:
+    case LogFileFault::kNotOpened:
+      break;
+  }
+  return {};
+}
+
+// The exit code the control manager shows for the service body's result: a
+// Windows error as itself, any other failure as a service-specific one.
+void SetExitCode(SERVICE_STATUS& status, HRESULT result) {
+  status.dwServiceSpecificExitCode = 0;
+  if (SUCCEEDED(result)) {
+    status.dwWin32ExitCode = NO_ERROR;
+  } else if (HRESULT_FACILITY(result) == FACILITY_WIN32) {
+    status.dwWin32ExitCode = HRESULT_CODE(result);
+  } else {
+    status.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+    status.dwServiceSpecificExitCode = static_cast<DWORD>(result);
+  }
+}
+
 }  // namespace
+
+UINT_PTR StartThreadTimer(UINT periodMs) { return SetTimer(nullptr, 0, periodMs, nullptr); }
 
 std::atomic<UpdateService*> UpdateService::instance_{nullptr};
 
-UpdateService::UpdateService(UpdateWork& work)
+UpdateService::UpdateService(UpdateWork& work, TimerStart startTimer)
     : serviceName_(LoadServiceName()),
+      startTimer_(startTimer),
       stopEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       work_(work),
       cycle_(work, stopEvent_.get()),
@@ -144,19 +180,18 @@ void UpdateService::ServiceMain() {
       return;
     }
   }
-  SetState(SERVICE_START_PENDING);
   {
     std::lock_guard<std::mutex> lock(statusMutex_);
     status_.dwWin32ExitCode = NO_ERROR;
     status_.dwCheckPoint = 0;
-    status_.dwWaitHint = 0;
   }
+  ReportProgress(SERVICE_START_PENDING, kStartStepWaitHintMs);
 
   const HRESULT result = Run();
 
   {
     std::lock_guard<std::mutex> lock(statusMutex_);
-    status_.dwWin32ExitCode = static_cast<DWORD>(result);
+    SetExitCode(status_, result);
   }
   SetState(SERVICE_STOPPED);
   LogEvent(texts::kEventServiceStopped);
@@ -165,6 +200,26 @@ void UpdateService::ServiceMain() {
 void UpdateService::SetState(DWORD state) {
   std::lock_guard<std::mutex> lock(statusMutex_);
   status_.dwCurrentState = state;
+  status_.dwCheckPoint = 0;
+  status_.dwWaitHint = 0;
+  if (statusHandle_ != nullptr) SetServiceStatus(statusHandle_, &status_);
+}
+
+void UpdateService::ReportProgress(DWORD pendingState, DWORD waitHintMs) {
+  std::lock_guard<std::mutex> lock(statusMutex_);
+  if (status_.dwCurrentState == SERVICE_STOPPED) return;
+  if (pendingState == SERVICE_START_PENDING &&
+      (stopRequested_ || status_.dwCurrentState != SERVICE_START_PENDING)) {
+    return;
+  }
+  // The checkpoint counts the steps of one start or one stop.
+  if (status_.dwCurrentState == pendingState) {
+    ++status_.dwCheckPoint;
+  } else {
+    status_.dwCurrentState = pendingState;
+    status_.dwCheckPoint = 1;
+  }
+  status_.dwWaitHint = waitHintMs;
   if (statusHandle_ != nullptr) SetServiceStatus(statusHandle_, &status_);
 }
 
@@ -174,6 +229,8 @@ void UpdateService::ReportRunningUnlessStopping() {
   // second sees the other, so "running" never follows "stop pending".
   if (stopRequested_ || StopRequested()) return;
   status_.dwCurrentState = SERVICE_RUNNING;
+  status_.dwCheckPoint = 0;
+  status_.dwWaitHint = 0;
   if (statusHandle_ != nullptr) SetServiceStatus(statusHandle_, &status_);
 }
 
@@ -196,11 +253,9 @@ void UpdateService::HandleControl(DWORD control) {
         // "stop pending"; once it is recorded, "running" is not reported.
         std::lock_guard<std::mutex> lock(statusMutex_);
         stopRequested_ = true;
-        if (status_.dwCurrentState != SERVICE_STOPPED) {
-          status_.dwCurrentState = SERVICE_STOP_PENDING;
-          if (statusHandle_ != nullptr) SetServiceStatus(statusHandle_, &status_);
-        }
       }
+      // The first step of the stop: until the loop has ended.
+      ReportProgress(SERVICE_STOP_PENDING, kStopRequestWaitHintMs);
       // The event also ends a check or a hand-off that is waiting right now.
       if (stopEvent_) SetEvent(stopEvent_.get());
       const DWORD threadId = mainThreadId_.load();
@@ -213,8 +268,42 @@ void UpdateService::HandleControl(DWORD control) {
     case SERVICE_CONTROL_SHUTDOWN:
       break;
     default:
-      LogEvent(texts::kEventBadServiceRequest);
+      ReportBadRequest();
       break;
+  }
+}
+
+void UpdateService::ReportBadRequest() {
+  const BadRequestLimit::Decision decision = badRequests_.OnRequest();
+  if (!decision.report) return;
+  if (decision.heldBack != 0) ReportHeldBackRequests(decision.heldBack);
+  LogEvent(texts::kEventBadServiceRequest);
+}
+
+void UpdateService::ReportHeldBackRequests(DWORD count) {
+  const unsigned long held = count;
+  LogEvent(FormatText(texts::kEventBadRequestsHeldBack, held).c_str());
+  ProgramLog::Printf(texts::kBadRequestsHeldBackRecord, held);
+}
+
+void UpdateService::OpenLog() {
+  // Created with its own access list; a descriptor that cannot be built
+  // creates nothing, rather than a file that users could write.
+  RegistrationPipeSecurity security(kServiceLogSddl);
+  LogFileRefusal refusal;
+  if (security.Attributes() == nullptr) {
+    refusal.fault = LogFileFault::kNotOpened;
+    refusal.error = security.Error();
+  } else if (ProgramLog::OpenPlainFile(kServiceLogPath, security.Attributes(), refusal)) {
+    return;
+  }
+  const std::string reason = LogRefusalReason(refusal);
+  if (reason.empty()) {
+    LogEvent(FormatText(texts::kEventLogNotOpened, kServiceLogPath,
+                        static_cast<unsigned long>(refusal.error))
+                 .c_str());
+  } else {
+    LogEvent(FormatText(texts::kEventLogNotUsed, kServiceLogPath, reason.c_str()).c_str());
   }
 }
 
@@ -223,15 +312,24 @@ HRESULT UpdateService::Run() {
   cycle_.Start();
   // The log is open before the registration thread starts, so that what
   // that thread has to report from its first pipe instance on is kept.
-  if (!ProgramLog::Open(kServiceLogPath)) {
-    char message[160];
-    std::snprintf(message, sizeof(message), texts::kEventLogNotOpened, kServiceLogPath,
-                  static_cast<unsigned long>(GetLastError()));
-    LogEvent(message);
-  }
-  work_.StartRegistrationThread();
+  OpenLog();
+  ReportProgress(SERVICE_START_PENDING, kStartStepWaitHintMs);
 
-  timerId_ = SetTimer(nullptr, 0, kTimerPeriodMs, nullptr);
+  // Without the timer no check would ever run: the service stops instead.
+  timerId_ = startTimer_(kTimerPeriodMs);
+  if (timerId_ == 0) {
+    DWORD error = GetLastError();
+    if (error == ERROR_SUCCESS) error = ERROR_NO_SYSTEM_RESOURCES;
+    events_.ReportError(
+        FormatText(texts::kEventTimerNotCreated, static_cast<unsigned long>(error)).c_str());
+    ProgramLog::Close();
+    return HRESULT_FROM_WIN32(error);
+  }
+  ReportProgress(SERVICE_START_PENDING, kStartStepWaitHintMs);
+
+  work_.StartRegistrationThread();
+  ReportProgress(SERVICE_START_PENDING, kStartStepWaitHintMs);
+
   MSG msg;
   PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // make sure the thread has its queue
   if (serviceMode_) mainThreadId_ = GetCurrentThreadId();
@@ -244,7 +342,10 @@ HRESULT UpdateService::Run() {
   if (StopRequested()) PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, 0, 0);
 
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-    if (msg.message == WM_TIMER) cycle_.OnTimerTick();
+    if (msg.message == WM_TIMER) {
+      cycle_.OnTimerTick();
+      if (const DWORD held = badRequests_.TakeHeldBack(); held != 0) ReportHeldBackRequests(held);
+    }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
@@ -252,9 +353,12 @@ HRESULT UpdateService::Run() {
   mainThreadId_ = 0;
   if (timerId_ != 0) KillTimer(nullptr, timerId_);
   timerId_ = 0;
+  if (serviceMode_) ReportProgress(SERVICE_STOP_PENDING, kStopPipesWaitHintMs);
   // Before "stopped" is reported: a service started again at once must find
   // the pipe name free, and no client may register with a process that ends.
   work_.StopRegistrationThread();
+  if (serviceMode_) ReportProgress(SERVICE_STOP_PENDING, kStopFinishWaitHintMs);
+  if (const DWORD held = badRequests_.TakeHeldBack(true); held != 0) ReportHeldBackRequests(held);
   ProgramLog::Close();
   return S_OK;
 }

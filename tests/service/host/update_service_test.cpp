@@ -12,6 +12,7 @@
 #include "appid_registry.h"
 #include "fake_update_work.h"
 #include "service_texts.h"
+#include "temp_files.h"
 #include "test_env.h"
 #include "wait_until.h"
 
@@ -108,13 +109,64 @@ TEST(UpdateService, ControlsOtherThanStopChangeNothingAndUnknownOnesAreReported)
   }
   const std::string known = testing::internal::GetCapturedStdout();
   testing::internal::CaptureStdout();
-  for (DWORD control : {0u, 6u, 128u, 0xFFFFFFFFu}) service.HandleControl(control);
+  for (DWORD control : {0u, 6u, 128u, 255u, 0xFFFFFFFFu}) service.HandleControl(control);
   const std::string unknown = testing::internal::GetCapturedStdout();
 
   EXPECT_EQ(known, "");
-  EXPECT_EQ(unknown, "Bad service request\nBad service request\nBad service request\n"
-                     "Bad service request\n");
+  // One event a minute; the others are counted (see the next test).
+  EXPECT_EQ(unknown, "Bad service request\n");
   EXPECT_EQ(service.CurrentState(), static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+// Local users may send the user-defined control codes: a burst of them
+// writes one event, and at the stop one more that counts the rest, which the
+// log keeps as well.
+TEST(UpdateService, ABurstOfUserDefinedControlsWritesTwoEventsAndALogRecord) {
+  PlainModeEntry entry;
+  ASSERT_TRUE(entry.Made());
+  if (entry.MarksService()) GTEST_SKIP() << "the prefix has the service registered";
+  DeleteFileA(zvu::kServiceLogPath);
+  FakeUpdateWork work;
+  UpdateService service(work);
+  service.HandleControl(SERVICE_CONTROL_STOP);  // plain mode: the loop ends at once
+  ASSERT_EQ(service.Start(), 0);
+  testing::internal::CaptureStdout();
+  for (int i = 0; i < 1000; ++i) service.HandleControl(128 + i % 128);
+  // The next run's end is a stop like the first: the count is reported there.
+  const int exitCode = service.Start();
+  const std::string printed = testing::internal::GetCapturedStdout();
+
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(printed, "Bad service request\n"
+                     "Bad service requests not reported since the last one: 999\n");
+  EXPECT_EQ(zvu::test::ReadWholeFile(zvu::kServiceLogPath),
+            "Bad service requests not reported since the last one: 999 \r\n");
+}
+
+UINT_PTR FailingTimer(UINT) {
+  SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+  return 0;
+}
+
+// Without its timer the service would run for ever without a check: it
+// reports why and ends with the error instead, before any pipe is offered.
+TEST(UpdateService, ATimerThatCannotBeMadeEndsTheServiceWithItsError) {
+  PlainModeEntry entry;
+  ASSERT_TRUE(entry.Made());
+  if (entry.MarksService()) GTEST_SKIP() << "the prefix has the service registered";
+  FakeUpdateWork work;
+  UpdateService service(work, &FailingTimer);
+  testing::internal::CaptureStdout();
+  const auto started = Clock::now();
+  const int exitCode = service.Start();
+  const auto took = Clock::now() - started;
+  const std::string printed = testing::internal::GetCapturedStdout();
+
+  EXPECT_EQ(exitCode, static_cast<int>(HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_QUOTA)));
+  EXPECT_LT(took, std::chrono::seconds(30)) << "the loop must not run";
+  EXPECT_EQ(printed, "Update timer not created Err:1816, the service stops\n");
+  EXPECT_EQ(work.registrationStarts, 0);
+  EXPECT_EQ(work.checks, 0);
 }
 
 TEST(UpdateService, StopBeforeTheLoopRunsStillEndsIt) {
@@ -208,6 +260,35 @@ TEST(UpdateService, LogHeldByAnotherProgramIsReportedAsAnEvent) {
   EXPECT_FALSE(service.ServiceMode());
   EXPECT_EQ(printed, std::string("Service log ") + zvu::kServiceLogPath +
                          " not opened Err:32, the service runs without it\n");
+}
+
+// A folder at the log's path (anyone may make one in the root of C:): the
+// service runs without its log, writes nothing into the folder, and says why.
+TEST(UpdateService, AFolderAtTheLogPathIsNotUsedAndTheEventSaysWhy) {
+  PlainModeEntry entry;
+  ASSERT_TRUE(entry.Made());
+  if (entry.MarksService()) GTEST_SKIP() << "the prefix has the service registered";
+  DeleteFileA(zvu::kServiceLogPath);
+  ASSERT_TRUE(CreateDirectoryA(zvu::kServiceLogPath, nullptr));
+  FakeUpdateWork work;
+  UpdateService service(work);
+  service.HandleControl(SERVICE_CONTROL_STOP);
+  testing::internal::CaptureStdout();
+  const int exitCode = service.Start();
+  service.HandleControl(200);
+  const std::string printed = testing::internal::GetCapturedStdout();
+  const bool stillFolder =
+      (GetFileAttributesA(zvu::kServiceLogPath) & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  // Only an empty folder can be removed.
+  const bool empty = RemoveDirectoryA(zvu::kServiceLogPath) != FALSE;
+  if (!empty) zvu::test::DeleteTree(zvu::kServiceLogPath);
+
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(printed, std::string("Service log ") + zvu::kServiceLogPath +
+                         " not used: it is a folder, the service runs without it\n"
+                         "Bad service request\n");
+  EXPECT_TRUE(stillFolder);
+  EXPECT_TRUE(empty) << "nothing may be written into the folder";
 }
 
 }  // namespace
