@@ -2,12 +2,12 @@
 # The install package as one transaction, under Wine's msiexec:
 #   - an installation that fails after /Service (the package with one more
 #     action, right after RegisterService, that fails) is rolled back and
-#     leaves no service entry and no product behind;
-#     (under Wine the rollback removes the installed files before it runs the
-#     program's /UnregServer, which then cannot start; the package's
-#     "sc delete" removes the entry there, see docs/handle-access.md);
-#   - a repair keeps the service entry itself and the start
-#     type an administrator chose, and the service runs again afterwards.
+#     leaves no service entry and no product behind (under Wine the rollback
+#     removes the installed files before it runs the program's /UnregServer,
+#     which then cannot start; the package's "sc delete" removes the entry
+#     there, see docs/handle-access.md);
+#   - a repair keeps the service entry itself and the start type an
+#     administrator chose, and the service runs again afterwards.
 #
 #   package_transaction_test.sh <package .msi> <failing package .msi> <zvu_service_start_type.exe>
 set -u
