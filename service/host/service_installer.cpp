@@ -13,8 +13,8 @@ namespace {
 constexpr char kDependencies[] = "RPCSS\0";
 
 // A deleted service whose process still runs stays in the control manager
-// until that process has ended; the stop request sent on uninstall ends it
-// within moments.
+// until that process has ended; the stop request that /UnregServer sends
+// ends it within moments.
 constexpr DWORD kRemovalTimeoutMs = 30000;
 constexpr DWORD kRemovalPollMs = 200;
 
@@ -155,7 +155,7 @@ bool ServiceInstaller::Install() const {
   return false;
 }
 
-bool ServiceInstaller::Uninstall(bool awaitRemoval) const {
+bool ServiceInstaller::Uninstall() const {
   if (!IsInstalled()) return true;
 
   UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
@@ -180,14 +180,6 @@ bool ServiceInstaller::Uninstall(bool awaitRemoval) const {
   }
 
   if (!DeleteService(service.get())) {
-    ShowError(texts::kBoxCannotDeleteService);
-    return false;
-  }
-  if (!awaitRemoval) return true;
-
-  service.reset();
-  manager.reset();
-  if (!AwaitRemoval()) {
     ShowError(texts::kBoxCannotDeleteService);
     return false;
   }

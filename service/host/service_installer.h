@@ -52,15 +52,14 @@ class ServiceInstaller {
   bool Install() const;
 
   // Asks a running service to stop (without waiting for it) and deletes it.
-  // Succeeds at once when no such service exists. With `awaitRemoval` it then
-  // waits (up to 30 s) until the control manager has dropped the deleted
-  // service, which it does once the service's process has ended; a service
-  // of the same name can be created only after that.
-  bool Uninstall(bool awaitRemoval = false) const;
+  // Succeeds at once when no such service exists. The control manager drops
+  // the deleted service once its process has ended and no handle to it is
+  // left open.
+  bool Uninstall() const;
 
  private:
   void ShowError(const char* text) const;
-  // Waits until the control manager no longer knows the service.
+  // Waits (up to 30 s) until the control manager no longer knows the service.
   bool AwaitRemoval() const;
   // The settings beyond the entry itself; `created` adds the recovery.
   void ApplySettings(SC_HANDLE service, bool created) const;

@@ -14,6 +14,7 @@
 #include "failure_notice.h"
 #include "service_texts.h"
 #include "unique_handle.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ using zvu::EventReporter;
 using zvu::FailureNotice;
 using zvu::ServiceInstaller;
 using zvu::UniqueServiceHandle;
+using zvu::test::WaitUntil;
 
 // A service of its own: the test program itself is its binary.
 constexpr char kName[] = "ZvuInstallerTest";
@@ -111,8 +113,13 @@ class ServiceInstallerTest : public testing::Test {
                            installer_(kName, notice_, events_) {
     events_.SetPrintToConsole(true);
   }
-  void SetUp() override { ASSERT_TRUE(installer_.Uninstall(true)); }
-  void TearDown() override { EXPECT_TRUE(installer_.Uninstall(true)); }
+  // Each test starts and ends without the service (the control manager drops
+  // a deleted one once no handle to it is open).
+  void SetUp() override { ASSERT_TRUE(RemoveService()); }
+  void TearDown() override { EXPECT_TRUE(RemoveService()); }
+  bool RemoveService() {
+    return installer_.Uninstall() && WaitUntil([&] { return !installer_.IsInstalled(); });
+  }
 
   // Install, with what it reported.
   bool Install(std::string* reported) {
