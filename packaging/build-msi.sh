@@ -29,4 +29,12 @@ cp "$client_exe" "$stage/ZelkoVuroUpdateGui.exe"
 mkdir -p "$(dirname "$output")"
 output_abs="$(cd "$(dirname "$output")" && pwd)/$(basename "$output")"
 (cd "$stage" && wixl -a x64 -D Version="$version" -o "$output_abs.tmp" "$here/zelko-vuro-update.wxs")
+# wixl knows no Execute="rollback": the custom actions named Rollback* come
+# out as deferred ones and get the rollback bit (msidbCustomActionTypeRollback,
+# 0x100) here.
+rollbacks=$(msiinfo export "$output_abs.tmp" CustomAction | tr -d '\r' |
+  awk -F'\t' 'NR > 3 && $1 ~ /^Rollback/ { print $1 "=" $2 }')
+for rollback in $rollbacks; do
+  msibuild "$output_abs.tmp" -q "UPDATE CustomAction SET Type = $((${rollback#*=} | 256)) WHERE Action = '${rollback%%=*}'"
+done
 mv "$output_abs.tmp" "$output_abs"

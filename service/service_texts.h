@@ -224,4 +224,18 @@ inline constexpr char kBadRequestsHeldBackRecord[] =
 // service stops with this error rather than run without ever checking.
 inline constexpr char kEventTimerNotCreated[] = "Update timer not created Err:%lu, the service stops";
 
+// /Service: the description the control manager shows for the service.
+inline constexpr char kServiceDescription[] =
+    "Checks for updates of the installed Zelko products and offers them to the signed-in user.";
+// /Service: an existing service entry could not be brought up to date (box).
+inline constexpr char kBoxCannotChangeService[] = "Could not change service";
+// /Service: a setting of the service that the system refused (the service
+// runs without it): the setting's name and the Windows error.
+inline constexpr char kEventServiceSettingRefused[] = "Service setting not applied: %s Err:%lu";
+// The names of the settings in kEventServiceSettingRefused.
+inline constexpr char kServiceSettingDescription[] = "description";
+inline constexpr char kServiceSettingRecovery[] = "recovery";
+inline constexpr char kServiceSettingSidType[] = "service SID type";
+inline constexpr char kServiceSettingPrivileges[] = "required privileges";
+
 }  // namespace zvu::texts

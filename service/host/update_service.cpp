@@ -103,10 +103,11 @@ std::string UpdateService::LoadScript() const {
 }
 
 HRESULT UpdateService::RegisterServer(bool asService) {
-  // Before installing anew, the old service must really be gone: a service
-  // that is still there (deleted, its process ending) would count as installed.
-  const ServiceInstaller installer(serviceName_, notice_);
-  if (!installer.Uninstall(asService)) return E_FAIL;
+  // "RegServer" leaves no service behind. "Service" brings an existing entry
+  // up to date in place (a repair or an upgrade keeps the administrator's
+  // start type and recovery) or creates it.
+  const ServiceInstaller installer(serviceName_, notice_, events_);
+  if (!asService && !installer.Uninstall()) return E_FAIL;
 
   const std::string script = LoadScript();
   if (script.empty()) return HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND);
@@ -125,7 +126,7 @@ HRESULT UpdateService::RegisterServer(bool asService) {
 }
 
 HRESULT UpdateService::UnregisterServer() {
-  if (!ServiceInstaller(serviceName_, notice_).Uninstall()) return E_FAIL;
+  if (!ServiceInstaller(serviceName_, notice_, events_).Uninstall()) return E_FAIL;
   const std::string script = LoadScript();
   if (script.empty()) return HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND);
   const LONG result = RemoveAppIdEntries(HKEY_CLASSES_ROOT, script);

@@ -2,9 +2,11 @@
 # ZelkoVuroUpdate.exe under Wine's service control manager: registration
 # switches, the service entry, start and stop, the start modes without a
 # switch, the event source, and the message boxes of failed installs and
-# uninstalls (on a window station no one can see: error events instead).
+# uninstalls (on a window station no one can see: error events instead), and
+# a second /Service that keeps the entry and its start type.
 #
 #   service_scm_test.sh <ZelkoVuroUpdate.exe> <msgbox_watcher.exe> <zvu_hidden_station_start.exe>
+#                       <zvu_service_start_type.exe>
 #
 # Runs in the prepared test prefix (scripts/test.sh).
 set -u
@@ -12,6 +14,7 @@ set -u
 program_unix=$1
 watcher_unix=$2
 hidden_start_unix=$3
+start_type_unix=$4
 
 # The program in a folder of its own, not where the package puts it.
 install_dir="$WINEPREFIX/drive_c/Program Files/Zelko Vuro"
@@ -112,18 +115,30 @@ check "service reports stopped" wait_for 5 service_stopped
 wine reg add "$service_key" /v ZvuMarker /t REG_SZ /d old /f > /dev/null 2>&1
 run_switch -SERVICE
 check "-SERVICE again exits 0" [ "$exit_code" = 0 ]
-check "the service was deleted and created anew" \
-  bash -c "! wine reg query '$service_key' /v ZvuMarker > /dev/null 2>&1"
-check "the new service exists" service_exists
+check "the service entry was kept, not created anew" \
+  [ "$(reg_value "$service_key" ZvuMarker)" = "REG_SZ old" ]
+check "the service still exists" service_exists
 
-# While the service runs, /Service stops it, deletes it and creates it anew.
+# An administrator's start type survives /Service (a repair runs it again).
+require "the administrator makes the service start on demand" \
+  timeout 60 wine "$start_type_unix" "$name" demand < /dev/null > /dev/null 2>&1
+run_switch /Service
+check "/Service over a demand-start service exits 0" [ "$exit_code" = 0 ]
+check "the demand start type stays" [ "$(reg_value "$service_key" Start)" = "REG_DWORD 0x3" ]
+check "the path is the program's again" [ "$(reg_value "$service_key" ImagePath)" = "REG_SZ \"$service_program\"" ]
+
+# While the service runs, /Service brings the entry up to date and leaves the
+# service running.
 net_command start "$name"
 check "service runs before the reinstall" [ "$(service_state)" = 4 ]
+running=$(service_pids)
 run_switch /service
 check "/service while running exits 0" [ "$exit_code" = 0 ]
-check "the running service process ends" wait_for 10 no_service_process
-check "the recreated service is stopped" wait_for 10 service_stopped
-echo "# state $(service_state); processes: $(service_pids | paste -sd ' ')"
+check "the service keeps running (state $(service_state))" service_running
+check "its process is the same" [ "$(service_pids)" = "$running" ]
+net_command stop "$name"
+check "the service stops" wait_for 10 service_stopped
+wine reg delete "$service_key" /v ZvuMarker /f > /dev/null 2>&1
 
 # --- Start without a switch ---------------------------------------------------
 run_switch
