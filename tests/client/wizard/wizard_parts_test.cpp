@@ -1,5 +1,7 @@
 // The wizard's small pieces: the description's rich text, the link command
 // line, the headline size and the finish page's result lines.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -60,6 +62,21 @@ TEST(HeadlineFont, TwelvePointsAtTheScreensResolution) {
   EXPECT_EQ(HeadlineFontHeight(96), -16);
   EXPECT_EQ(HeadlineFontHeight(120), -20);
   EXPECT_EQ(HeadlineFontHeight(144), -24);
+}
+
+TEST(HeadlineFont, IsVerdanaAtWeight700) {
+  const UniqueFont font = CreateHeadlineFont();
+  ASSERT_TRUE(font);
+  LOGFONTA asked{};
+  ASSERT_EQ(GetObjectA(font.get(), sizeof(asked), &asked), static_cast<int>(sizeof(asked)));
+  EXPECT_STREQ(asked.lfFaceName, "Verdana");
+  EXPECT_EQ(asked.lfWeight, 700);
+  int pixelsPerInch = 96;
+  if (HDC screen = GetDC(nullptr)) {
+    pixelsPerInch = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+  }
+  EXPECT_EQ(asked.lfHeight, HeadlineFontHeight(pixelsPerInch));
 }
 
 TEST(FinishPage, ResultLineFollowsTheUpdatesFlags) {
