@@ -99,7 +99,32 @@ void CALLBACK Inspect(HWND, UINT, UINT_PTR timer, DWORD) {
   PostMessageW(dialog, WM_COMMAND, IDOK, 0);
 }
 
+bool linkClicked = false;
+
+void CALLBACK ClickLink(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND dialog = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), &FindAboutBox, reinterpret_cast<LPARAM>(&dialog));
+  if (dialog == nullptr) {
+    if (++ticks > 200) KillTimer(nullptr, timer);  // never opened: give up
+    return;
+  }
+  KillTimer(nullptr, timer);
+  HWND link = GetDlgItem(dialog, 1056);
+  SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(1056, STN_CLICKED), reinterpret_cast<LPARAM>(link));
+  linkClicked = true;
+  PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+}
+
 }  // namespace
+
+bool OpenAboutBoxAndClickTheLink(const LinkLauncher& launcher) {
+  linkClicked = false;
+  ticks = 0;
+  UINT_PTR timer = SetTimer(nullptr, 0, 50, &ClickLink);
+  AboutDialog(nullptr, launcher);
+  KillTimer(nullptr, timer);
+  return linkClicked;
+}
 
 AboutBoxSeen OpenAndReadAboutBox(const std::string& screenshotPath) {
   seen = {};

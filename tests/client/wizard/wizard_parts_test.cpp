@@ -1,5 +1,5 @@
-// The wizard's small pieces: the description's rich text, the link command
-// line, the headline size and the finish page's result lines.
+// The wizard's small pieces: the description's rich text, the headline font
+// and the finish page's result lines.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 #include <string>
 
 #include "headline_font.h"
-#include "open_link.h"
 #include "page_finish.h"
 #include "update_description.h"
 
@@ -48,14 +47,6 @@ TEST(DescriptionText, RowsDescribeThemselvesByKind) {
   heading.object = nullptr;
   EXPECT_TRUE(DescribeRow(&heading).title.empty());
   EXPECT_TRUE(DescribeRow(nullptr).body.empty());
-}
-
-TEST(LinkCommand, HandlerIsCutAtItsPlaceholderAndGetsTheAddress) {
-  EXPECT_EQ(LinkCommandLine("\"C:\\b\\browser.exe\" -nohome \"%1\" -x", "http://a.example/"),
-            "\"C:\\b\\browser.exe\" -nohome  \"http://a.example/\"");
-  EXPECT_EQ(LinkCommandLine("browser.exe %1", "http://a.example/a b"),
-            "browser.exe  \"http://a.example/a b\"");
-  EXPECT_EQ(LinkCommandLine("browser.exe", "http://a.example/"), "browser.exe \"http://a.example/\"");
 }
 
 TEST(HeadlineFont, TwelvePointsAtTheScreensResolution) {
