@@ -99,6 +99,12 @@ void CMainWnd::OnUpdatesFound() {
   RunWizard(XUpdateWizard::kSelectionPage, &catalogue);
 }
 
+void CMainWnd::OnBalloonClicked() {
+  // The user answers "New Updates Found": the wizard that shows them. With
+  // none open (it has been closed since), there is nothing to show.
+  if (wizardOpen != 0 && activeWizard != nullptr) activeWizard->BringToFront();
+}
+
 void CMainWnd::RunWizard(int startPage, const std::string* catalogue) {
   {
     XUpdateWizard wizard(client_texts::kCaption, m_hWnd, startPage);
@@ -143,6 +149,10 @@ LRESULT CMainWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
       if (message == UWM_UPDATES_FOUND && message != 0) {
         OnUpdatesFound();
+        return 0;
+      }
+      if (message == kTrayCallbackMessage && LOWORD(lParam) == NIN_BALLOONUSERCLICK) {
+        OnBalloonClicked();
         return 0;
       }
       if (message == RegisterAgainMessage() && message != 0) {

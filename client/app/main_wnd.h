@@ -16,7 +16,8 @@ class XUpdateWizard;
 // The program's hidden main window. It owns the tray icon and the pipe
 // client, opens the client log for the program's life, and routes commands:
 // "Check for Updates" (ID_CHECK_FOR_UPDATES) is its own, everything else goes to the
-// application. A catalogue announced by the pipe client shows the balloon;
+// application. A catalogue announced by the pipe client shows the balloon,
+// and a click on the balloon brings the running wizard to the front;
 // UWM_REGISTER_AGAIN from a second start brings the pipe client's
 // registration up to date.
 class CMainWnd : public Window {
@@ -52,6 +53,8 @@ class CMainWnd : public Window {
   // A catalogue from the service: the balloon, then the wizard on the
   // catalogue (or the running wizard brought to the front).
   virtual void OnUpdatesFound();
+  // A click on the balloon: the running wizard brought to the front.
+  virtual void OnBalloonClicked();
 
  private:
   bool OnCreate();

@@ -1,11 +1,10 @@
 #include "about_dialog.h"
 
-#include <shellapi.h>
-
 #include <string>
 
 #include "about_resources.h"
 #include "hyperlink_label.h"
+#include "open_link.h"
 #include "program_version.h"
 #include "client_texts.h"
 
@@ -23,12 +22,14 @@ std::string LoadText(UINT id) {
 
 class AboutBox {
  public:
+  explicit AboutBox(const LinkLauncher& launcher) : launcher_(launcher) {}
   static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
  private:
   void OnInitDialog(HWND dialog);
   void OpenWebSite(HWND dialog) const;
 
+  const LinkLauncher& launcher_;
   std::string productVersion_;
   std::string legalCopyright_;
 };
@@ -44,11 +45,7 @@ void AboutBox::OnInitDialog(HWND dialog) {
 }
 
 void AboutBox::OpenWebSite(HWND dialog) const {
-  const std::string address = "http://" + LoadText(IDS_WEB_SITE_HOST);
-  auto result = reinterpret_cast<INT_PTR>(
-      ShellExecuteA(dialog, "open", "iexplore.exe", address.c_str(), nullptr, SW_SHOWNORMAL));
-  if (result <= 32)
-    MessageBoxA(dialog, client_texts::kNoInternetExplorer, kCaption, MB_OK | MB_ICONEXCLAMATION);
+  OpenLink(dialog, kCaption, "http://" + LoadText(IDS_WEB_SITE_HOST), SW_SHOWNORMAL, launcher_);
 }
 
 INT_PTR CALLBACK AboutBox::DialogProc(HWND dialog, UINT message, WPARAM wParam,
@@ -89,8 +86,8 @@ INT_PTR CALLBACK AboutBox::DialogProc(HWND dialog, UINT message, WPARAM wParam,
 
 }  // namespace
 
-void AboutDialog(HWND owner) {
-  AboutBox box;
+void AboutDialog(HWND owner, const LinkLauncher& launcher) {
+  AboutBox box(launcher);
   DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT_BOX), owner,
                   &AboutBox::DialogProc, reinterpret_cast<LPARAM>(&box));
 }

@@ -38,7 +38,21 @@ bool XCheckTree::Attach(HWND tree) {
     Detach();
     return false;
   }
+  // The check-box style is what tells accessibility tools that rows with a
+  // state image of 1 or 2 are check boxes, unticked or ticked. The boxes on
+  // screen stay the rows' own pictures: the tree's state pictures are
+  // dropped, so it draws no second box and its own click and space-bar
+  // toggling never find one.
+  SetWindowLongPtrW(tree_, GWL_STYLE, GetWindowLongPtrW(tree_, GWL_STYLE) | TVS_CHECKBOXES);
+  DropStatePictures();
   return true;
+}
+
+void XCheckTree::DropStatePictures() const {
+  auto pictures = reinterpret_cast<HIMAGELIST>(
+      SendMessageW(tree_, TVM_SETIMAGELIST, TVSIL_STATE, 0));
+  // The list the tree made for its check boxes is not freed with the tree.
+  if (pictures != nullptr) ImageList_Destroy(pictures);
 }
 
 HWND XCheckTree::Create(HWND parent, const RECT& rect, int id) {
@@ -68,7 +82,7 @@ HTREEITEM XCheckTree::InsertCheckItem(const std::string& text, HTREEITEM parent,
   record.checkItem = 1;
   record.checkState = (entry != nullptr && entry->offered) ? 1 : 0;
   record.object = entry;
-  return InsertRow(text, parent, record.checkState == 1 ? kCheckedBox : kUncheckedBox, record);
+  return InsertRow(text, parent, BoxPicture(record.checkState == 1), record);
 }
 
 HTREEITEM XCheckTree::InsertOfferItem(const std::string& text, HTREEITEM parent,
@@ -102,9 +116,13 @@ HTREEITEM XCheckTree::InsertRow(const std::string& text, HTREEITEM parent, int p
 
   auto* owned = new CheckTreeItemData(record);
   TVITEMA attach = {};
-  attach.mask = TVIF_HANDLE | TVIF_PARAM;
+  attach.mask = TVIF_HANDLE | TVIF_PARAM | TVIF_STATE;
   attach.hItem = item;
   attach.lParam = reinterpret_cast<LPARAM>(owned);
+  // Set on every row: the check-box style would give a row without a box
+  // the state of an unticked one.
+  attach.stateMask = TVIS_STATEIMAGEMASK;
+  attach.state = INDEXTOSTATEIMAGEMASK(StateIndex(record.checkState));
   if (!SendMessageA(tree_, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&attach))) {
     delete owned;
     SendMessageA(tree_, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
@@ -122,13 +140,31 @@ CheckTreeItemData* XCheckTree::ItemData(HTREEITEM item) const {
   return reinterpret_cast<CheckTreeItemData*>(read.lParam);
 }
 
-void XCheckTree::SetRowPicture(HTREEITEM item, int picture) {
+UINT XCheckTree::StateIndex(int32_t checkState) {
+  switch (checkState) {
+    case 0:
+      return kUntickedState;
+    case 1:
+      return kTickedState;
+    default:
+      return kNoBoxState;
+  }
+}
+
+void XCheckTree::SetRowBox(HTREEITEM item, bool ticked) {
   TVITEMA change = {};
-  change.mask = TVIF_HANDLE | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+  change.mask = TVIF_HANDLE | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_STATE;
   change.hItem = item;
-  change.iImage = picture;
-  change.iSelectedImage = picture;
+  change.iImage = BoxPicture(ticked);
+  change.iSelectedImage = change.iImage;
+  change.stateMask = TVIS_STATEIMAGEMASK;
+  change.state = INDEXTOSTATEIMAGEMASK(ticked ? kTickedState : kUntickedState);
   SendMessageA(tree_, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&change));
+  // Tell accessibility tools that the row's state changed (the tree maps
+  // its rows to their ids; 0 where it cannot).
+  const auto id = static_cast<LONG>(
+      SendMessageW(tree_, TVM_MAPHTREEITEMTOACCID, reinterpret_cast<WPARAM>(item), 0));
+  if (id != 0) NotifyWinEvent(EVENT_OBJECT_STATECHANGE, tree_, OBJID_CLIENT, id);
 }
 
 void XCheckTree::ToggleRowUnderClick() {
@@ -141,22 +177,19 @@ void XCheckTree::ToggleRowUnderClick() {
   ScreenToClient(tree_, &hit.pt);
   auto item = reinterpret_cast<HTREEITEM>(
       SendMessageW(tree_, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
-  if (item == nullptr) return;
+  if (item != nullptr) ToggleRow(item);
+}
 
+void XCheckTree::ToggleRow(HTREEITEM item) {
   CheckTreeItemData* record = ItemData(item);
   if (record == nullptr || record->checkState == -1 || record->checkItem == 0 ||
       record->object == nullptr)
     return;
   auto* entry = static_cast<UpdateEntry*>(record->object);
-  if (record->checkState == 1) {
-    SetRowPicture(item, kUncheckedBox);
-    record->checkState = 0;
-    entry->offered = false;
-  } else {
-    SetRowPicture(item, kCheckedBox);
-    record->checkState = 1;
-    entry->offered = true;
-  }
+  const bool ticked = record->checkState != 1;
+  SetRowBox(item, ticked);
+  record->checkState = ticked ? 1 : 0;
+  entry->offered = ticked;
 }
 
 void XCheckTree::NotifySelection(NMTREEVIEWW& change) {
@@ -234,10 +267,37 @@ bool XCheckTree::HandleNotify(NMHDR& header, LRESULT& result) {
 LRESULT CALLBACK XCheckTree::TreeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                       UINT_PTR, DWORD_PTR self) {
   auto* tree = reinterpret_cast<XCheckTree*>(self);
-  if (message == WM_DESTROY) {
-    tree->FreeAllRecords();
-  } else if (message == WM_NCDESTROY) {
-    tree->Detach();
+  switch (message) {
+    case WM_KEYDOWN:
+      // The space bar ticks or unticks the focused row as a click does. The
+      // key goes no further: the tree would otherwise toggle a state
+      // picture of its own.
+      if (wParam == VK_SPACE) {
+        if (HTREEITEM focused = tree->Relative(nullptr, TVGN_CARET)) tree->ToggleRow(focused);
+        return 0;
+      }
+      break;
+    case WM_CHAR:
+      // Its character would start the tree's search for a row by its text.
+      if (wParam == L' ') return 0;
+      break;
+    case WM_DESTROY:
+      tree->FreeAllRecords();
+      break;
+    case WM_NCDESTROY:
+      tree->Detach();
+      break;
+    case WM_THEMECHANGED:
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE: {
+      // The tree may draw its check boxes afresh for a new look: they stay
+      // away.
+      const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+      tree->DropStatePictures();
+      return result;
+    }
+    default:
+      break;
   }
   return DefSubclassProc(window, message, wParam, lParam);
 }

@@ -30,8 +30,10 @@ struct CheckTreeItemData {
 };
 
 // A tree view whose update rows carry a check box drawn as an item picture.
-// A click on such a row toggles it and writes the choice straight into the
-// row's UpdateEntry. The tree's normal image list must hold, in order, the
+// A click on such a row, or the space bar on the focused one, toggles it and
+// writes the choice straight into the row's UpdateEntry. Each row's state
+// picture index tells accessibility tools whether it has a box and whether
+// that box is ticked. The tree's normal image list must hold, in order, the
 // checked box, the unchecked box, the offered-product picture and the
 // installed-heading picture (see IconImageList).
 //
@@ -41,6 +43,10 @@ struct CheckTreeItemData {
 class XCheckTree {
  public:
   enum Picture { kCheckedBox = 0, kUncheckedBox = 1, kOfferedProduct = 2, kInstalledHeading = 3 };
+  // A row's state picture index as the check-box style reads it: none for
+  // rows without a box, 1 unticked, 2 ticked. The tree shows no state
+  // pictures; accessibility tools read the index.
+  enum BoxState : UINT { kNoBoxState = 0, kUntickedState = 1, kTickedState = 2 };
 
   // Styles the selection page gives the tree: child, visible, border, tab
   // stop, has buttons, has lines, lines at root, no drag and drop.
@@ -54,8 +60,9 @@ class XCheckTree {
   XCheckTree(const XCheckTree&) = delete;
   XCheckTree& operator=(const XCheckTree&) = delete;
 
-  // Takes over an existing tree view (e.g. a dialog's). Returns false if the
-  // window is not a tree view with a parent, or a tree is already attached.
+  // Takes over an existing tree view (e.g. a dialog's) and gives it the
+  // check-box style. Returns false if the window is not a tree view with a
+  // parent, or a tree is already attached.
   bool Attach(HWND tree);
   // Creates a tree view with kTreeStyle and attaches it; null on failure.
   HWND Create(HWND parent, const RECT& rect, int id);
@@ -80,7 +87,13 @@ class XCheckTree {
                       const CheckTreeItemData& record);
   bool HandleNotify(NMHDR& header, LRESULT& result);
   void ToggleRowUnderClick();
-  void SetRowPicture(HTREEITEM item, int picture);
+  // Ticks or unticks a check row that has an entry; other rows stay as they are.
+  void ToggleRow(HTREEITEM item);
+  // A check row's pictures and state picture index.
+  void SetRowBox(HTREEITEM item, bool ticked);
+  void DropStatePictures() const;
+  static int BoxPicture(bool ticked) { return ticked ? kCheckedBox : kUncheckedBox; }
+  static UINT StateIndex(int32_t checkState);
   HTREEITEM Relative(HTREEITEM item, UINT relation) const;
   void NotifySelection(NMTREEVIEWW& change);
   void ForgetRecord(NMTREEVIEWW& deleted);

@@ -184,6 +184,11 @@ LRESULT CSystemTray::OnTrayNotification(WPARAM wParam, LPARAM lParam) {
       if (command != 0) PostMessageA(receiver, WM_COMMAND, command, 0);
       return 1;
     }
+    case NIN_BALLOONUSERCLICK:
+      // Handed on at once, while the click still lets this program take the
+      // foreground.
+      SendMessageA(receiver, notifyData_.uCallbackMessage, wParam, NIN_BALLOONUSERCLICK);
+      return 1;
     default:
       return 1;
   }

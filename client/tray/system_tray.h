@@ -12,7 +12,12 @@ namespace zvu {
 // its own receives the shell's callback messages: a right click opens the
 // first pop-up of the menu whose resource number is the icon's id, a double
 // click runs that menu's default item, and both send their command to the
-// receiver (the target window, else the application's main window). When
+// receiver (the target window, else the application's main window). A click
+// on the icon's balloon is sent on to the receiver as the icon's callback
+// message, with the icon's id and NIN_BALLOONUSERCLICK. (The shell puts the
+// notification in lParam, or in its low word once an icon has asked for
+// NOTIFYICON_VERSION_4; this icon asks for no version, and the low word
+// serves both.) When
 // the shell recreates its taskbar ("TaskbarCreated") the icon is added again.
 // The icon is removed when the object is destroyed. GUI thread only.
 class CSystemTray : public Window {

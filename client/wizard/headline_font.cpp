@@ -8,7 +8,9 @@ namespace {
 
 constexpr LONG kBoldWeight = 700;
 constexpr int kHeadlinePoints = 12;
-constexpr char kHeadlineFace[] = "Verdana Bold";
+// The face alone: the weight makes it bold. "Verdana Bold" names no face
+// on Windows, which then substitutes another font altogether.
+constexpr char kHeadlineFace[] = "Verdana";
 
 }  // namespace
 

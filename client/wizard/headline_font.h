@@ -7,7 +7,7 @@
 namespace zvu {
 
 // The bold headline font of the welcome, finish and error pages: the
-// system's message font, weight 700, face "Verdana Bold", 12 points at the
+// system's message font, face "Verdana" at weight 700, 12 points at the
 // screen's vertical resolution (-16 at 96 pixels per inch). Null when the
 // font cannot be made; the label then keeps its own.
 UniqueFont CreateHeadlineFont();

@@ -134,7 +134,7 @@ void XPageListUpdates::OpenClickedLink(const ENLINK& link) const {
   std::vector<char> url(static_cast<size_t>(range.cpMax - range.cpMin) * 2 + 1, '\0');
   SendMessageA(pane, EM_GETSELTEXT, 0, reinterpret_cast<LPARAM>(url.data()));
   url.back() = '\0';
-  OpenLink(url.data(), SW_SHOW);
+  OpenLink(Sheet(), client_texts::kCaption, url.data(), SW_SHOW);
 }
 
 LRESULT XPageListUpdates::OnControlNotify(NMHDR* header) {

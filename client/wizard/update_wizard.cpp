@@ -11,6 +11,18 @@
 namespace zvu {
 namespace {
 
+// The fixed head of an extended dialog template (it has no declaration in
+// the headers).
+#pragma pack(push, 2)
+struct ExtendedDialogTemplateHead {
+  WORD dlgVer;
+  WORD signature;
+  DWORD helpID;
+  DWORD exStyle;
+  DWORD style;
+};
+#pragma pack(pop)
+
 // String resource 102, the title of the exterior pages.
 std::string ProductTitle() {
   char text[256] = {};
@@ -18,6 +30,21 @@ std::string ProductTitle() {
     return "Zelko Vuro Update";
   }
   return text;
+}
+
+// The sheet gets a taskbar button of its own: its owner, the program's main
+// window, is never shown, so without one a wizard that opens behind other
+// windows could not be found.
+int CALLBACK SheetCallback(HWND, UINT message, LPARAM lParam) {
+  if (message != PSCB_PRECREATE || lParam == 0) return 0;
+  // The template is a DLGTEMPLATEEX when its second word is 0xFFFF.
+  auto* words = reinterpret_cast<WORD*>(lParam);
+  if (words[1] == 0xFFFF) {
+    reinterpret_cast<ExtendedDialogTemplateHead*>(lParam)->exStyle |= WS_EX_APPWINDOW;
+  } else {
+    reinterpret_cast<DLGTEMPLATE*>(lParam)->dwExtendedStyle |= WS_EX_APPWINDOW;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -62,7 +89,8 @@ INT_PTR XUpdateWizard::DoModal() {
   };
 
   PROPSHEETHEADERA header{};
-  header.dwFlags = PSH_WIZARD97 | PSH_WATERMARK | PSH_HEADER | PSH_USEICONID;
+  header.dwFlags = PSH_WIZARD97 | PSH_WATERMARK | PSH_HEADER | PSH_USEICONID | PSH_USECALLBACK;
+  header.pfnCallback = &SheetCallback;
   header.hwndParent = parent_;
   header.hInstance = GetModuleHandleA(nullptr);
   header.pszCaption = caption_.c_str();

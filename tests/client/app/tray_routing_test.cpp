@@ -171,6 +171,120 @@ TEST_F(TrayRoutingTest, AnnouncedCatalogueShowsTheBalloonThenTheWizard) {
   EXPECT_FALSE(main_.WizardOpen());
 }
 
+int CountWizardSheets(DWORD threadId) {
+  int count = 0;
+  EnumThreadWindows(
+      threadId,
+      [](HWND window, LPARAM result) -> BOOL {
+        char className[16] = {};
+        GetClassNameA(window, className, sizeof(className));
+        if (std::string(className) == "#32770" && IsWindowVisible(window)) ++*reinterpret_cast<int*>(result);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+// Another program's window in front: made and kept by the thread that
+// calls this, which must wait with WaitUntil (it dispatches) meanwhile.
+// Wine hands the focus over through the X server; a window activated just
+// before can still take it back when its own focus event arrives late, so
+// the request stands until the window is in front.
+bool PutInFront(HWND other) {
+  return WaitUntil(
+      [&] {
+        if (GetForegroundWindow() != other) SetForegroundWindow(other);
+        return GetForegroundWindow() == other;
+      },
+      10000);
+}
+
+// A running wizard is brought forward, never doubled: by "Check for Updates"
+// from the menu, by a click on the balloon, and by a double click on the
+// icon, also from the taskbar where it was minimised (it has a button there).
+TEST(WizardInFront, CheckForUpdatesBalloonAndDoubleClickBringTheOneWizardForward) {
+  zvu::test::EnsureShellRunning();
+  zvu::ClientApp app;
+  ASSERT_TRUE(zvu::CMainWnd::RegisterMainWindowClass());
+  zvu::CMainWnd main;
+  ASSERT_TRUE(main.CreateFrame());
+  zvu::Application::SetMainWindow(main.Handle());
+  const DWORD guiThread = GetCurrentThreadId();
+  HWND mainWindow = main.Handle();
+  HWND trayWindow = main.Tray().Handle();
+
+  struct Seen {
+    bool opened = false;
+    bool appWindow = false;
+    bool frontAfterCheck = false;
+    int sheetsAfterCheck = 0;
+    bool otherInFront[3] = {};
+    bool frontAfterBalloon = false;
+    bool minimised = false;
+    bool frontAfterDoubleClick = false;
+    bool restored = false;
+    int sheetsAtEnd = 0;
+  } seen;
+  std::thread user([&] {
+    HWND sheet = nullptr;
+    seen.opened = WaitUntil([&] { return (sheet = FindWizardSheet(guiThread)) != nullptr; }, 20000);
+    if (!seen.opened) return;
+    seen.appWindow = (GetWindowLongPtrA(sheet, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0;
+    HWND other = CreateWindowExA(0, "STATIC", "zvu another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                 50, 50, 500, 400, nullptr, nullptr, nullptr, nullptr);
+    const auto inFront = [&] { return GetForegroundWindow() == sheet; };
+
+    seen.otherInFront[0] = PutInFront(other);
+    PostMessageA(mainWindow, WM_COMMAND, ID_CHECK_FOR_UPDATES, 0);
+    seen.frontAfterCheck = WaitUntil(inFront, 10000);
+    // The command has been handled once the sheet is in front; had it made
+    // a second wizard, that one would be there by now.
+    seen.sheetsAfterCheck = CountWizardSheets(guiThread);
+
+    seen.otherInFront[1] = PutInFront(other);
+    SendMessageA(trayWindow, zvu::CMainWnd::kTrayCallbackMessage, IDR_SYSTRAY_MENU, NIN_BALLOONUSERCLICK);
+    seen.frontAfterBalloon = WaitUntil(inFront, 10000);
+
+    seen.otherInFront[2] = PutInFront(other);
+    ShowWindow(sheet, SW_MINIMIZE);
+    seen.minimised = WaitUntil([&] { return IsIconic(sheet) != FALSE; }, 10000);
+    SendMessageA(trayWindow, zvu::CMainWnd::kTrayCallbackMessage, IDR_SYSTRAY_MENU, WM_LBUTTONDBLCLK);
+    seen.frontAfterDoubleClick = WaitUntil(inFront, 10000);
+    seen.restored = !IsIconic(sheet);
+    seen.sheetsAtEnd = CountWizardSheets(guiThread);
+
+    DestroyWindow(other);
+    // Cancel on the welcome page shows the error page; Close there ends the run.
+    SendMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    SendMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    PostMessageA(sheet, WM_NULL, 0, 0);
+  });
+  // "Check for Updates": the wizard runs here until the user's thread closes it.
+  SendMessageA(mainWindow, WM_COMMAND, ID_CHECK_FOR_UPDATES, 0);
+  user.join();
+  zvu::Application::SetMainWindow(nullptr);
+
+  ASSERT_TRUE(seen.opened);
+  EXPECT_TRUE(seen.appWindow) << "the wizard has a taskbar button";
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(seen.otherInFront[i]) << "another window not in front, time " << i;
+  EXPECT_TRUE(seen.frontAfterCheck);
+  EXPECT_EQ(seen.sheetsAfterCheck, 1);
+  EXPECT_TRUE(seen.frontAfterBalloon);
+  EXPECT_TRUE(seen.minimised);
+  EXPECT_TRUE(seen.frontAfterDoubleClick);
+  EXPECT_TRUE(seen.restored);
+  EXPECT_EQ(seen.sheetsAtEnd, 1);
+  EXPECT_FALSE(main.WizardOpen());
+}
+
+TEST_F(TrayRoutingTest, ABalloonClickWithNoWizardOpenDoesNothing) {
+  EXPECT_EQ(TrayCallback(IDR_SYSTRAY_MENU, NIN_BALLOONUSERCLICK), 1);
+  EXPECT_TRUE(zvu::test::DispatchPostedMessages());
+  EXPECT_EQ(main_.checks, 0);
+  EXPECT_FALSE(main_.WizardOpen());
+  EXPECT_EQ(CountWizardSheets(GetCurrentThreadId()), 0);
+}
+
 TEST(ClientAppExit, ExitClosesTheMainWindowAndRemovesTheIcon) {
   zvu::test::EnsureShellRunning();
   zvu::ClientApp app;

@@ -64,13 +64,18 @@ void SaveWindowPicture(HWND window, const std::string& path) {
   ReleaseDC(nullptr, screen);
 }
 
-void CALLBACK Inspect(HWND, UINT, UINT_PTR timer, DWORD) {
+// The open About box of this thread, or null; a timer that has looked for
+// it 200 times without finding it is stopped.
+HWND OpenAboutBox(UINT_PTR timer) {
   HWND dialog = nullptr;
   EnumThreadWindows(GetCurrentThreadId(), &FindAboutBox, reinterpret_cast<LPARAM>(&dialog));
-  if (dialog == nullptr) {
-    if (++ticks > 200) KillTimer(nullptr, timer);  // never opened: give up
-    return;
-  }
+  if (dialog == nullptr && ++ticks > 200) KillTimer(nullptr, timer);  // never opened: give up
+  return dialog;
+}
+
+void CALLBACK Inspect(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND dialog = OpenAboutBox(timer);
+  if (dialog == nullptr) return;
   // Let it paint before anything is read from the screen.
   if (!screenshot.empty() && ticks++ < 10) return;
   KillTimer(nullptr, timer);
@@ -99,7 +104,28 @@ void CALLBACK Inspect(HWND, UINT, UINT_PTR timer, DWORD) {
   PostMessageW(dialog, WM_COMMAND, IDOK, 0);
 }
 
+bool linkClicked = false;
+
+void CALLBACK ClickLink(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND dialog = OpenAboutBox(timer);
+  if (dialog == nullptr) return;
+  KillTimer(nullptr, timer);
+  HWND link = GetDlgItem(dialog, 1056);
+  SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(1056, STN_CLICKED), reinterpret_cast<LPARAM>(link));
+  linkClicked = true;
+  PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+}
+
 }  // namespace
+
+bool OpenAboutBoxAndClickTheLink(const LinkLauncher& launcher) {
+  linkClicked = false;
+  ticks = 0;
+  UINT_PTR timer = SetTimer(nullptr, 0, 50, &ClickLink);
+  AboutDialog(nullptr, launcher);
+  KillTimer(nullptr, timer);
+  return linkClicked;
+}
 
 AboutBoxSeen OpenAndReadAboutBox(const std::string& screenshotPath) {
   seen = {};

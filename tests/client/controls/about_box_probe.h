@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "open_link.h"
+
 namespace zvu::test {
 
 // What the About box showed while it was open.
@@ -21,5 +23,10 @@ struct AboutBoxSeen {
 // with OK and returns what it saw. When `screenshotPath` is not empty the box
 // is also saved there as a bitmap file.
 AboutBoxSeen OpenAndReadAboutBox(const std::string& screenshotPath = {});
+
+// Runs AboutDialog with `launcher`, clicks its web-site link once the box is
+// open (the label's clicked notification, as the label sends it), then
+// closes it with OK. False when the box never opened.
+bool OpenAboutBoxAndClickTheLink(const LinkLauncher& launcher);
 
 }  // namespace zvu::test

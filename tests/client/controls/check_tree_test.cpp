@@ -59,6 +59,11 @@ class CheckTreeTest : public ::testing::Test {
     return {rect.right + 60, (rect.top + rect.bottom) / 2};
   }
   HTREEITEM Selected() const { return TreeView_GetSelection(tree_.hwnd()); }
+  // What accessibility tools read: the row's state picture index (0 no box,
+  // 1 unticked, 2 ticked).
+  UINT BoxState(HTREEITEM item) const {
+    return (TreeView_GetItemState(tree_.hwnd(), item, TVIS_STATEIMAGEMASK) & TVIS_STATEIMAGEMASK) >> 12;
+  }
 
   HostWindow host_;
   XCheckTree tree_;
@@ -107,6 +112,17 @@ TEST_F(CheckTreeTest, RowsCarryTheirKindAndPictures) {
   EXPECT_EQ(tree_.ItemData(orphan)->checkState, 0);
   EXPECT_EQ(Pictures(orphan).image, XCheckTree::kUncheckedBox);
 
+  // The check-box style tells accessibility tools which rows are boxes and
+  // how they stand; the tree itself draws no second box. (Rows without a box
+  // are given none; Wine's tree gives them index 1 once it paints them.)
+  EXPECT_NE(GetWindowLongPtrW(tree_.hwnd(), GWL_STYLE) & TVS_CHECKBOXES, 0);
+  EXPECT_EQ(TreeView_GetImageList(tree_.hwnd(), TVSIL_STATE), nullptr);
+  EXPECT_EQ(BoxState(offer), XCheckTree::kNoBoxState);
+  EXPECT_EQ(BoxState(heading), XCheckTree::kNoBoxState);
+  EXPECT_EQ(BoxState(checked), XCheckTree::kTickedState);
+  EXPECT_EQ(BoxState(unchecked), XCheckTree::kUntickedState);
+  EXPECT_EQ(BoxState(orphan), XCheckTree::kUntickedState);
+
   // Rows come in the order they were inserted under their parent.
   EXPECT_EQ(TreeView_GetChild(tree_.hwnd(), heading), checked);
   EXPECT_EQ(TreeView_GetNextSibling(tree_.hwnd(), checked), unchecked);
@@ -136,6 +152,7 @@ TEST_F(CheckTreeTest, OnlyCheckRowsToggleAndTheEntryFollowsEachClick) {
   EXPECT_FALSE(update.offered);
   EXPECT_EQ(Pictures(row).image, XCheckTree::kUncheckedBox);
   EXPECT_EQ(Pictures(row).selectedImage, XCheckTree::kUncheckedBox);
+  EXPECT_EQ(BoxState(row), XCheckTree::kUntickedState);
 
   // Anywhere on the row's line counts, also right of the label.
   test::Click(tree_.hwnd(), RightOfLabel(row));
@@ -182,28 +199,79 @@ TEST_F(CheckTreeTest, DoubleClickTogglesOnce) {
   EXPECT_EQ(TreeView_GetItemState(tree_.hwnd(), heading, TVIS_EXPANDED) & TVIS_EXPANDED, 0u);
 }
 
-TEST_F(CheckTreeTest, KeyboardSelectionNotifiesButNeverToggles) {
-  UpdateEntry update = MakeUpdate("Alpha", true);
+TEST_F(CheckTreeTest, ArrowKeysSelectAndTheSpaceBarTicksAsAClickDoes) {
+  UpdateEntry byKey = MakeUpdate("Alpha", true);
+  UpdateEntry byMouse = MakeUpdate("Beta", true);
   HTREEITEM heading = tree_.InsertHeadingItem("Alpha 1.0", &installed_);
-  HTREEITEM row = tree_.InsertCheckItem("Alpha 1.1.0.0", heading, &update);
+  HTREEITEM keyRow = tree_.InsertCheckItem("Alpha 1.1.0.0", heading, &byKey);
+  HTREEITEM mouseRow = tree_.InsertCheckItem("Beta 1.1.0.0", heading, &byMouse);
   TreeView_Expand(tree_.hwnd(), heading, TVE_EXPAND);
   TreeView_SelectItem(tree_.hwnd(), heading);
   SetFocus(tree_.hwnd());
   test::PumpMessages();
   host_.selections.clear();
 
+  // An arrow key selects the row and tells the parent, but ticks nothing.
   test::PressKey(tree_.hwnd(), VK_DOWN);
-  ASSERT_EQ(Selected(), row);
+  ASSERT_EQ(Selected(), keyRow);
   ASSERT_EQ(host_.selections.size(), 1u);
-  EXPECT_EQ(host_.selections[0].item, row);
+  EXPECT_EQ(host_.selections[0].item, keyRow);
   EXPECT_EQ(host_.selections[0].action, static_cast<UINT>(TVC_BYKEYBOARD));
-  EXPECT_EQ(host_.selections[0].record, tree_.ItemData(row));
+  EXPECT_EQ(host_.selections[0].record, tree_.ItemData(keyRow));
+  EXPECT_EQ(tree_.ItemData(keyRow)->checkState, 1);
+  EXPECT_TRUE(byKey.offered);
 
+  // The space bar on the focused row and a click on the other row, which
+  // is then focused too: the same choice, pictures, state and messages.
+  const auto sameAsTheClick = [&](const char* when) {
+    SCOPED_TRACE(when);
+    EXPECT_EQ(tree_.ItemData(keyRow)->checkState, tree_.ItemData(mouseRow)->checkState);
+    EXPECT_EQ(byKey.offered, byMouse.offered);
+    EXPECT_EQ(Pictures(keyRow).image, Pictures(mouseRow).image);
+    EXPECT_EQ(Pictures(keyRow).selectedImage, Pictures(mouseRow).selectedImage);
+    EXPECT_EQ(BoxState(keyRow), BoxState(mouseRow));
+  };
   test::PressKey(tree_.hwnd(), VK_SPACE);
+  EXPECT_EQ(Selected(), keyRow);
+  EXPECT_EQ(tree_.ItemData(keyRow)->checkState, 0);
+  EXPECT_FALSE(byKey.offered);
+  EXPECT_EQ(Pictures(keyRow).image, XCheckTree::kUncheckedBox);
+  EXPECT_EQ(BoxState(keyRow), XCheckTree::kUntickedState);
+  EXPECT_EQ(host_.selections.size(), 1u) << "the row was selected already";
+
+  test::Click(tree_.hwnd(), OnLabel(mouseRow));
+  ASSERT_EQ(Selected(), mouseRow);
+  sameAsTheClick("both unticked");
+  ASSERT_EQ(host_.selections.size(), 2u);
+  host_.selections.clear();
+
+  // Again on the row that is focused now: the key and the click each tick
+  // it back, without a selection message, as the row stays selected.
+  TreeView_SelectItem(tree_.hwnd(), keyRow);
+  test::PumpMessages();
+  host_.selections.clear();
+  test::PressKey(tree_.hwnd(), VK_SPACE);
+  TreeView_SelectItem(tree_.hwnd(), mouseRow);
+  test::PumpMessages();
+  const size_t before = host_.selections.size();
+  test::Click(tree_.hwnd(), OnLabel(mouseRow));
+  EXPECT_EQ(host_.selections.size(), before);
+  sameAsTheClick("both ticked again");
+  EXPECT_TRUE(byKey.offered);
+  EXPECT_EQ(BoxState(keyRow), XCheckTree::kTickedState);
+
+  // On a heading the space bar changes nothing, as a click there does not;
+  // Enter changes nothing anywhere.
+  TreeView_SelectItem(tree_.hwnd(), heading);
+  test::PumpMessages();
+  test::PressKey(tree_.hwnd(), VK_SPACE);
+  EXPECT_EQ(tree_.ItemData(heading)->checkState, -1);
+  EXPECT_EQ(Selected(), heading) << "the space must not search for a row";
+  TreeView_SelectItem(tree_.hwnd(), keyRow);
+  test::PumpMessages();
   test::PressKey(tree_.hwnd(), VK_RETURN);
-  EXPECT_EQ(tree_.ItemData(row)->checkState, 1);
-  EXPECT_TRUE(update.offered);
-  EXPECT_EQ(Pictures(row).image, XCheckTree::kCheckedBox);
+  EXPECT_TRUE(byKey.offered);
+  EXPECT_EQ(tree_.ItemData(keyRow)->checkState, 1);
 }
 
 TEST_F(CheckTreeTest, RecordsAreFreedExactlyOnce) {

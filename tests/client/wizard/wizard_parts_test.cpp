@@ -1,11 +1,12 @@
-// The wizard's small pieces: the description's rich text, the link command
-// line, the headline size and the finish page's result lines.
+// The wizard's small pieces: the description's rich text, the headline font
+// and the finish page's result lines.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "headline_font.h"
-#include "open_link.h"
 #include "page_finish.h"
 #include "update_description.h"
 
@@ -48,18 +49,25 @@ TEST(DescriptionText, RowsDescribeThemselvesByKind) {
   EXPECT_TRUE(DescribeRow(nullptr).body.empty());
 }
 
-TEST(LinkCommand, HandlerIsCutAtItsPlaceholderAndGetsTheAddress) {
-  EXPECT_EQ(LinkCommandLine("\"C:\\b\\browser.exe\" -nohome \"%1\" -x", "http://a.example/"),
-            "\"C:\\b\\browser.exe\" -nohome  \"http://a.example/\"");
-  EXPECT_EQ(LinkCommandLine("browser.exe %1", "http://a.example/a b"),
-            "browser.exe  \"http://a.example/a b\"");
-  EXPECT_EQ(LinkCommandLine("browser.exe", "http://a.example/"), "browser.exe \"http://a.example/\"");
-}
-
 TEST(HeadlineFont, TwelvePointsAtTheScreensResolution) {
   EXPECT_EQ(HeadlineFontHeight(96), -16);
   EXPECT_EQ(HeadlineFontHeight(120), -20);
   EXPECT_EQ(HeadlineFontHeight(144), -24);
+}
+
+TEST(HeadlineFont, IsVerdanaAtWeight700) {
+  const UniqueFont font = CreateHeadlineFont();
+  ASSERT_TRUE(font);
+  LOGFONTA asked{};
+  ASSERT_EQ(GetObjectA(font.get(), sizeof(asked), &asked), static_cast<int>(sizeof(asked)));
+  EXPECT_STREQ(asked.lfFaceName, "Verdana");
+  EXPECT_EQ(asked.lfWeight, 700);
+  int pixelsPerInch = 96;
+  if (HDC screen = GetDC(nullptr)) {
+    pixelsPerInch = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+  }
+  EXPECT_EQ(asked.lfHeight, HeadlineFontHeight(pixelsPerInch));
 }
 
 TEST(FinishPage, ResultLineFollowsTheUpdatesFlags) {

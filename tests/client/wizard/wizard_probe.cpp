@@ -7,10 +7,15 @@
 //            of the current page, or else of the sheet (its buttons)
 //   tree ID  one line per row of tree view ID of the current page, in display
 //            order: "<depth>|<picture index>|<text>"
+//   exstyle  the sheet's extended window style, in hexadecimal ("0x...")
+//   sheet    "<hwnd> <left> <top> <right> <bottom>": the sheet's handle (as
+//            the desktop probe prints handles) and its screen rectangle
+//   count    the number of visible wizard sheets
 // Exit code 0 when a wizard was found, 1 otherwise.
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -18,6 +23,8 @@
 namespace {
 
 constexpr int kWizardButtons[] = {0x3023, 0x3024, 0x3025, IDCANCEL};
+
+int g_sheets = 0;
 
 BOOL CALLBACK FindWizard(HWND window, LPARAM found) {
   char className[16] = {};
@@ -27,8 +34,10 @@ BOOL CALLBACK FindWizard(HWND window, LPARAM found) {
       GetDlgItem(window, 0x3024) == nullptr) {
     return TRUE;
   }
+  ++g_sheets;
+  if (*reinterpret_cast<HWND*>(found) != nullptr) return TRUE;  // the first one found
   *reinterpret_cast<HWND*>(found) = window;
-  return FALSE;
+  return TRUE;  // the others are counted
 }
 
 std::string Text(HWND window) {
@@ -147,6 +156,16 @@ int main(int argc, char** argv) {
     RECT rect{};
     if (control == nullptr || !GetWindowRect(control, &rect)) return 1;
     std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+  } else if (command == "count") {
+    std::printf("%d\n", g_sheets);
+  } else if (command == "sheet") {
+    RECT rect{};
+    GetWindowRect(sheet, &rect);
+    std::printf("%llx %ld %ld %ld %ld\n",
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(sheet)), rect.left,
+                rect.top, rect.right, rect.bottom);
+  } else if (command == "exstyle") {
+    std::printf("0x%lx\n", static_cast<unsigned long>(GetWindowLongPtrA(sheet, GWL_EXSTYLE)));
   } else if (command == "tree" && argc > 2 && page != 0) {
     HWND tree = GetDlgItem(reinterpret_cast<HWND>(page), std::atoi(argv[2]));
     if (tree == nullptr) return 1;
