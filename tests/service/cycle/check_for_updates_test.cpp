@@ -318,6 +318,24 @@ TEST_F(CheckForUpdatesTest, VersionStoredInAnotherShapeIsReportedOncePerProduct)
   }
 }
 
+// A proxy that wants credentials stops every check: the service log says so
+// (the service gives none), and the check has no outcome.
+TEST_F(CheckForUpdatesTest, ProxyAskingForCredentialsIsLoggedAndLeavesTheCheckInconclusive) {
+  ScopedProductKey product("Zvu Test Check", InstalledVersion{2, 3, 10, 0});
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", CatalogueWithUpdate("Zvu Test Check", 2, 3, 11)));
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.fault", "407"));
+  zvu::test::LogCapture log("check-proxy-407");
+  std::string updateXml = "old";
+  const HRESULT result = zvu::CheckForUpdates(updateXml, nullptr);
+  zvu::test::WriteFixtureFile("update.fault", "");
+  EXPECT_EQ(result, zvu::kCheckInconclusive);
+  EXPECT_EQ(updateXml, "old");
+  EXPECT_NE(log.Text().find(" A proxy asked for credentials (HTTP status 407, schemes: Basic); "
+                            "none were given\r\n"),
+            std::string::npos)
+      << log.Text();
+}
+
 }  // namespace
 
 namespace {
