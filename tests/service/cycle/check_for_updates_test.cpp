@@ -40,6 +40,7 @@ class CheckForUpdatesTest : public ::testing::Test {
   void TearDown() override {
     zvu::test::WriteFixtureFile("update.delay", "0");
     zvu::test::WriteFixtureFile("update.validators", "honour");
+    zvu::test::WriteFixtureFile("update.fault", "");
     CoUninitialize();
   }
   // The status of the latest catalogue request, and whether it was conditional.
@@ -326,9 +327,7 @@ TEST_F(CheckForUpdatesTest, ProxyAskingForCredentialsIsLoggedAndLeavesTheCheckIn
   ASSERT_TRUE(zvu::test::WriteFixtureFile("update.fault", "407"));
   zvu::test::LogCapture log("check-proxy-407");
   std::string updateXml = "old";
-  const HRESULT result = zvu::CheckForUpdates(updateXml, nullptr);
-  zvu::test::WriteFixtureFile("update.fault", "");
-  EXPECT_EQ(result, zvu::kCheckInconclusive);
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), zvu::kCheckInconclusive);
   EXPECT_EQ(updateXml, "old");
   EXPECT_NE(log.Text().find(" A proxy asked for credentials (HTTP status 407, schemes: Basic); "
                             "none were given\r\n"),
