@@ -49,4 +49,24 @@ inline constexpr char kDownloadingComplete[] = " update: complete!";
 inline constexpr char kDownloadFailedHead[] = "Downloading update for ";
 inline constexpr char kDownloadFailedTail[] = ": Error!";
 
+// Log records of the proxy a service's transfers go through (see
+// http/proxy_choice.h): each distinct one once per start of the program.
+inline constexpr char kProxyMachineSetting[] =
+    " Proxy in use: %s, the machine's WinHTTP proxy setting (bypass list: %s)\r\n";
+inline constexpr char kProxyAutomatic[] =
+    " Proxy in use: the system's automatic proxy configuration (no WinHTTP proxy is set for the machine)\r\n";
+inline constexpr char kProxyDetected[] =
+    " Proxy in use: %s, found by proxy auto-detection (bypass list: %s)\r\n";
+inline constexpr char kProxyDetectedDirect[] =
+    " Proxy in use: none, proxy auto-detection says the server is reached directly\r\n";
+inline constexpr char kProxyNotDetected[] =
+    " Proxy in use: none, proxy auto-detection found no proxy (error %lu)\r\n";
+inline constexpr char kProxyNotSet[] =
+    " Proxy in use: none, the proxy found by auto-detection could not be set (error %lu)\r\n";
+inline constexpr char kProxySettingNotRead[] =
+    " The machine's WinHTTP proxy setting could not be read (error %lu)\r\n";
+// A 407 answer: a proxy on the way wants credentials, which the programs never give.
+inline constexpr char kProxyAskedForCredentials[] =
+    " A proxy asked for credentials (HTTP status 407, schemes: %s); none were given\r\n";
+
 }  // namespace zvu::common_texts

@@ -97,16 +97,6 @@ bool AttachCallback(HINTERNET handle, Transfer* transfer) {
 
 using http_detail::Transfer;
 
-HINTERNET OpenHttpSession(HttpSessionOpener open, const wchar_t* agent, DWORD accessType,
-                          DWORD flags) {
-  HINTERNET session = open(agent, accessType, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, flags);
-  if (session == nullptr && accessType == WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY) {
-    session = open(agent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                   WINHTTP_NO_PROXY_BYPASS, flags);
-  }
-  return session;
-}
-
 UINT HttpClientNotifyMessage() {
   static const UINT message = RegisterWindowMessageA("UWM_HTTPCLIENT_CALLBACK_NOTIFY");
   return message;
@@ -195,8 +185,11 @@ DWORD XHttpClient::OpenSession() {
   requestFlags_ = secure_ ? WINHTTP_FLAG_SECURE : 0;
   if (destroying_) return kHttpCannotStart;
 
-  HINTERNET session = OpenHttpSession(WinHttpOpen, agent_.c_str(), accessType_, sessionFlags_);
-  if (session == nullptr) return GetLastError();
+  const HttpSession opened = OpenHttpSession(SystemProxyCalls(), ProgramProxyRecords(),
+                                             agent_.c_str(), accessType_, sessionFlags_);
+  if (opened.handle == nullptr) return GetLastError();
+  HINTERNET session = opened.handle;
+  proxyRoute_ = opened.route;
   auto* transfer = new Transfer(core_);
   if (!http_detail::AttachCallback(session, transfer)) {
     const DWORD error = GetLastError();
@@ -295,6 +288,10 @@ DWORD XHttpClient::SendGet(Transfer& transfer) {
     transfer.conditional = !requestHeaders_.empty();
   }
   http_detail::AttachCallback(request, &transfer);
+  if (proxyRoute_ == ProxyRoute::DetectPerRequest) {
+    ApplyDetectedProxy(SystemProxyCalls(), ProgramProxyRecords(), agent_.c_str(), request,
+                       RequestUrl(secure_, host_, port_, object_));
+  }
   const wchar_t* headers =
       requestHeaders_.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : requestHeaders_.c_str();
   const DWORD headersLength = requestHeaders_.empty() ? 0 : static_cast<DWORD>(-1L);

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "http_state.h"
+#include "proxy_choice.h"
 
 namespace zvu {
 
@@ -20,20 +21,6 @@ struct Transfer;
 // Result of an operation that cannot start: no connection, or the output
 // file cannot be opened.
 inline constexpr DWORD kHttpCannotStart = 0xFFFFFFFF;
-
-// The signature of WinHttpOpen, the call that opens a session.
-using HttpSessionOpener = HINTERNET(WINAPI*)(LPCWSTR agent, DWORD accessType, LPCWSTR proxy,
-                                            LPCWSTR proxyBypass, DWORD flags);
-
-// Opens a session with open (WinHttpOpen, or a stand-in where this is
-// tested), no named proxy, for the access type. WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
-// (the system's and the user's proxy settings) exists from Windows 8.1 on;
-// where that open fails (earlier Windows refuse it; the documentation names
-// no error, so any failure counts) the session is opened with
-// WINHTTP_ACCESS_TYPE_DEFAULT_PROXY instead. Null on failure, with the last
-// open's error as the thread's last error.
-HINTERNET OpenHttpSession(HttpSessionOpener open, const wchar_t* agent, DWORD accessType,
-                          DWORD flags);
 
 // The registered window message "UWM_HTTPCLIENT_CALLBACK_NOTIFY". The client
 // sends it synchronously to its notify window after every status of a live
@@ -56,10 +43,10 @@ UINT HttpClientNotifyMessage();
 // dispatching messages sent to its thread meanwhile.
 class XHttpClient {
  public:
-  // accessType is WinHttpOpen's: the service keeps the machine's WinHTTP
-  // proxy setting (WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, the default); the
-  // client, which runs as the user, asks for
-  // WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY (see OpenHttpSession).
+  // accessType is WinHttpOpen's, or kMachineProxyAccess: the service asks
+  // for the machine's proxy (proxy_choice.h); the client, which runs as the
+  // user, asks for WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY. Others keep the
+  // default, the machine's static WinHTTP setting.
   explicit XHttpClient(DWORD accessType = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY);
   ~XHttpClient();
   XHttpClient(const XHttpClient&) = delete;
@@ -122,6 +109,7 @@ class XHttpClient {
   bool secure_ = false;
   const std::wstring agent_ = L"XHttpClient";
   const DWORD accessType_;
+  ProxyRoute proxyRoute_ = ProxyRoute::AsAsked;  // the current session's
   DWORD sessionFlags_ = 0;
   INTERNET_PORT port_ = INTERNET_DEFAULT_HTTP_PORT;
   DWORD requestFlags_ = 0;

@@ -112,6 +112,11 @@ FollowUp OnHeaders(ClientCore& core, Transfer& transfer) {
   if (statusCode < 200 || statusCode > 299) {
     ProgramLog::Printf(common_texts::kHttpStatus,
                        static_cast<unsigned long>(statusCode));
+    // The service's machine account has no credentials to give a proxy: the
+    // administrator has to let it pass (docs/SERVER.md).
+    if (statusCode == HTTP_STATUS_PROXY_AUTH_REQ) {
+      ProgramLog::Write(ProxyChallengeRecord(transfer.request));
+    }
     Fail(core);
     return FollowUp::None;
   }

@@ -53,7 +53,7 @@ void ReportOddInstalledVersion(const UpdateEntry& update, std::set<std::string>&
 
 HRESULT CheckOnce(std::string& updateXml, HANDLE stopEvent, KeptCatalogue* kept,
                   DWORD waitLimitMs) {
-  UpdateCatalogue catalogue;
+  UpdateCatalogue catalogue(kMachineProxyAccess);
   catalogue.ReadInstalledProducts();
   const std::wstring validators = kept != nullptr ? kept->RequestHeaders() : std::wstring();
   if (!StartCatalogueFetch(catalogue.HttpClient(), validators)) return kCheckInconclusive;
@@ -120,7 +120,7 @@ HRESULT CheckOnce(std::string& updateXml, HANDLE stopEvent, KeptCatalogue* kept,
 
 bool FetchCatalogueText(std::string& text, HANDLE stopEvent, DWORD waitLimitMs) {
   try {
-    XHttpClient client;
+    XHttpClient client(kMachineProxyAccess);
     if (!StartCatalogueFetch(client)) return false;
     switch (WaitForCatalogue(client, stopEvent, waitLimitMs)) {
       case WaitOutcome::Complete:

@@ -15,7 +15,7 @@ FetchResult FetchInstaller(const UpdateEntry& entry, const DownloadAddress& addr
                            const std::string& localPath, ServiceInstallProgress& progress,
                            DWORD stallLimitMs) {
   const std::string version = entry.version.ToText();
-  XHttpClient client;  // the machine's WinHTTP proxy setting, as for the catalogue
+  XHttpClient client(kMachineProxyAccess);  // the machine's proxy, as for the catalogue
   DWORD error = client.Connect(address.host, false, true);
   if (error == 0) {
     client.SetObject(address.object);

@@ -40,6 +40,7 @@ class CheckForUpdatesTest : public ::testing::Test {
   void TearDown() override {
     zvu::test::WriteFixtureFile("update.delay", "0");
     zvu::test::WriteFixtureFile("update.validators", "honour");
+    zvu::test::WriteFixtureFile("update.fault", "");
     CoUninitialize();
   }
   // The status of the latest catalogue request, and whether it was conditional.
@@ -316,6 +317,22 @@ TEST_F(CheckForUpdatesTest, VersionStoredInAnotherShapeIsReportedOncePerProduct)
     EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), E_FAIL);
     EXPECT_EQ(log.Text().find(notDword), std::string::npos) << log.Text();
   }
+}
+
+// A proxy that wants credentials stops every check: the service log says so
+// (the service gives none), and the check has no outcome.
+TEST_F(CheckForUpdatesTest, ProxyAskingForCredentialsIsLoggedAndLeavesTheCheckInconclusive) {
+  ScopedProductKey product("Zvu Test Check", InstalledVersion{2, 3, 10, 0});
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.xml", CatalogueWithUpdate("Zvu Test Check", 2, 3, 11)));
+  ASSERT_TRUE(zvu::test::WriteFixtureFile("update.fault", "407"));
+  zvu::test::LogCapture log("check-proxy-407");
+  std::string updateXml = "old";
+  EXPECT_EQ(zvu::CheckForUpdates(updateXml, nullptr), zvu::kCheckInconclusive);
+  EXPECT_EQ(updateXml, "old");
+  EXPECT_NE(log.Text().find(" A proxy asked for credentials (HTTP status 407, schemes: Basic); "
+                            "none were given\r\n"),
+            std::string::npos)
+      << log.Text();
 }
 
 }  // namespace
