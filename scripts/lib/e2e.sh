@@ -5,6 +5,26 @@
 : "${WINEPREFIX:?run inside the test environment (scripts/test.sh, scripts/isolated-env.sh)}"
 . "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 
+# output_through_file "$@": called by a test script right after it sources
+# this file. Runs the script again with its output in a file and shows that
+# file as it grows, until the script has ended. A Windows process that Wine
+# starts on the way (a desktop's explorer.exe, a program the service starts)
+# inherits the output it finds; through a pipe it would keep ctest waiting
+# for the end of the output long after the test has ended. Through the file
+# it holds nothing anyone waits for.
+output_through_file() {
+  [ -z "${ZVU_TEST_OUTPUT_FILE:-}" ] || return 0
+  local output child status
+  output=$(mktemp)
+  ZVU_TEST_OUTPUT_FILE=$output bash "$0" "$@" > "$output" 2>&1 < /dev/null &
+  child=$!
+  tail -n +1 -f --pid="$child" "$output"
+  wait "$child"
+  status=$?
+  rm -f "$output"
+  exit "$status"
+}
+
 # The installed update system: where the package puts it and what its
 # programs write.
 service_name=ZelkoVuroUpdate

@@ -15,6 +15,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../scripts/lib/e2e.sh"
+output_through_file "$@"
 : "${ZVU_FIXTURE_DIR:?run through scripts/test.sh}"
 older_msi=$1 older_version=$2 current_msi=$3 current_version=$4
 

@@ -18,6 +18,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../scripts/lib/e2e.sh"
+output_through_file "$@"
 . "$here/../../scripts/lib/signing.sh"
 : "${ZVU_ENV_DIR:?run through scripts/test.sh}"
 built=$1

@@ -13,6 +13,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../scripts/lib/e2e.sh"
+output_through_file "$@"
 package=$1 failing_package=$2 start_type=$3
 scratch=$(mktemp -d)
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'

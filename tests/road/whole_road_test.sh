@@ -17,6 +17,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../scripts/lib/e2e.sh"
+output_through_file "$@"
 : "${ZVU_FIXTURE_DIR:?run through scripts/test.sh}"
 package=$1 installers=$2 setup_exe=$3 standin_exe=$4
 desktop_probe_exe=$5 wizard_probe_exe=$6 artifacts=$7

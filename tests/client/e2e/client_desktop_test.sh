@@ -12,6 +12,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../../scripts/lib/e2e.sh"
+output_through_file "$@"
 
 artifacts=$4
 mkdir -p "$artifacts"

@@ -23,6 +23,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../../scripts/lib/e2e.sh"
+output_through_file "$@"
 
 desktop_probe_exe=$2 wizard_probe_exe=$3 artifacts=$4
 . "$here/../../../scripts/lib/wizard_ui.sh"

@@ -11,6 +11,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../../scripts/lib/e2e.sh"
+output_through_file "$@"
 : "${ZVU_FIXTURE_DIR:?run through scripts/test.sh}"
 
 scratch=$(mktemp -d)

@@ -18,6 +18,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../../scripts/lib/e2e.sh"
+output_through_file "$@"
 
 client_exe=$1 service_exe=$2 standin_exe=$3 setup_exe=$4 alpha_msi=$5
 scripted_exe=$6 desktop_probe_exe=$7 wizard_probe_exe=$8 artifacts=$9

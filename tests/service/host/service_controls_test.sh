@@ -9,6 +9,7 @@
 # Runs in the prepared test prefix (scripts/test.sh).
 set -u
 . "$(dirname "$0")/../../../scripts/lib/e2e.sh"
+output_through_file "$@"
 program_unix=$1
 standin_unix=$2
 probe_unix=$3

@@ -11,6 +11,7 @@
 # Runs in the prepared test prefix (scripts/test.sh).
 set -u
 . "$(dirname "$0")/../../../scripts/lib/e2e.sh"
+output_through_file "$@"
 program_unix=$1
 watcher_unix=$2
 hidden_start_unix=$3
