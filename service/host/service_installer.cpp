@@ -84,11 +84,6 @@ void ServiceInstaller::ApplySettings(SC_HANDLE service, bool created) const {
   if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_SERVICE_SID_INFO, &sid)) {
     ReportSettingRefused(texts::kServiceSettingSidType);
   }
-  SERVICE_REQUIRED_PRIVILEGES_INFOA privileges{
-      const_cast<char*>(kServiceRequiredPrivileges)};
-  if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, &privileges)) {
-    ReportSettingRefused(texts::kServiceSettingPrivileges);
-  }
 }
 
 bool ServiceInstaller::Install() const {
@@ -108,10 +103,12 @@ bool ServiceInstaller::Install() const {
     UniqueServiceHandle service(
         OpenServiceA(manager.get(), serviceName_.c_str(), kConfigureRights));
     if (service) {
-      // In place: only what this program needs changes.
+      // In place: only what this program needs changes; the dependencies
+      // stay as they are (an entry of ours has "RPCSS" unless an
+      // administrator chose otherwise).
       if (ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
                                SERVICE_NO_CHANGE, quotedPath.c_str(), nullptr, nullptr,
-                               kDependencies, nullptr, nullptr, nullptr)) {
+                               nullptr, nullptr, nullptr, nullptr)) {
         ApplySettings(service.get(), false);
         return true;
       }
@@ -174,8 +171,12 @@ bool ServiceInstaller::Uninstall() const {
   if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
     const DWORD error = GetLastError();
     const bool notRunning = error == ERROR_SERVICE_NOT_ACTIVE;
-    const bool alreadyStopping = error == ERROR_INVALID_SERVICE_CONTROL &&
-                                 status.dwCurrentState == SERVICE_STOP_PENDING;
+    // A service that is starting or already stopping cannot take the
+    // request (ERROR_SERVICE_CANNOT_ACCEPT_CTRL); it is deleted all the same
+    // and the control manager drops it once its process has ended.
+    const bool alreadyStopping = error == ERROR_SERVICE_CANNOT_ACCEPT_CTRL ||
+                                 (error == ERROR_INVALID_SERVICE_CONTROL &&
+                                  status.dwCurrentState == SERVICE_STOP_PENDING);
     if (!notRunning && !alreadyStopping) ShowError(texts::kBoxCannotStopService);
   }
 

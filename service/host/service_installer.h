@@ -9,17 +9,10 @@
 
 namespace zvu {
 
-// The privileges the service's process keeps (its required privileges; the
-// control manager removes every other one from its token), as the list the
-// control manager takes: each name ended by a NUL, the list by a second one.
-//   SeTcbPrivilege                 WTSQueryUserToken, and setting the session
-//                                  of the token the client is started with
-//   SeAssignPrimaryTokenPrivilege  CreateProcessAsUser with that token
-//   SeIncreaseQuotaPrivilege       CreateProcessAsUser
-//   SeChangeNotifyPrivilege        every path the service opens (traverse)
-inline constexpr char kServiceRequiredPrivileges[] =
-    "SeTcbPrivilege\0SeAssignPrimaryTokenPrivilege\0SeIncreaseQuotaPrivilege\0"
-    "SeChangeNotifyPrivilege\0";
+// The service writes no list of required privileges: the control manager
+// would remove every other privilege from its token, and the installers the
+// service starts inherit that token. A setup program may need any privilege
+// local system holds (backup, restore, ownership, shutdown, drivers).
 
 // The recovery a newly created service gets: restarted a minute after each of
 // its first two failures, left stopped after the third; the count of failures
@@ -40,14 +33,14 @@ class ServiceInstaller {
   // Makes the entry run this program. A service that does not exist yet is
   // created (automatic start, own process, local system, depends on "RPCSS",
   // quoted path without arguments) and gets its description, its recovery
-  // (see above), an unrestricted service SID and its required privileges.
-  // An existing entry is brought up to date in place, never deleted: it gets
-  // this program's path, the dependency, the description, the SID type and
-  // the privileges, and keeps what an administrator may have chosen (start
-  // type, recovery, error control, account). An entry that is still marked
+  // (see above) and an unrestricted service SID. An existing entry is brought
+  // up to date in place, never deleted: it gets this program's path, the
+  // description and the SID type, and keeps what an administrator may have
+  // chosen (start type, recovery, error control, account, dependencies,
+  // required privileges). An entry that is still marked
   // for deletion is waited for (up to 30 s) and then created anew.
-  // A setting the system refuses (the description, recovery, SID type or
-  // privileges) is reported as an event and does not fail the installation:
+  // A setting the system refuses (the description, recovery or SID type) is
+  // reported as an event and does not fail the installation:
   // the service runs without it.
   bool Install() const;
 
