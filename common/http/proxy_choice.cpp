@@ -113,9 +113,12 @@ void ApplyDetectedProxy(const ProxyCalls& calls, ProxyRecords& records, const wc
   WINHTTP_AUTOPROXY_OPTIONS options{};
   options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
   options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-  // A configuration script behind authentication is fetched with the
-  // process's own credentials (the machine account, for the service).
-  options.fAutoLogonIfChallenged = TRUE;
+  // No credentials for the configuration script: its server is whoever
+  // answers the DHCP or DNS question for WPAD on the local network, and the
+  // service's are the machine account's (an NTLM answer to such a host can be
+  // relayed). A script behind authentication is not read; the request goes
+  // direct and the log says detection failed.
+  options.fAutoLogonIfChallenged = FALSE;
   WINHTTP_PROXY_INFO info{};
   HINTERNET lookup = Open(calls, agent, WINHTTP_ACCESS_TYPE_NO_PROXY, 0);
   const bool found =

@@ -205,7 +205,7 @@ TEST_F(ProxyChoice, DetectionBeforeARequestSetsTheProxyItFindsOrLeavesTheRequest
   EXPECT_EQ(g.detectOptions.dwFlags, static_cast<DWORD>(WINHTTP_AUTOPROXY_AUTO_DETECT));
   EXPECT_EQ(g.detectOptions.dwAutoDetectFlags,
             static_cast<DWORD>(WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A));
-  EXPECT_TRUE(g.detectOptions.fAutoLogonIfChallenged);
+  EXPECT_FALSE(g.detectOptions.fAutoLogonIfChallenged);  // no machine credentials to WPAD hosts
   EXPECT_EQ(g.detectOptions.lpszAutoConfigUrl, nullptr);
   EXPECT_EQ(g.sets, 1);
   EXPECT_EQ(g.setOn, g_request);
