@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -32,6 +34,23 @@ bool AdoptLogFile(HANDLE opened) {
   return true;
 }
 
+// Gives an existing file the access list of the descriptor it would have
+// been created with (CreateFile applies a descriptor only to a file it
+// creates): a log left by an older version inherited the root's modify
+// right for authenticated users. Returns the Windows error, 0 on success.
+DWORD RenewAccessList(HANDLE file, const SECURITY_ATTRIBUTES& security) {
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!GetSecurityDescriptorDacl(security.lpSecurityDescriptor, &present, &dacl, &defaulted)) {
+    return GetLastError();
+  }
+  if (!present || dacl == nullptr) return ERROR_INVALID_SECURITY_DESCR;
+  return SetSecurityInfo(file, SE_FILE_OBJECT,
+                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                         nullptr, dacl, nullptr);
+}
+
 }  // namespace
 
 bool ProgramLog::Open(const char* path) {
@@ -60,9 +79,22 @@ bool ProgramLog::OpenPlainFile(const char* path, SECURITY_ATTRIBUTES* security,
   // and is refused below. Without FILE_FLAG_BACKUP_SEMANTICS a folder (and so
   // a junction) does not open at all. FILE_READ_ATTRIBUTES is for
   // GetFileInformationByHandle; GENERIC_WRITE does not hold it.
-  UniqueFileHandle file(CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
-                                    security, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  // WRITE_DAC, with a descriptor, renews an existing file's list below; a
+  // file whose list does not grant it is still used as before.
+  const DWORD access = GENERIC_WRITE | FILE_READ_ATTRIBUTES;
+  const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  bool mayRenew = security != nullptr;
+  UniqueFileHandle file(CreateFileA(path, access | (mayRenew ? WRITE_DAC : 0), FILE_SHARE_READ,
+                                    security, OPEN_ALWAYS, flags, nullptr));
+  DWORD openResult = GetLastError();
+  if (!file && mayRenew && openResult == ERROR_ACCESS_DENIED) {
+    mayRenew = false;
+    file.reset(CreateFileA(path, access, FILE_SHARE_READ, security, OPEN_ALWAYS, flags, nullptr));
+    openResult = GetLastError();
+    if (file) refusal.listError = ERROR_ACCESS_DENIED;
+  }
+  const bool existed = file && openResult == ERROR_ALREADY_EXISTS;
+  SetLastError(openResult);
   if (!file) {
     const DWORD error = GetLastError();
     refusal.fault = LogFileFault::kNotOpened;
@@ -94,6 +126,7 @@ bool ProgramLog::OpenPlainFile(const char* path, SECURITY_ATTRIBUTES* security,
     SetLastError(ERROR_SUCCESS);
     return false;
   }
+  if (existed && mayRenew) refusal.listError = RenewAccessList(file.get(), *security);
   return AdoptLogFile(file.release());
 }
 

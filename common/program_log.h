@@ -20,6 +20,9 @@ struct LogFileRefusal {
   LogFileFault fault = LogFileFault::kNone;
   DWORD error = 0;
   DWORD links = 0;
+  // Set when the file was used: an existing file's access list could not be
+  // renewed (the Windows error); 0 when it was, or the file is new.
+  DWORD listError = 0;
 };
 
 // What the entry's attributes and link count make of it as a log file: only

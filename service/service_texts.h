@@ -213,6 +213,10 @@ inline constexpr char kEventLogNotUsed[] =
 inline constexpr char kLogIsFolder[] = "it is a folder";
 inline constexpr char kLogHasLinks[] = "it has %lu names (hard links)";
 inline constexpr char kLogInformationNotRead[] = "its file information not read Err:%lu";
+// The log is used, but the access list of a log left by an older version
+// (which let every user change it) could not be replaced by the service's.
+inline constexpr char kEventLogListNotRenewed[] =
+    "Service log %s used with its old access list: not renewed Err:%lu";
 // Bad service requests (control codes the service does not know) are
 // reported at most once a minute; how many were not, as an event and as a
 // log record.
@@ -236,6 +240,5 @@ inline constexpr char kEventServiceSettingRefused[] = "Service setting not appli
 inline constexpr char kServiceSettingDescription[] = "description";
 inline constexpr char kServiceSettingRecovery[] = "recovery";
 inline constexpr char kServiceSettingSidType[] = "service SID type";
-inline constexpr char kServiceSettingPrivileges[] = "required privileges";
 
 }  // namespace zvu::texts

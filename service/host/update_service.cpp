@@ -75,7 +75,9 @@ UpdateService::UpdateService(UpdateWork& work, TimerStart startTimer)
       notice_(serviceName_, events_) {
   status_.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
   status_.dwCurrentState = SERVICE_STOPPED;
-  status_.dwControlsAccepted = SERVICE_ACCEPT_STOP;
+  // Stop is accepted while running only: not during the start's or the
+  // stop's steps, nor once stopped.
+  status_.dwControlsAccepted = 0;
 }
 
 UpdateService::~UpdateService() {
@@ -201,6 +203,7 @@ void UpdateService::ServiceMain() {
 void UpdateService::SetState(DWORD state) {
   std::lock_guard<std::mutex> lock(statusMutex_);
   status_.dwCurrentState = state;
+  status_.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
   status_.dwCheckPoint = 0;
   status_.dwWaitHint = 0;
   if (statusHandle_ != nullptr) SetServiceStatus(statusHandle_, &status_);
@@ -220,6 +223,7 @@ void UpdateService::ReportProgress(DWORD pendingState, DWORD waitHintMs) {
     status_.dwCurrentState = pendingState;
     status_.dwCheckPoint = 1;
   }
+  status_.dwControlsAccepted = 0;
   status_.dwWaitHint = waitHintMs;
   if (statusHandle_ != nullptr) SetServiceStatus(statusHandle_, &status_);
 }
@@ -230,6 +234,7 @@ void UpdateService::ReportRunningUnlessStopping() {
   // second sees the other, so "running" never follows "stop pending".
   if (stopRequested_ || StopRequested()) return;
   status_.dwCurrentState = SERVICE_RUNNING;
+  status_.dwControlsAccepted = SERVICE_ACCEPT_STOP;
   status_.dwCheckPoint = 0;
   status_.dwWaitHint = 0;
   if (statusHandle_ != nullptr) SetServiceStatus(statusHandle_, &status_);
@@ -296,6 +301,11 @@ void UpdateService::OpenLog() {
     refusal.fault = LogFileFault::kNotOpened;
     refusal.error = security.Error();
   } else if (ProgramLog::OpenPlainFile(kServiceLogPath, security.Attributes(), refusal)) {
+    if (refusal.listError != 0) {
+      LogEvent(FormatText(texts::kEventLogListNotRenewed, kServiceLogPath,
+                          static_cast<unsigned long>(refusal.listError))
+                   .c_str());
+    }
     return;
   }
   const std::string reason = LogRefusalReason(refusal);

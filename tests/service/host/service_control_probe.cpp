@@ -9,7 +9,7 @@
 //       waits, opens the gate, reads "running", sends the stop with the stop
 //       held at the stop gate, reads the status while the stop waits, opens
 //       the gate and reads "stopped". One line per reading:
-//       "<label> state=<n> checkpoint=<n> hint=<n> exit=<n>", or
+//       "<label> state=<n> checkpoint=<n> hint=<n> exit=<n> accepts=<n>", or
 //       "<label> not reached" when the wait for it ran out (30 s).
 #include <windows.h>
 
@@ -26,8 +26,9 @@ constexpr char kStopGate[] = "Global\\ZvuStandinHostStopGate";
 constexpr DWORD kWaitLimitMs = 30000;
 
 void Print(const char* label, const SERVICE_STATUS& status) {
-  std::printf("%s state=%lu checkpoint=%lu hint=%lu exit=%lu\n", label, status.dwCurrentState,
-              status.dwCheckPoint, status.dwWaitHint, status.dwWin32ExitCode);
+  std::printf("%s state=%lu checkpoint=%lu hint=%lu exit=%lu accepts=%lu\n", label,
+              status.dwCurrentState, status.dwCheckPoint, status.dwWaitHint,
+              status.dwWin32ExitCode, status.dwControlsAccepted);
   std::fflush(stdout);
 }
 

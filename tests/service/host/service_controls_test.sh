@@ -45,16 +45,17 @@ require "the stand-in host installs as the service" timeout 60 wine "$standin_pr
 gated=$(probe gated "$service_name")
 sed 's/^/# /' <<< "$gated"
 reading() { sed -n "s/^$1 //p" <<< "$gated"; }
-check "while the start waits for the pipes: start pending, third step, 10 s hint" \
-  [ "$(reading start-waiting)" = "state=2 checkpoint=3 hint=10000 exit=0" ]
-check "running: no checkpoint, no hint" [ "$(reading running)" = "state=4 checkpoint=0 hint=0 exit=0" ]
+check "while the start waits for the pipes: start pending, third step, 10 s hint, no stop accepted" \
+  [ "$(reading start-waiting)" = "state=2 checkpoint=3 hint=10000 exit=0 accepts=0" ]
+check "running: no checkpoint, no hint, stop accepted" \
+  [ "$(reading running)" = "state=4 checkpoint=0 hint=0 exit=0 accepts=1" ]
 # The answer to the stop is what was last reported: the stop's first step,
 # or already its second when the loop ended first.
 check "the stop's answer is stop pending with a checkpoint and a hint" \
-  bash -c '[[ "$1" =~ ^state=3\ checkpoint=(1\ hint=10000|2\ hint=15000)\ exit=0$ ]]' _ "$(reading stop-answer)"
+  bash -c '[[ "$1" =~ ^state=3\ checkpoint=(1\ hint=10000|2\ hint=15000)\ exit=0\ accepts=0$ ]]' _ "$(reading stop-answer)"
 check "while the stop waits for the pipes: stop pending, second step, 15 s hint" \
-  [ "$(reading stop-waiting)" = "state=3 checkpoint=2 hint=15000 exit=0" ]
-check "stopped with exit code 0" [ "$(reading stopped)" = "state=1 checkpoint=0 hint=0 exit=0" ]
+  [ "$(reading stop-waiting)" = "state=3 checkpoint=2 hint=15000 exit=0 accepts=0" ]
+check "stopped with exit code 0" [ "$(reading stopped)" = "state=1 checkpoint=0 hint=0 exit=0 accepts=0" ]
 remove_service "$service_name" "$standin_program" "$standin_pattern"
 
 # --- A burst of user-defined controls ------------------------------------------
