@@ -62,7 +62,7 @@ bool AcceptShellToken(HANDLE token, DWORD sessionId, DWORD shellProcessId,
                       DWORD* error) {
   const int shell = static_cast<int>(shellProcessId);
   ShellTokenFacts facts;
-  DWORD readError = readToken(token, &facts);
+  DWORD readError = readToken ? readToken(token, &facts) : ReadShellTokenFacts(token, &facts);
   ShellTokenVerdict verdict = ShellTokenVerdict::kUserNotValid;
   if (readError == 0) {
     verdict = CheckShellToken(sessionId, facts.sessionId,

@@ -23,7 +23,8 @@ inline constexpr char kClientCommandLine[] = "ZelkoVuroUpdateGui.exe";
 // the error of reading the token).
 DWORD LaunchClientInSession(const char* commandLine, DWORD sessionId, DWORD shellProcessId);
 
-// As above, with the shell token's session and user read through readToken.
+// As above, with the shell token's session and user read through readToken
+// (null: ReadShellTokenFacts).
 DWORD LaunchClientWithTokenReader(const char* commandLine, DWORD sessionId, DWORD shellProcessId,
                                   const ShellTokenReader& readToken);
 
