@@ -241,4 +241,15 @@ inline constexpr char kServiceSettingDescription[] = "description";
 inline constexpr char kServiceSettingRecovery[] = "recovery";
 inline constexpr char kServiceSettingSidType[] = "service SID type";
 
+// A shell's token that the client is not started with: the process that the
+// shell's id named when it was opened (the shell may have ended and its id
+// been given to another process) has a token of another session, of a
+// service account, or one that could not be read. The next shell is tried.
+inline constexpr char kShellTokenOtherSession[] =
+    "Shell PID: %d not used to start process:%s, its token is of session %d, not %d \r\n";
+inline constexpr char kShellTokenServiceAccount[] =
+    "Shell PID: %d not used to start process:%s, its token is a service account's \r\n";
+inline constexpr char kShellTokenNotRead[] =
+    "Shell PID: %d not used to start process:%s, its token not read Err:%d \r\n";
+
 }  // namespace zvu::texts

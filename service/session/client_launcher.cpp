@@ -55,10 +55,44 @@ std::wstring OwnFolder() {
   }
 }
 
+// Whether the shell's token may start the client; logs why not. The id was
+// read from a snapshot: the process opened by it may no longer be the shell.
+bool AcceptShellToken(HANDLE token, DWORD sessionId, DWORD shellProcessId,
+                      const char* commandLine, const ShellTokenReader& readToken,
+                      DWORD* error) {
+  const int shell = static_cast<int>(shellProcessId);
+  ShellTokenFacts facts;
+  DWORD readError = readToken ? readToken(token, &facts) : ReadShellTokenFacts(token, &facts);
+  ShellTokenVerdict verdict = ShellTokenVerdict::kUserNotValid;
+  if (readError == 0) {
+    verdict = CheckShellToken(sessionId, facts.sessionId,
+                              facts.userSid.empty() ? nullptr : facts.userSid.data());
+    if (verdict == ShellTokenVerdict::kUserNotValid) readError = ERROR_INVALID_SID;
+  }
+  switch (verdict) {
+    case ShellTokenVerdict::kAccepted:
+      return true;
+    case ShellTokenVerdict::kOtherSession:
+      ProgramLog::Printf(texts::kShellTokenOtherSession, shell, commandLine,
+                         static_cast<int>(facts.sessionId), static_cast<int>(sessionId));
+      *error = ERROR_ACCESS_DENIED;
+      return false;
+    case ShellTokenVerdict::kServiceAccount:
+      ProgramLog::Printf(texts::kShellTokenServiceAccount, shell, commandLine);
+      *error = ERROR_ACCESS_DENIED;
+      return false;
+    case ShellTokenVerdict::kUserNotValid:
+      break;
+  }
+  ProgramLog::Printf(texts::kShellTokenNotRead, shell, commandLine, static_cast<int>(readError));
+  *error = readError;
+  return false;
+}
+
 // The token of the user to start the client as: a primary copy of the
 // shell's token, or without a shell the session's user token.
 bool UserToken(DWORD sessionId, DWORD shellProcessId, const char* commandLine,
-               UniqueHandle* userToken, DWORD* error) {
+               const ShellTokenReader& readToken, UniqueHandle* userToken, DWORD* error) {
   if (shellProcessId == 0) {
     // Local system holds SeTcbPrivilege, which the query needs; the token it
     // returns is a primary token of the session's logged-on user, ours to close.
@@ -76,6 +110,10 @@ bool UserToken(DWORD sessionId, DWORD shellProcessId, const char* commandLine,
     *error = Fail(commandLine, "e5");
     return false;
   }
+  if (!AcceptShellToken(shellToken.get(), sessionId, shellProcessId, commandLine, readToken,
+                        error)) {
+    return false;
+  }
   // Without the user's token the process would be started as the service's
   // own account on the user's desktop: never go on without it.
   if (!DuplicateTokenEx(shellToken.get(), MAXIMUM_ALLOWED, nullptr, SecurityImpersonation,
@@ -89,6 +127,11 @@ bool UserToken(DWORD sessionId, DWORD shellProcessId, const char* commandLine,
 }  // namespace
 
 DWORD LaunchClientInSession(const char* commandLine, DWORD sessionId, DWORD shellProcessId) {
+  return LaunchClientWithTokenReader(commandLine, sessionId, shellProcessId, &ReadShellTokenFacts);
+}
+
+DWORD LaunchClientWithTokenReader(const char* commandLine, DWORD sessionId, DWORD shellProcessId,
+                                  const ShellTokenReader& readToken) {
   if (commandLine == nullptr) commandLine = "";
   wchar_t desktop[] = L"winsta0\\default";
   STARTUPINFOW startup{};
@@ -116,7 +159,9 @@ DWORD LaunchClientInSession(const char* commandLine, DWORD sessionId, DWORD shel
   }
   UniqueHandle userToken;
   DWORD error = 0;
-  if (!UserToken(sessionId, shellProcessId, commandLine, &userToken, &error)) return error;
+  if (!UserToken(sessionId, shellProcessId, commandLine, readToken, &userToken, &error)) {
+    return error;
+  }
   std::vector<wchar_t> wideCommandLine = ToWide(commandLine);
   if (wideCommandLine.empty()) return Fail(commandLine, "e7");
 

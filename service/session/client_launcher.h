@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "shell_token_check.h"
+
 namespace zvu {
 
 // The client program, started by its bare file name: it is installed
@@ -15,6 +17,15 @@ inline constexpr char kClientCommandLine[] = "ZelkoVuroUpdateGui.exe";
 // folder as its current folder. Returns 0, or the last error of the failing
 // step after logging it with the step's code. The service's token keeps the
 // enabled privilege and the session id set for the start.
+// The shell's token is used only when it belongs to sessionId and stands for
+// no service account (see CheckShellToken); otherwise the client is not
+// started, the reason is logged, and the result is ERROR_ACCESS_DENIED (or
+// the error of reading the token).
 DWORD LaunchClientInSession(const char* commandLine, DWORD sessionId, DWORD shellProcessId);
+
+// As above, with the shell token's session and user read through readToken
+// (null: ReadShellTokenFacts).
+DWORD LaunchClientWithTokenReader(const char* commandLine, DWORD sessionId, DWORD shellProcessId,
+                                  const ShellTokenReader& readToken);
 
 }  // namespace zvu

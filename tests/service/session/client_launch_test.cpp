@@ -4,14 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "child_process.h"
+#include "client_finder.h"
 #include "client_pipe_server.h"
 #include "log_capture.h"
 #include "process_open_recorder.h"
+#include "session_inspector.h"
+#include "shell_token_check.h"
 
 namespace {
 
@@ -164,6 +168,82 @@ TEST_F(ClientLaunch, TheClientGetsTheUsersEnvironmentAndItsOwnFolder) {
     EXPECT_TRUE(LinesStartingWith(record_, "marker ").empty());
     EXPECT_EQ(log.Text(), "");
   }
+}
+
+// Between the snapshot and the open, the shell can end and its id be given
+// to another process: one of local system in the user's session (winlogon,
+// consent.exe), or one of another session. Such a token is refused and
+// nothing is started from it; the pass goes on with the next shell, as for a
+// shell that cannot be opened, and does not fall back to the session's user.
+TEST_F(ClientLaunch, AShellsIdThatNamesAnotherAccountStartsNothing) {
+  const DWORD shell = FirstShellId();
+  ASSERT_NE(shell, 0u);
+  DWORD session = 0;
+  ASSERT_TRUE(ProcessIdToSessionId(shell, &session));
+  std::vector<BYTE> localSystem(SECURITY_MAX_SID_SIZE);
+  DWORD size = static_cast<DWORD>(localSystem.size());
+  ASSERT_TRUE(CreateWellKnownSid(WinLocalSystemSid, nullptr, localSystem.data(), &size));
+  localSystem.resize(size);
+
+  // The real token's facts, with the user or the session replaced.
+  const zvu::ShellTokenReader asLocalSystem = [&](HANDLE token, zvu::ShellTokenFacts* facts) {
+    const DWORD error = zvu::ReadShellTokenFacts(token, facts);
+    facts->userSid = localSystem;
+    return error;
+  };
+  const zvu::ShellTokenReader ofOtherSession = [&](HANDLE token, zvu::ShellTokenFacts* facts) {
+    const DWORD error = zvu::ReadShellTokenFacts(token, facts);
+    facts->sessionId = session + 1;
+    return error;
+  };
+  const zvu::ShellTokenReader unreadable = [](HANDLE, zvu::ShellTokenFacts*) -> DWORD {
+    return ERROR_INVALID_HANDLE;
+  };
+  struct Case {
+    const char* name;
+    const zvu::ShellTokenReader& reader;
+    DWORD result;
+    std::string record;  // after "Shell PID: <id> not used to start process:"
+  };
+  const Case cases[] = {
+      {"local system", asLocalSystem, ERROR_ACCESS_DENIED,
+       "ZelkoVuroUpdateGui.exe, its token is a service account's \r\n"},
+      {"other session", ofOtherSession, ERROR_ACCESS_DENIED,
+       "ZelkoVuroUpdateGui.exe, its token is of session " + std::to_string(session + 1) +
+           ", not " + std::to_string(session) + " \r\n"},
+      {"not read", unreadable, ERROR_INVALID_HANDLE,
+       "ZelkoVuroUpdateGui.exe, its token not read Err:6 \r\n"},
+  };
+  for (const Case& refused : cases) {
+    SCOPED_TRACE(refused.name);
+    zvu::test::LogCapture log("zvu_launch_refused");
+    std::vector<DWORD> tried;
+    std::vector<DWORD> results;
+    const zvu::ClientLauncher launch = [&](const char* commandLine, DWORD sessionId,
+                                           DWORD shellProcessId) {
+      tried.push_back(shellProcessId);
+      results.push_back(zvu::LaunchClientWithTokenReader(commandLine, sessionId, shellProcessId,
+                                                         refused.reader));
+      return results.back();
+    };
+    zvu::ClientTable table;
+    zvu::SessionInspector inspector;
+    EXPECT_EQ(zvu::FindClient(table, inspector, launch, nullptr), zvu::kNoClient);
+
+    // Wine runs a shell for each desktop: every one is tried and refused.
+    ASSERT_FALSE(tried.empty());
+    EXPECT_NE(std::find(tried.begin(), tried.end(), shell), tried.end());
+    EXPECT_EQ(results, std::vector<DWORD>(tried.size(), refused.result));
+    std::string expected;
+    for (const DWORD id : tried) {
+      expected += "Try to start proces in WinlogonSession:" + std::to_string(session) +
+                  " \r\nSesion is active \r\nShell PID: " + std::to_string(id) +
+                  " not used to start process:" + refused.record;
+    }
+    EXPECT_EQ(log.Text(), expected);
+  }
+  // Every launch ended before CreateProcessAsUserW: no stand-in was started.
+  EXPECT_TRUE(LinesStartingWith(record_, "started ").empty());
 }
 
 TEST_F(ClientLaunch, FailedStepsAreLoggedWithTheirCodes) {
