@@ -326,8 +326,10 @@ void CALLBACK OnTransferStatus(HINTERNET handle, DWORD_PTR context, DWORD status
       hold = IsBodyStatus(status) && !IsFinal(static_cast<HttpState>(core->state.load()));
     }
   }
-  if (followUp != FollowUp::None) RunFollowUp(core, *transfer, followUp);
+  // Recorded before the next call, whose own statuses may come on this very
+  // thread before it returns: the log keeps the order of events.
   LogRecord(*core, message, hold);
+  if (followUp != FollowUp::None) RunFollowUp(core, *transfer, followUp);
   Notify(core, *transfer, status);
 }
 
