@@ -25,7 +25,6 @@ if [ -n "$quick" ]; then
   counts=(100 10000 30000)
 else
   export ZVU_BENCH_MB=${ZVU_BENCH_MB:-256} ZVU_BENCH_ROUNDS=${ZVU_BENCH_ROUNDS:-3}
-  export ZVU_BENCH_HTTP_ROUNDS=${ZVU_BENCH_HTTP_ROUNDS:-5}
   counts=(100 10000 100000)
 fi
 

@@ -9,7 +9,7 @@
 #   curl       the same file, curl's own large reads
 #   page       the wizard's download page, the file its only chosen update
 #   service    the service's own download of an installer (FetchInstaller)
-#   bench/http/run.sh     (256 MiB, 5 rounds; ZVU_BENCH_MB=<n>, ZVU_BENCH_HTTP_ROUNDS=<n>)
+#   bench/http/run.sh     (256 MiB, 7 rounds; ZVU_BENCH_MB=<n>, ZVU_BENCH_HTTP_ROUNDS=<n>)
 # Prints each round, then the median of each figure with its range, and the
 # ratios (median of the rounds' ratios, with their range).
 # Uses the build in $ZVU_BUILD_DIR (default: build/), building the benchmarks first (bench/enter.sh).
@@ -24,7 +24,7 @@ fi
 build=$2
 . "$root/scripts/lib/e2e.sh"
 mb=${ZVU_BENCH_MB:-256}
-rounds=${ZVU_BENCH_HTTP_ROUNDS:-5}
+rounds=${ZVU_BENCH_HTTP_ROUNDS:-7}
 name="bench-${mb}m.bin"
 source_file="$ZVU_FIXTURE_DIR/files/$name"
 truncate -s "${mb}M" "$source_file"
