@@ -175,7 +175,7 @@ Measured by \`bench/run-all.sh\` on $(date -u -d "@$started" '+%Y-%m-%d'), one r
 ($(( (ended - started) / 60 )) minutes), under Wine $(wine --version 2>/dev/null | sed 's/^wine-//') on $(nproc) cores (Linux $(uname -r)).
 The machine's 1-minute load average over the run: mean $load_mean, highest $load_max
 (sampled every 30 s; other builds and test runs shared the two cores). The
-hour-long run of the service and a client ran in a test environment of its own
+long run of the service and a client ($(( ${ZVU_BENCH_LONG_SECONDS:-3600} / 60 )) minutes) ran in a test environment of its own
 in the background, alongside every other benchmark, so each figure below was
 taken with it running. Raw output of each benchmark: \`<build>/bench-results/\`.
 HEAD
