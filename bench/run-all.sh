@@ -31,7 +31,7 @@ fi
 "$root/scripts/configure.sh" "$build"
 echo "building ($(date +%T))"
 cmake --build "$build" -j 2 --target ZelkoVuroUpdate ZelkoVuroUpdateGui zvu_gui_stand_in zvu_pipe_client \
-  ui_bench catalogue_bench http_download_bench wizard_download_bench > "$build/bench-build.log" 2>&1 || { tail -30 "$build/bench-build.log"; exit 1; }
+  ui_bench catalogue_bench http_download_bench http_floor_bench service_fetch_bench wizard_download_bench > "$build/bench-build.log" 2>&1 || { tail -30 "$build/bench-build.log"; exit 1; }
 rm -rf "$out"
 mkdir -p "$out"
 
@@ -75,8 +75,10 @@ longrun=$!
 # The others start once the long run's environment is up, not beside its start.
 longrun_up() { grep -q '^client pid' "$out/longrun.txt" 2>/dev/null || [ -f "$out/longrun.status" ]; }
 wait_for -p 1 120 longrun_up || true
+# The floor, GetToFile, curl, the download page and the service's download
+# in interleaved rounds of one benchmark (bench/wizard/run.sh, the page alone
+# against GetToFile, stays for runs by hand).
 run http "$root/bench/http/run.sh" --inside "$build"
-run wizard "$root/bench/wizard/run.sh" --inside "$build"
 run catalogue "$root/bench/catalogue/run.sh" --inside "$build" -- "${counts[@]}"
 run idle "$root/bench/service/idle.sh" --inside "$build"
 run handoff "$root/bench/service/handoff.sh" --inside "$build"

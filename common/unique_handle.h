@@ -67,6 +67,12 @@ inline void DestroyUserEnvironment(void* block) { ::DestroyEnvironmentBlock(bloc
 // Blocks until a callback of the wait that is running has returned.
 inline void UnregisterWaitAndBlock(HANDLE wait) { ::UnregisterWaitEx(wait, INVALID_HANDLE_VALUE); }
 inline void CloseFindHandle(HANDLE search) { ::FindClose(search); }
+// Stops the timer, cancels a callback not yet started and waits for a running one.
+inline void CloseThreadpoolTimerAndWait(PTP_TIMER timer) {
+  ::SetThreadpoolTimer(timer, nullptr, 0, 0);
+  ::WaitForThreadpoolTimerCallbacks(timer, TRUE);
+  ::CloseThreadpoolTimer(timer);
+}
 }  // namespace detail
 
 // Kernel objects whose "no handle" value is null (processes, threads, tokens, events).
@@ -108,6 +114,10 @@ using UniqueEnvironmentBlock = UniqueResource<void*, detail::DestroyUserEnvironm
 // A wait from RegisterWaitForSingleObject. Ending it blocks until a running
 // callback has returned, so it must never end on the wait's own callback thread.
 using UniqueWait = UniqueResource<HANDLE, detail::UnregisterWaitAndBlock, nullptr>;
+// A timer from CreateThreadpoolTimer. Ending it blocks until a running
+// callback has returned, so it must never end on the timer's own callback.
+using UniqueThreadpoolTimer =
+    UniqueResource<PTP_TIMER, detail::CloseThreadpoolTimerAndWait, nullptr>;
 // A search from FindFirstFile ("no handle" is INVALID_HANDLE_VALUE).
 using UniqueFindHandle = UniqueResource<HANDLE, detail::CloseFindHandle, (long long)(-1)>;
 

@@ -1,11 +1,12 @@
 // The download page's throughput against XHttpClient::GetToFile alone, in
 // the same run, for the same file.
-//   wizard_download_bench <host> <object> <log file> [rounds]
+//   wizard_download_bench <host> <object> <log file> [rounds] [page]
 // Each round times GetToFile alone (no window) and then the wizard's download
 // page downloading the same file as the only chosen update, from the page's
-// start to its "complete!" status line. Both write the transfer log, as the
-// client does. Prints "getfile <bytes> <seconds>" and "page <bytes> <seconds>"
-// lines.
+// start to its "complete!" status line; with "page" as the last argument only
+// the page (bench/http/run.sh times GetToFile itself, in its own rounds). Both
+// write the transfer log, as the client does. Prints
+// "getfile <bytes> <seconds>" and "page <bytes> <seconds>" lines.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -118,12 +119,13 @@ void TimeDownloadPage() {
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: %s <host> <object> <log file> [rounds]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s <host> <object> <log file> [rounds] [page]\n", argv[0]);
     return 2;
   }
   g_host = argv[1];
   g_object = argv[2];
   const int rounds = argc > 4 ? std::atoi(argv[4]) : 2;
+  const bool pageOnly = argc > 5 && std::string(argv[5]) == "page";
   QueryPerformanceFrequency(&g_frequency);
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
@@ -139,7 +141,7 @@ int main(int argc, char** argv) {
   }
   zvu::ProgramLog::Open(argv[3]);
   for (int round = 0; round < rounds; ++round) {
-    TimeGetToFile();
+    if (!pageOnly) TimeGetToFile();
     TimeDownloadPage();
     std::fflush(stdout);
   }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "common_texts.h"
+#include "format_text.h"
 #include "notify_gate.h"
 #include "program_log.h"
 #include "transfer_core.h"
@@ -257,8 +258,8 @@ DWORD XHttpClient::GetToFile(const std::string& localPath) {
   if (!file) {
     // A folder that cannot be written or a full disk: the caller only sees
     // that the download did not start, so the log says why.
-    ProgramLog::Printf(common_texts::kDownloadFileNotCreated,
-                       localPath.c_str(), errno);
+    core_->records.Add(
+        FormatText(common_texts::kDownloadFileNotCreated, localPath.c_str(), errno), false);
     return kHttpCannotStart;
   }
   {

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "common_texts.h"
+#include "format_text.h"
 #include "http_client.h"
 #include "program_log.h"
 #include "status_text.h"
@@ -15,7 +16,22 @@ namespace {
 
 enum class FollowUp { None, ReceiveResponse, QueryDataAvailable, ReadData };
 
+// A status of a handle that belongs to no transfer.
 void LogRecord(const std::string& message) { ProgramLog::Printf(common_texts::kTransferRecord, message.c_str()); }
+
+// A status's record in the transfer's log.
+void LogRecord(ClientCore& core, const std::string& message, bool hold) {
+  core.records.Add(FormatText(common_texts::kTransferRecord, message.c_str()), hold);
+}
+
+// The statuses that every read of the body brings; their records may be held
+// while the body arrives (see TransferRecords).
+bool IsBodyStatus(DWORD status) {
+  return status == WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE ||
+         status == WINHTTP_CALLBACK_STATUS_READ_COMPLETE ||
+         status == WINHTTP_CALLBACK_STATUS_RECEIVING_RESPONSE ||
+         status == WINHTTP_CALLBACK_STATUS_RESPONSE_RECEIVED;
+}
 
 void SetState(ClientCore& core, HttpState state) {
   core.state.store(static_cast<std::int32_t>(state));
@@ -33,6 +49,8 @@ void SetConnectionState(ClientCore& core, HttpState state) {
 }
 
 void Fail(ClientCore& core) {
+  // The transfer's records so far are in the log before anyone sees the end.
+  core.records.Flush();
   // Gone before the state says so: whoever sees the failure finds no file.
   DiscardOutputFile(core);
   SetState(core, HttpState::Failed);
@@ -41,13 +59,15 @@ void Fail(ClientCore& core) {
 // No more data: complete, unless the body is shorter than announced or the
 // file could not be written out.
 void Finish(ClientCore& core, const Transfer& transfer) {
+  core.records.Flush();
   bool flushed = true;
   CloseOutputFile(core, &flushed);
   const std::uint64_t received = core.receivedBytes.load();
   if (transfer.expectedLength >= 0 &&
       received != static_cast<std::uint64_t>(transfer.expectedLength)) {
-    ProgramLog::Printf(common_texts::kConnectionEndedEarly,
-                       static_cast<unsigned long long>(received), transfer.expectedLength);
+    core.records.Add(FormatText(common_texts::kConnectionEndedEarly,
+                                static_cast<unsigned long long>(received), transfer.expectedLength),
+                     false);
     DiscardOutputFile(core);
     SetState(core, HttpState::Failed);
     return;
@@ -94,7 +114,7 @@ FollowUp OnHeaders(ClientCore& core, Transfer& transfer) {
   DWORD statusCode = 0;
   if (!QueryNumber(transfer.request, WINHTTP_QUERY_STATUS_CODE, &statusCode)) {
     // Without a status nothing says the body is the document asked for.
-    ProgramLog::Write(common_texts::kNoReadableStatus);
+    core.records.Add(common_texts::kNoReadableStatus, false);
     Fail(core);
     return FollowUp::None;
   }
@@ -105,17 +125,17 @@ FollowUp OnHeaders(ClientCore& core, Transfer& transfer) {
   }
   if (statusCode == HTTP_STATUS_NOT_MODIFIED && transfer.conditional) {
     // The answer to a conditional request: what the caller holds is current.
-    ProgramLog::Write(common_texts::kNotModified);
+    core.records.Add(common_texts::kNotModified, false);
     SetState(core, HttpState::NotModified);
     return FollowUp::None;
   }
   if (statusCode < 200 || statusCode > 299) {
-    ProgramLog::Printf(common_texts::kHttpStatus,
-                       static_cast<unsigned long>(statusCode));
+    core.records.Add(
+        FormatText(common_texts::kHttpStatus, static_cast<unsigned long>(statusCode)), false);
     // The service's machine account has no credentials to give a proxy: the
     // administrator has to let it pass (docs/SERVER.md).
     if (statusCode == HTTP_STATUS_PROXY_AUTH_REQ) {
-      ProgramLog::Write(ProxyChallengeRecord(transfer.request));
+      core.records.Add(ProxyChallengeRecord(transfer.request), false);
     }
     Fail(core);
     return FollowUp::None;
@@ -165,7 +185,7 @@ FollowUp OnReadComplete(ClientCore& core, Transfer& transfer, DWORD length) {
     core.responseText.append(transfer.buffer, textLength);
   } else if (!core.outputFile ||
              std::fwrite(transfer.buffer, 1, length, core.outputFile.get()) != length) {
-    ProgramLog::Write(common_texts::kDownloadNotWritten);
+    core.records.Add(common_texts::kDownloadNotWritten, false);
     Fail(core);
     return FollowUp::None;
   }
@@ -254,7 +274,7 @@ void NoteHandleClosing(const std::shared_ptr<ClientCore>& core, Transfer* transf
   }
   if (finished) FreeTransfer(core, transfer);
   // Only the request's closing is a record of the transfer log.
-  if (wasRequest) LogRecord(message);
+  if (wasRequest) LogRecord(*core, message, false);
 }
 
 void Notify(const std::shared_ptr<ClientCore>& core, Transfer& transfer, DWORD status) {
@@ -303,12 +323,18 @@ void CALLBACK OnTransferStatus(HINTERNET handle, DWORD_PTR context, DWORD status
     return;
   }
   FollowUp followUp = FollowUp::None;
+  bool hold = false;
   {
     std::lock_guard<std::mutex> guard(core->lock);
-    if (IsCurrent(*core, *transfer)) followUp = Act(*core, *transfer, status, info, length);
+    if (IsCurrent(*core, *transfer)) {
+      followUp = Act(*core, *transfer, status, info, length);
+      hold = IsBodyStatus(status) && !IsFinal(static_cast<HttpState>(core->state.load()));
+    }
   }
+  // Recorded before the next call, whose own statuses may come on this very
+  // thread before it returns: the log keeps the order of events.
+  LogRecord(*core, message, hold);
   if (followUp != FollowUp::None) RunFollowUp(core, *transfer, followUp);
-  LogRecord(message);
   Notify(core, *transfer, status);
 }
 

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "transfer_records.h"
 #include "unique_handle.h"
 
 namespace zvu {
@@ -46,6 +47,9 @@ struct ClientCore {
   std::atomic<std::uint64_t> receivedBytes{0};
   std::atomic<std::uint32_t> contentLength{0};
   std::atomic<std::int32_t> mode{0};
+  // The transfer log's records on their way to the program log; its own lock
+  // is taken after this one where both are held.
+  TransferRecords records;
 
   std::mutex lock;  // guards everything below; never held across WinHTTP calls that
                     // may call back, nor across SendMessage
