@@ -114,6 +114,17 @@ class DownloadPageTest : public ::testing::Test {
         });
   }
 
+  // Serves the catalogue as the service finds it when it fetches afresh,
+  // opens the wizard on it and goes from the welcome page to the finish page.
+  void RunToFinish(const std::string& xml, const test::LogCapture& log,
+                   std::unique_ptr<WizardDriver>& wizard) {
+    test::ServeCatalogue(xml);
+    wizard = Open(xml);
+    ASSERT_TRUE(wizard->Started());
+    wizard->Press(PSBTN_NEXT);
+    ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kFinishPage, 120000)) << log.Text();
+  }
+
   std::vector<Outcome> Outcomes(WizardDriver& wizard) {
     std::vector<Outcome> outcomes;
     wizard.Invoke([&](XUpdateWizard& w) {
@@ -386,11 +397,8 @@ TEST_F(DownloadPageTest, AVerifiedUpdateOfALimitedClientInstallsThroughTheServic
   update.insert(update.rfind("</update>"),
                 "<options>/log &lt;log_file_name&gt; /installs Alpha/1.1.0</options>");
   const std::string xml = test::CatalogueXml("", update);
-  test::ServeCatalogue(xml);  // what the service finds when it fetches afresh
-  auto wizard = Open(xml);
-  ASSERT_TRUE(wizard->Started());
-  wizard->Press(PSBTN_NEXT);
-  ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kFinishPage, 120000)) << log.Text();
+  std::unique_ptr<WizardDriver> wizard;
+  ASSERT_NO_FATAL_FAILURE(RunToFinish(xml, log, wizard));
 
   EXPECT_THAT(Outcomes(*wizard), ElementsAre(Outcome{true, true, true, false}));
   EXPECT_EQ(ResultLineFor(*wizard, 0), "Downloaded and installed succefully.");
@@ -430,11 +438,8 @@ TEST_F(DownloadPageTest, TheServiceRunsNothingWhoseDigestDiffers) {
   const std::string xml = test::CatalogueXml(
       "", WithDigest(test::UpdateXml("Beta", 1, 1, 0, 0, test::FileUrl("/files/beta-setup.exe")),
                      "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
-  test::ServeCatalogue(xml);
-  auto wizard = Open(xml);
-  ASSERT_TRUE(wizard->Started());
-  wizard->Press(PSBTN_NEXT);
-  ASSERT_TRUE(wizard->WaitForPage(XUpdateWizard::kFinishPage, 120000)) << log.Text();
+  std::unique_ptr<WizardDriver> wizard;
+  ASSERT_NO_FATAL_FAILURE(RunToFinish(xml, log, wizard));
 
   EXPECT_THAT(Outcomes(*wizard), ElementsAre(Outcome{true, false, false, true}));
   EXPECT_EQ(ResultLineFor(*wizard, 0), "There was an error during download.");
